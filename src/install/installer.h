@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+
+#include "install/host_locator.h"
+#include "platform/platform.h"
+#include "script/script_reader.h"
+
+namespace kolvane {
+
+// One installation run: constructed for one press of Install, it finds the host (as a
+// HostLocator), then Run installs the package beside the executable into it.
+class Installer : public HostLocator {
+public:
+    explicit Installer(platform::Platform& platform);
+
+    // Opens the install script beside the executable and runs the file section, then the texture
+    // section, moving the progress bar through 0 to 4. kSucceeded only when both sections did.
+    HResult Run();
+
+    // The "Dateinstallation" section: copies the package's files into the host tree.
+    bool InstallFiles();
+    // The "Texturskript" section: registers the package's textures in the host's catalogue.
+    bool InstallTextures();
+
+    const std::string& ExeDir() const { return m_exeDir; }
+
+    static constexpr const char* kScriptName = "InstSkript.txt";
+
+private:
+    platform::Platform& platform_;
+    ScriptReader m_scriptReader;
+    std::string m_exeDir;  // the executable's directory, without a trailing backslash
+};
+
+// What one press of Install ended with. The dialog stays open only after kNoHost.
+enum class InstallOutcome {
+    kNoHost,
+    kSucceeded,
+    kFailed,
+};
+
+// The Install command of both programs' dialogs: finds the host, runs the installation and
+// shows the closing message (no host, failure or success).
+InstallOutcome PressInstall(platform::Platform& platform);
+
+}  // namespace kolvane

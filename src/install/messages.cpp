@@ -1,0 +1,56 @@
+#include "install/messages.h"
+
+namespace kolvane {
+namespace {
+
+struct TableEntry {
+    int id;
+    const char* text;
+};
+
+constexpr TableEntry kStringTable[] = {
+#define KOLVANE_STRING(id, text) {id, text},
+#include "install/messages.inc"
+#undef KOLVANE_STRING
+};
+
+}  // namespace
+
+int LocalizedId(platform::System& system, int germanId) {
+    const int primaryLanguage = system.DefaultLanguageId() & 0x3FF;
+    return primaryLanguage == kLangGerman ? germanId : germanId + 100;
+}
+
+const char* MessageText(int id) {
+    for (const TableEntry& entry : kStringTable) {
+        if (entry.id == id) {
+            return entry.text;
+        }
+    }
+    return nullptr;
+}
+
+std::string FormatMessageText(int id, std::initializer_list<std::string_view> args) {
+    const char* pattern = MessageText(id);
+    std::string text;
+    if (pattern == nullptr) {
+        return text;
+    }
+    const std::string_view* next = args.begin();
+    for (const char* p = pattern; *p != '\0'; ++p) {
+        if (p[0] == '%' && p[1] == 's') {
+            if (next != args.end()) {
+                text += *next++;
+            }
+            ++p;
+        } else if (p[0] == '%' && p[1] == '%') {
+            text += '%';
+            ++p;
+        } else {
+            text += *p;
+        }
+    }
+    return text;
+}
+
+}  // namespace kolvane

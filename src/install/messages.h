@@ -1,0 +1,36 @@
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "platform/system.h"
+
+namespace kolvane {
+
+// German ids of the string table; the English text of each is its id plus 100.
+inline constexpr int kMsgAboutMenuItem = 101;
+inline constexpr int kMsgNoHost = 102;
+inline constexpr int kMsgInstallFailed = 103;
+inline constexpr int kMsgInstallSucceeded = 104;
+inline constexpr int kMsgCopyFailed = 105;
+inline constexpr int kMsgPresentFileNewer = 106;
+inline constexpr int kMsgScriptMissing = 107;
+inline constexpr int kMsgDescription = 108;
+inline constexpr int kMsgInstallButton = 109;
+inline constexpr int kMsgQuitButton = 110;
+
+inline constexpr std::uint16_t kLangGerman = 0x07;
+
+// The id to show for the German id `germanId` on this system: unchanged when the system's
+// default language is German (any region), the English id otherwise.
+int LocalizedId(platform::System& system, int germanId);
+
+// The string-table text of `id` (Windows-1252 bytes), or null for an id the table lacks.
+const char* MessageText(int id);
+
+// The text of `id` with each "%s" replaced by the next of `args` in order ("%%" gives "%").
+// The arguments are inserted as they are, so a path holding '%' is shown unchanged.
+std::string FormatMessageText(int id, std::initializer_list<std::string_view> args);
+
+}  // namespace kolvane

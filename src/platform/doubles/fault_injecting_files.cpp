@@ -1,0 +1,55 @@
+#include "platform/doubles/fault_injecting_files.h"
+
+#include <algorithm>
+
+namespace kolvane::platform {
+
+bool FaultInjectingFiles::Fails(Op op, const std::string& path, const std::string& second) {
+    const std::size_t index = Index(op);
+    const int n = ++counts_[index];
+    const auto& nth = failNth_[index];
+    const bool fails = std::find(nth.begin(), nth.end(), n) != nth.end() ||
+                       (failFrom_[index] > 0 && n >= failFrom_[index]);
+    calls_.push_back(Call{op, path, second, fails});
+    return fails;
+}
+
+std::vector<FaultInjectingFiles::Call> FaultInjectingFiles::CallsOf(Op op) const {
+    std::vector<Call> calls;
+    std::copy_if(calls_.begin(), calls_.end(), std::back_inserter(calls),
+                 [op](const Call& call) { return call.op == op; });
+    return calls;
+}
+
+FileHandle FaultInjectingFiles::OpenForReading(const std::string& path) {
+    return Fails(Op::kOpenForReading, path) ? kInvalidFile : inner_.OpenForReading(path);
+}
+
+bool FaultInjectingFiles::LastWriteTime(FileHandle file, FileTime& time) {
+    return !Fails(Op::kLastWriteTime, {}) && inner_.LastWriteTime(file, time);
+}
+
+void FaultInjectingFiles::CloseFile(FileHandle file) { inner_.CloseFile(file); }
+
+DirectoryResult FaultInjectingFiles::MakeDirectory(const std::string& path) {
+    return Fails(Op::kMakeDirectory, path) ? DirectoryResult::kFailed : inner_.MakeDirectory(path);
+}
+
+bool FaultInjectingFiles::CopyFileOver(const std::string& source, const std::string& destination) {
+    return !Fails(Op::kCopyFileOver, source, destination) &&
+           inner_.CopyFileOver(source, destination);
+}
+
+bool FaultInjectingFiles::SetNormalAttributes(const std::string& path) {
+    return !Fails(Op::kSetNormalAttributes, path) && inner_.SetNormalAttributes(path);
+}
+
+bool FaultInjectingFiles::ReadContents(const std::string& path, std::string& contents) {
+    return !Fails(Op::kReadContents, path) && inner_.ReadContents(path, contents);
+}
+
+bool FaultInjectingFiles::ReplaceContents(const std::string& path, std::string_view contents) {
+    return !Fails(Op::kReplaceContents, path) && inner_.ReplaceContents(path, contents);
+}
+
+}  // namespace kolvane::platform

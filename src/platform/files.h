@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kolvane::platform {
+
+// Last-write time: 100-nanosecond steps since 1 January 1601 (UTC).
+using FileTime = std::uint64_t;
+
+// A file opened with OpenForReading.
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kInvalidFile = -1;
+
+enum class DirectoryResult {
+    kCreated,
+    kAlreadyExists,  // the directory, or a file of that name, is already there
+    kFailed,
+};
+
+// The file-system operations of the core. Every path is in Windows form: a drive letter,
+// backslashes and Windows-1252 bytes; an implementation maps it onto its own file system.
+class Files {
+public:
+    virtual ~Files() = default;
+
+    // Opens an existing file for reading while others may read it too.
+    virtual FileHandle OpenForReading(const std::string& path) = 0;
+    virtual bool LastWriteTime(FileHandle file, FileTime& time) = 0;
+    virtual void CloseFile(FileHandle file) = 0;
+
+    // Creates one directory; its parent must exist.
+    virtual DirectoryResult MakeDirectory(const std::string& path) = 0;
+
+    // Copies `source` onto `destination`, replacing a file that is there. The copy takes the
+    // source's contents, last-write time and attributes. A read-only destination is not replaced.
+    // Whatever happens, a good destination file is never left half written.
+    virtual bool CopyFileOver(const std::string& source, const std::string& destination) = 0;
+
+    // Removes the read-only (and every other) attribute.
+    virtual bool SetNormalAttributes(const std::string& path) = 0;
+
+    // Reads the whole file into `contents`. False when it cannot be opened or a read fails
+    // part way; `contents` is then unspecified.
+    virtual bool ReadContents(const std::string& path, std::string& contents) = 0;
+
+    // Replaces the whole contents of `path` with `contents`: written beside it under another name,
+    // checked, then renamed over it. On failure the file is as it was. A read-only file is not
+    // replaced.
+    virtual bool ReplaceContents(const std::string& path, std::string_view contents) = 0;
+};
+
+// Owns a handle from OpenForReading and closes it on every path.
+class ScopedFile {
+public:
+    ScopedFile(Files& files, const std::string& path)
+        : files_(files), handle_(files.OpenForReading(path)) {}
+    ScopedFile(const ScopedFile&) = delete;
+    ScopedFile& operator=(const ScopedFile&) = delete;
+    ~ScopedFile() {
+        if (IsOpen()) {
+            files_.CloseFile(handle_);
+        }
+    }
+
+    bool IsOpen() const { return handle_ != kInvalidFile; }
+    FileHandle Get() const { return handle_; }
+
+private:
+    Files& files_;
+    FileHandle handle_;
+};
+
+}  // namespace kolvane::platform

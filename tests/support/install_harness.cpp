@@ -1,0 +1,31 @@
+#include "support/install_harness.h"
+
+#include <filesystem>
+
+namespace kolvane::testing {
+
+platform::DriveMap InstallHarness::RootDrive() {
+    platform::DriveMap drives;
+    drives.Assign('z', "/");
+    return drives;
+}
+
+InstallHarness::InstallHarness()
+    : posixFiles(RootDrive()),
+      files(posixFiles),
+      platform{registry, files, ui, system} {
+    std::filesystem::create_directories(dir.HostPath("pkg"));
+    std::filesystem::create_directories(dir.HostPath("host"));
+    registry.SetString("Software\\Tessaline\\HMDX", "AppPath", HostDir("Host.exe"));
+    system.moduleFileName = PackagePath("Kolvane.exe");
+}
+
+std::string InstallHarness::PackagePath(const std::string& relative) const {
+    return dir.WindowsPath("pkg") + (relative.empty() ? "" : "\\" + relative);
+}
+
+std::string InstallHarness::HostDir(const std::string& relative) const {
+    return dir.WindowsPath("host") + "\\" + relative;
+}
+
+}  // namespace kolvane::testing

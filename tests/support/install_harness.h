@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+
+#include "platform/doubles/fault_injecting_files.h"
+#include "platform/doubles/fixed_system.h"
+#include "platform/doubles/memory_registry.h"
+#include "platform/doubles/scripted_ui.h"
+#include "platform/platform.h"
+#include "platform/posix/posix_files.h"
+#include "support/temp_dir.h"
+
+namespace kolvane::testing {
+
+// A package folder "pkg" (with the executable pkg\Kolvane.exe) and a host folder "host" (with
+// AppPath host\Host.exe under HMDX) in a fresh temporary directory, seen through drive Z:, with
+// real files behind fault injection, an in-memory registry and a scripted dialog.
+class InstallHarness {
+public:
+    InstallHarness();
+
+    // Windows-form paths inside the package and the host; "" gives the folder itself.
+    std::string PackagePath(const std::string& relative = "") const;
+    std::string HostDir(const std::string& relative = "") const;
+
+    void WriteScript(const std::string& text) const { dir.Write("pkg/InstSkript.txt", text); }
+
+    static platform::DriveMap RootDrive();
+
+    TempDir dir;
+    platform::MemoryRegistry registry;
+    platform::PosixFiles posixFiles;
+    platform::FaultInjectingFiles files;
+    platform::ScriptedUi ui;
+    platform::FixedSystem system;
+    platform::Platform platform;
+};
+
+}  // namespace kolvane::testing

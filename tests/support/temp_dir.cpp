@@ -1,0 +1,68 @@
+#include "support/temp_dir.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace kolvane::testing {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "kolvane-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot create a temporary directory");
+    }
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    // Tests leave read-only files and directories behind; make everything removable first.
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(path_, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
+    }
+    fs::remove_all(path_, error);
+}
+
+std::string TempDir::HostPath(const std::string& relative) const {
+    return relative.empty() ? path_ : path_ + "/" + relative;
+}
+
+std::string TempDir::WindowsPath(const std::string& relative) const {
+    return ToDriveZ(HostPath(relative));
+}
+
+std::string TempDir::Write(const std::string& relative, const std::string& contents) const {
+    const fs::path file = HostPath(relative);
+    fs::create_directories(file.parent_path());
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out << contents;
+    if (!out.flush()) {
+        throw std::runtime_error("cannot write " + file.string());
+    }
+    return file.string();
+}
+
+std::string TempDir::Read(const std::string& relative) const {
+    std::ifstream in(HostPath(relative), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool TempDir::Exists(const std::string& relative) const {
+    std::error_code error;
+    return fs::exists(HostPath(relative), error);
+}
+
+std::string ToDriveZ(const std::string& hostPath) {
+    std::string windows = "Z:";
+    for (char c : hostPath) {
+        windows += c == '/' ? '\\' : c;
+    }
+    return windows;
+}
+
+}  // namespace kolvane::testing

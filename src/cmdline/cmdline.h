@@ -18,7 +18,7 @@ enum Flags : std::uint32_t {
 // A command-line parameter. Every parameter is a static object that enrols itself in the
 // library-wide list when it is constructed; parameters are never removed from it.
 class CommandParameter {
-public:
+  public:
     CommandParameter(char name, const char* help, std::uint32_t flags);
     CommandParameter(const CommandParameter&) = delete;
     CommandParameter& operator=(const CommandParameter&) = delete;
@@ -31,13 +31,13 @@ public:
     std::uint32_t flags;
     const char* help;
 
-protected:
+  protected:
     // For parameters with a string name (flags without CharName).
     CommandParameter(const char* name, const char* help, std::uint32_t flags);
     // Parameters live until the process ends and are never deleted through this class.
     ~CommandParameter() = default;
 
-private:
+  private:
     void Enrol();
 };
 
@@ -50,7 +50,7 @@ extern ParameterListState ParameterList;
 
 // An on/off switch named by one character: -s, -s+ and -s- (or /s ...).
 class SwitchParameter : public CommandParameter {
-public:
+  public:
     SwitchParameter(char name, const char* help, std::uint32_t flags);
 
     bool on = false;
@@ -58,7 +58,7 @@ public:
 
 // The help parameter -? with an optional argument naming the parameter to explain.
 class HelpParameter : public CommandParameter {
-public:
+  public:
     HelpParameter();
 };
 

@@ -6,7 +6,9 @@ namespace kolvane {
 
 using platform::ScopedRegKey;
 
-HostLocator::HostLocator(platform::Registry& registry) : registry_(registry) { FindHostPath(); }
+HostLocator::HostLocator(platform::Registry& registry) : registry_(registry) {
+    FindHostPath();
+}
 
 HResult HostLocator::FindHostPath() {
     m_hostPath.clear();
@@ -23,8 +25,7 @@ HResult HostLocator::FindHostPath() {
     }
     // QZ is only the fallback for a system where HMDX cannot be opened at all.
     ScopedRegKey product(registry_);
-    const bool productOpen =
-        product.Open(maker.Get(), "HMDX") || product.Open(maker.Get(), "QZ");
+    const bool productOpen = product.Open(maker.Get(), "HMDX") || product.Open(maker.Get(), "QZ");
     maker.Close();
     if (!productOpen) {
         return kFailed;

@@ -15,7 +15,7 @@ inline constexpr HResult kFailed = static_cast<HResult>(0x80004005);  // E_FAIL
 // Finds the host's installation directory in the registry when it is constructed: the value
 // "AppPath" under Software\Tessaline\HMDX, or under ...\QZ when HMDX cannot be opened.
 class HostLocator {
-public:
+  public:
     explicit HostLocator(platform::Registry& registry);
 
     bool HostFound() const { return !m_hostPath.empty(); }
@@ -27,10 +27,10 @@ public:
 
     static constexpr std::uint32_t kValueBufferSize = 260;
 
-protected:
+  protected:
     std::string m_hostPath;
 
-private:
+  private:
     platform::Registry& registry_;
 };
 

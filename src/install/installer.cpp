@@ -51,8 +51,7 @@ InstallOutcome PressInstall(platform::Platform& platform) {
         platform.ui.ShowMessage(LocalizedId(platform.system, kMsgInstallFailed), kMbOk);
         return InstallOutcome::kFailed;
     }
-    platform.ui.ShowMessage(LocalizedId(platform.system, kMsgInstallSucceeded),
-                            kMbIconInformation);
+    platform.ui.ShowMessage(LocalizedId(platform.system, kMsgInstallSucceeded), kMbIconInformation);
     return InstallOutcome::kSucceeded;
 }
 

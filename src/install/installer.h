@@ -11,7 +11,7 @@ namespace kolvane {
 // One installation run: constructed for one press of Install, it finds the host (as a
 // HostLocator), then Run installs the package beside the executable into it.
 class Installer : public HostLocator {
-public:
+  public:
     explicit Installer(platform::Platform& platform);
 
     // Opens the install script beside the executable and runs the file section, then the texture
@@ -27,7 +27,7 @@ public:
 
     static constexpr const char* kScriptName = "InstSkript.txt";
 
-private:
+  private:
     platform::Platform& platform_;
     ScriptReader m_scriptReader;
     std::string m_exeDir;  // the executable's directory, without a trailing backslash

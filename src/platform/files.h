@@ -22,7 +22,7 @@ enum class DirectoryResult {
 // The file-system operations of the core. Every path is in Windows form: a drive letter,
 // backslashes and Windows-1252 bytes; an implementation maps it onto its own file system.
 class Files {
-public:
+  public:
     virtual ~Files() = default;
 
     // Opens an existing file for reading while others may read it too.
@@ -53,7 +53,7 @@ public:
 
 // Owns a handle from OpenForReading and closes it on every path.
 class ScopedFile {
-public:
+  public:
     ScopedFile(Files& files, const std::string& path)
         : files_(files), handle_(files.OpenForReading(path)) {}
     ScopedFile(const ScopedFile&) = delete;
@@ -67,7 +67,7 @@ public:
     bool IsOpen() const { return handle_ != kInvalidFile; }
     FileHandle Get() const { return handle_; }
 
-private:
+  private:
     Files& files_;
     FileHandle handle_;
 };

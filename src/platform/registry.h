@@ -31,7 +31,7 @@ inline constexpr RegResult kErrorMoreData = 234;
 // The read-only registry operations the installer performs, shaped like RegOpenKeyExA,
 // RegQueryValueExA and RegCloseKey.
 class Registry {
-public:
+  public:
     virtual ~Registry() = default;
 
     // Opens `subkey` below `parent` (a root or an open key) with the access mask `access`.
@@ -50,7 +50,7 @@ public:
 
 // Owns one open key and closes it when it goes out of scope, unless it was closed before.
 class ScopedRegKey {
-public:
+  public:
     explicit ScopedRegKey(Registry& registry) : registry_(registry) {}
     ScopedRegKey(const ScopedRegKey&) = delete;
     ScopedRegKey& operator=(const ScopedRegKey&) = delete;
@@ -80,7 +80,7 @@ public:
     bool IsOpen() const { return open_; }
     RegKey Get() const { return key_; }
 
-private:
+  private:
     Registry& registry_;
     RegKey key_ = 0;
     bool open_ = false;

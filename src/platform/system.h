@@ -7,7 +7,7 @@ namespace kolvane::platform {
 
 // Facts about the running system and process.
 class System {
-public:
+  public:
     virtual ~System() = default;
 
     // The system's default language identifier (primary language in the low 10 bits).

@@ -17,7 +17,7 @@ inline constexpr int kIdNo = 7;
 // What an installation run needs of the dialog that started it: its progress bar and modal
 // message boxes.
 class UserInterface {
-public:
+  public:
     virtual ~UserInterface() = default;
 
     virtual void SetProgressRange(int low, int high) = 0;

@@ -7,7 +7,9 @@ bool IsWhitespace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool IsBrace(char c) { return c == '{' || c == '}'; }
+bool IsBrace(char c) {
+    return c == '{' || c == '}';
+}
 
 }  // namespace
 
@@ -17,7 +19,9 @@ bool ScriptReader::Open(const std::string& path) {
     return file.IsOpen();
 }
 
-void ScriptReader::Close() { m_stream.reset(); }
+void ScriptReader::Close() {
+    m_stream.reset();
+}
 
 bool ScriptReader::ReadChar(char& c) {
     Stream& stream = *m_stream;

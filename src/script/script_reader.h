@@ -14,7 +14,7 @@ namespace kolvane {
 // The script is read afresh by every FindSection, from the top. Whitespace is skipped before
 // every character taken, so it separates nothing; only '{' and '}' have a meaning.
 class ScriptReader {
-public:
+  public:
     explicit ScriptReader(platform::Files& files) : files_(files) {}
     ScriptReader(const ScriptReader&) = delete;
     ScriptReader& operator=(const ScriptReader&) = delete;
@@ -33,7 +33,7 @@ public:
 
     const std::string& Path() const { return m_path; }
 
-private:
+  private:
     // The script's text as read by FindSection, and the reading position in it.
     struct Stream {
         std::string text;

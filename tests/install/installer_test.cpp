@@ -14,7 +14,7 @@ using platform::UiEvent;
 using Ids = std::vector<int>;
 
 class InstallerTest : public ::testing::Test {
-protected:
+  protected:
     testing::InstallHarness h_;
 };
 

@@ -46,7 +46,9 @@ TEST(MessageTextTest, HoldsBothHalvesAsWindows1252Bytes) {
     EXPECT_EQ(MessageText(111), nullptr);
     EXPECT_EQ(MessageText(211), nullptr);
 
-    EXPECT_STREQ(MessageText(101), "Inf&o \xFC" "ber Kolvane...");
+    EXPECT_STREQ(MessageText(101),
+                 "Inf&o \xFC"
+                 "ber Kolvane...");
     EXPECT_STREQ(MessageText(201), "Inf&o about Kolvane...");
     EXPECT_STREQ(MessageText(103), "Die Installation konnte nicht korrekt durchgef\xFChrt werden.");
     EXPECT_STREQ(MessageText(108),

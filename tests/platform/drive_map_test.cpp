@@ -35,7 +35,8 @@ TEST(DriveMapTest, NamesHostPathsThroughTheNarrowestDrive) {
     const DriveMap drives = WineLike();
     EXPECT_EQ(drives.ToWindowsPath("/home/user/.wine/drive_c/Host/a"), "C:\\Host\\a");
     EXPECT_EQ(drives.ToWindowsPath("/home/user/.wine/drive_c"), "C:\\");
-    EXPECT_EQ(drives.ToWindowsPath("/home/user/.wine/drive_cx/a"), "Z:\\home\\user\\.wine\\drive_cx\\a");
+    EXPECT_EQ(drives.ToWindowsPath("/home/user/.wine/drive_cx/a"),
+              "Z:\\home\\user\\.wine\\drive_cx\\a");
     EXPECT_EQ(drives.ToWindowsPath("/tmp/pkg"), "Z:\\tmp\\pkg");
     DriveMap onlyC;
     onlyC.Assign('c', "/srv/c");

@@ -1,12 +1,10 @@
 #include "platform/posix/posix_files.h"
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 
-#include "support/install_harness.h"
+#include "support/real_files.h"
 #include "support/temp_dir.h"
 
 namespace kolvane::platform {
@@ -15,18 +13,22 @@ namespace {
 namespace fs = std::filesystem;
 
 class PosixFilesTest : public ::testing::Test {
-protected:
-    PosixFilesTest() : files_(testing::InstallHarness::RootDrive()) {}
+  protected:
+    PosixFilesTest() : files_(RootDrive()) {}
+
+    static DriveMap RootDrive() {
+        DriveMap drives;
+        drives.Assign('z', "/");
+        return drives;
+    }
 
     void MakeReadOnly(const std::string& relative) {
-        fs::permissions(dir_.HostPath(relative),
-                        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                        fs::perm_options::remove);
+        testing::MakeReadOnly(dir_.HostPath(relative));
     }
 
     std::size_t EntriesIn(const std::string& relative) {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_.HostPath(relative)),
-                                                      fs::directory_iterator()));
+        return static_cast<std::size_t>(std::distance(
+            fs::directory_iterator(dir_.HostPath(relative)), fs::directory_iterator()));
     }
 
     testing::TempDir dir_;
@@ -62,8 +64,8 @@ TEST_F(PosixFilesTest, NeverReplacesAReadOnlyFileOrWritesIntoALockedFolder) {
 
 TEST_F(PosixFilesTest, CopiesContentsTimeAndAttributes) {
     const std::string source = dir_.Write("src.dat", std::string(300000, 'x'));
-    const timespec times[2] = {{1000, 0}, {1234567890, 123456789}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
+    const FileTime written = (1234567890ull + 11644473600ull) * 10000000ull + 1234567ull;
+    testing::SetLastWriteTime(source, written);
     MakeReadOnly("src.dat");
 
     dir_.Write("dst.dat", "old");
@@ -79,7 +81,7 @@ TEST_F(PosixFilesTest, CopiesContentsTimeAndAttributes) {
         ASSERT_TRUE(files_.LastWriteTime(from.Get(), sourceTime));
         ASSERT_TRUE(files_.LastWriteTime(to.Get(), copyTime));
     }
-    EXPECT_EQ(sourceTime, (1234567890ull + 11644473600ull) * 10000000ull + 1234567ull);
+    EXPECT_EQ(sourceTime, written);
     EXPECT_EQ(copyTime, sourceTime);
 
     // The copy is read-only like its source, so a second copy onto it fails and leaves it whole.

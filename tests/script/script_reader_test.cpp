@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
+#include <filesystem>
 #include <optional>
 #include <vector>
 
-#include "platform/posix/posix_files.h"
+#include "support/real_files.h"
 #include "support/temp_dir.h"
 
 namespace kolvane {
@@ -16,14 +15,8 @@ namespace {
 using Entries = std::vector<std::string>;
 
 class ScriptReaderTest : public ::testing::Test {
-protected:
-    ScriptReaderTest() : files_(RootDrive()) {}
-
-    static platform::DriveMap RootDrive() {
-        platform::DriveMap drives;
-        drives.Assign('z', "/");
-        return drives;
-    }
+  protected:
+    ScriptReaderTest() : realFiles_(testing::MakeRealFiles()), files_(*realFiles_) {}
 
     std::string WriteScript(const std::string& text) {
         dir_.Write("InstSkript.txt", text);
@@ -51,7 +44,8 @@ protected:
     }
 
     testing::TempDir dir_;
-    platform::PosixFiles files_;
+    std::unique_ptr<platform::Files> realFiles_;
+    platform::Files& files_;
 };
 
 struct Example {
@@ -101,8 +95,13 @@ TEST_F(ScriptReaderTest, FindsSectionsWhereverTheyStand) {
         {"entry open at the end", "Dateinstallation{{a>>b}{c>>d", Entries{"a>>b"}},
         {"unclosed block hides later sections", "Notes{ {x} Dateinstallation{{a>>b}}",
          std::nullopt},
-        {"bytes above 0x7F are literal", "Dateinstallation{{Br\xFC" "cke.dat>>Ziel\\Br\xFC" "cke.dat}}",
-         Entries{"Br\xFC" "cke.dat>>Ziel\\Br\xFC" "cke.dat"}},
+        {"bytes above 0x7F are literal",
+         "Dateinstallation{{Br\xFC"
+         "cke.dat>>Ziel\\Br\xFC"
+         "cke.dat}}",
+         Entries{"Br\xFC"
+                 "cke.dat>>Ziel\\Br\xFC"
+                 "cke.dat"}},
     };
     for (const Example& example : examples) {
         SCOPED_TRACE(example.what);
@@ -112,8 +111,8 @@ TEST_F(ScriptReaderTest, FindsSectionsWhereverTheyStand) {
 
 TEST_F(ScriptReaderTest, EverySearchStartsAtTheTop) {
     ScriptReader reader(files_);
-    ASSERT_TRUE(reader.Open(WriteScript(
-        "Dateinstallation{{a>>b}{c>>d}} Texturskript{{1>>Textur{id(1)}}}")));
+    ASSERT_TRUE(reader.Open(
+        WriteScript("Dateinstallation{{a>>b}{c>>d}} Texturskript{{1>>Textur{id(1)}}}")));
     ASSERT_TRUE(reader.FindSection("Dateinstallation"));
     std::string entry;
     ASSERT_TRUE(reader.ReadEntry(entry));  // leave the section half read
@@ -135,7 +134,7 @@ TEST_F(ScriptReaderTest, OpenOnlyChecksThatTheScriptCanBeRead) {
 
     const std::string path = WriteScript("Dateinstallation{{a>>b}}");
     EXPECT_TRUE(reader.Open(path));
-    ::unlink(dir_.HostPath("InstSkript.txt").c_str());
+    std::filesystem::remove(dir_.HostPath("InstSkript.txt"));
     EXPECT_FALSE(reader.FindSection("Dateinstallation")) << "a script gone since Open";
 }
 
@@ -151,8 +150,7 @@ TEST_F(ScriptReaderTest, HandlesDeepNestingWithoutRecursion) {
     const std::string deep(100000, '{');
     EXPECT_EQ(Section(deep + "Dateinstallation{{a>>b}}", "Dateinstallation"), std::nullopt);
     const std::string entry = std::string(50000, '{') + std::string(50000, '}');
-    EXPECT_EQ(Section("Dateinstallation{{" + entry + "}}", "Dateinstallation"),
-              Entries{entry});
+    EXPECT_EQ(Section("Dateinstallation{{" + entry + "}}", "Dateinstallation"), Entries{entry});
 }
 
 }  // namespace

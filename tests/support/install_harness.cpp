@@ -2,18 +2,12 @@
 
 #include <filesystem>
 
+#include "support/real_files.h"
+
 namespace kolvane::testing {
 
-platform::DriveMap InstallHarness::RootDrive() {
-    platform::DriveMap drives;
-    drives.Assign('z', "/");
-    return drives;
-}
-
 InstallHarness::InstallHarness()
-    : posixFiles(RootDrive()),
-      files(posixFiles),
-      platform{registry, files, ui, system} {
+    : realFiles(MakeRealFiles()), files(*realFiles), platform{registry, files, ui, system} {
     std::filesystem::create_directories(dir.HostPath("pkg"));
     std::filesystem::create_directories(dir.HostPath("host"));
     registry.SetString("Software\\Tessaline\\HMDX", "AppPath", HostDir("Host.exe"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "platform/doubles/fault_injecting_files.h"
@@ -7,16 +8,15 @@
 #include "platform/doubles/memory_registry.h"
 #include "platform/doubles/scripted_ui.h"
 #include "platform/platform.h"
-#include "platform/posix/posix_files.h"
 #include "support/temp_dir.h"
 
 namespace kolvane::testing {
 
 // A package folder "pkg" (with the executable pkg\Kolvane.exe) and a host folder "host" (with
 // AppPath host\Host.exe under HMDX) in a fresh temporary directory, seen through drive Z:, with
-// real files behind fault injection, an in-memory registry and a scripted dialog.
+// the platform's real files behind fault injection, an in-memory registry and a scripted dialog.
 class InstallHarness {
-public:
+  public:
     InstallHarness();
 
     // Windows-form paths inside the package and the host; "" gives the folder itself.
@@ -25,11 +25,9 @@ public:
 
     void WriteScript(const std::string& text) const { dir.Write("pkg/InstSkript.txt", text); }
 
-    static platform::DriveMap RootDrive();
-
     TempDir dir;
     platform::MemoryRegistry registry;
-    platform::PosixFiles posixFiles;
+    std::unique_ptr<platform::Files> realFiles;
     platform::FaultInjectingFiles files;
     platform::ScriptedUi ui;
     platform::FixedSystem system;

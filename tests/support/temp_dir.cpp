@@ -1,9 +1,9 @@
 #include "support/temp_dir.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace kolvane::testing {
@@ -11,11 +11,17 @@ namespace kolvane::testing {
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "kolvane-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot create a temporary directory");
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path candidate =
+            fs::temp_directory_path() / ("kolvane-test-" + std::to_string(random()));
+        std::error_code error;
+        if (fs::create_directory(candidate, error)) {
+            path_ = candidate.generic_string();
+            return;
+        }
     }
-    path_ = pattern;
+    throw std::runtime_error("cannot create a temporary directory");
 }
 
 TempDir::~TempDir() {
@@ -58,7 +64,13 @@ bool TempDir::Exists(const std::string& relative) const {
 }
 
 std::string ToDriveZ(const std::string& hostPath) {
+#ifdef _WIN32
+    // On Windows a host path is a Windows path already ("C:/Users/..."): only the separators
+    // change.
+    std::string windows;
+#else
     std::string windows = "Z:";
+#endif
     for (char c : hostPath) {
         windows += c == '/' ? '\\' : c;
     }

@@ -6,7 +6,7 @@ namespace kolvane::testing {
 
 // A fresh directory for one test, removed with everything in it when the test ends.
 class TempDir {
-public:
+  public:
     TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -16,7 +16,7 @@ public:
     const std::string& Path() const { return path_; }
     // The host path of `relative` (slashes) inside the directory.
     std::string HostPath(const std::string& relative) const;
-    // The same place in Windows form on drive Z:, which maps to "/".
+    // The same place in Windows form: on Linux on drive Z:, which maps to "/".
     std::string WindowsPath(const std::string& relative = "") const;
 
     // Writes `contents` to `relative`, creating the directories on the way; returns the host path.
@@ -25,11 +25,12 @@ public:
     std::string Read(const std::string& relative) const;
     bool Exists(const std::string& relative) const;
 
-private:
+  private:
     std::string path_;
 };
 
-// "/a/b" -> "Z:\a\b": the path as Wine shows a host path on drive Z:.
+// "/a/b" -> "Z:\a\b": the path as Wine shows a host path on drive Z:. On Windows only the
+// separators change.
 std::string ToDriveZ(const std::string& hostPath);
 
 }  // namespace kolvane::testing

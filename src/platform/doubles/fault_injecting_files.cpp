@@ -29,7 +29,9 @@ bool FaultInjectingFiles::LastWriteTime(FileHandle file, FileTime& time) {
     return !Fails(Op::kLastWriteTime, {}) && inner_.LastWriteTime(file, time);
 }
 
-void FaultInjectingFiles::CloseFile(FileHandle file) { inner_.CloseFile(file); }
+void FaultInjectingFiles::CloseFile(FileHandle file) {
+    inner_.CloseFile(file);
+}
 
 DirectoryResult FaultInjectingFiles::MakeDirectory(const std::string& path) {
     return Fails(Op::kMakeDirectory, path) ? DirectoryResult::kFailed : inner_.MakeDirectory(path);

@@ -11,7 +11,7 @@ namespace kolvane::platform {
 // Wraps real file operations and makes chosen calls fail, for tests of failure paths. A failed
 // call does not reach the wrapped implementation, so it changes nothing on disk.
 class FaultInjectingFiles : public Files {
-public:
+  public:
     enum class Op {
         kOpenForReading,
         kLastWriteTime,
@@ -50,7 +50,7 @@ public:
     bool ReadContents(const std::string& path, std::string& contents) override;
     bool ReplaceContents(const std::string& path, std::string_view contents) override;
 
-private:
+  private:
     static std::size_t Index(Op op) { return static_cast<std::size_t>(op); }
     // Counts the call, records it and tells whether it is to fail.
     bool Fails(Op op, const std::string& path, const std::string& second = {});

@@ -13,7 +13,7 @@ inline constexpr std::uint16_t kLangFrenchFrance = 0x040C;
 
 // A system with a fixed language and executable path, for tests.
 class FixedSystem : public System {
-public:
+  public:
     FixedSystem() = default;
     FixedSystem(std::uint16_t language, std::string moduleFileName)
         : language(language), moduleFileName(std::move(moduleFileName)) {}

@@ -40,7 +40,9 @@ MemoryRegistry::Key& MemoryRegistry::Ensure(const std::string& path, RegKey root
     return *key;
 }
 
-void MemoryRegistry::AddKey(const std::string& path, RegKey root) { Ensure(path, root); }
+void MemoryRegistry::AddKey(const std::string& path, RegKey root) {
+    Ensure(path, root);
+}
 
 void MemoryRegistry::SetValue(const std::string& keyPath, const std::string& name,
                               std::uint32_t type, const std::string& bytes, RegKey root) {

@@ -13,7 +13,7 @@ namespace kolvane::platform {
 // matched without regard to ASCII case, as the registry does. It records every key opened and
 // tells whether each was closed exactly once.
 class MemoryRegistry : public Registry {
-public:
+  public:
     void AddKey(const std::string& path, RegKey root = kClassesRoot);
     void SetValue(const std::string& keyPath, const std::string& name, std::uint32_t type,
                   const std::string& bytes, RegKey root = kClassesRoot);
@@ -43,7 +43,7 @@ public:
 
     std::uint32_t expectedAccess = kKeyRead;
 
-private:
+  private:
     struct Value {
         std::uint32_t type;
         std::string bytes;
@@ -59,8 +59,8 @@ private:
     Key& Ensure(const std::string& path, RegKey root);
     std::optional<std::string> PathOf(RegKey key) const;
 
-    std::map<std::string, Key> keys_;           // by folded full path
-    std::map<RegKey, std::string> handles_;     // open key -> folded full path
+    std::map<std::string, Key> keys_;        // by folded full path
+    std::map<RegKey, std::string> handles_;  // open key -> folded full path
     RegKey nextHandle_ = 0x1000;
     std::vector<std::string> opened_;
     std::vector<std::string> attempted_;

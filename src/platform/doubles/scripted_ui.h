@@ -25,7 +25,7 @@ struct UiEvent {
 // queue of buttons. With the queue empty an OK box answers OK and a Yes/No box answers Yes, and
 // the box is counted as unscripted.
 class ScriptedUi : public UserInterface {
-public:
+  public:
     void Answer(int button) { answers_.push_back(button); }
 
     void SetProgressRange(int low, int high) override;
@@ -42,7 +42,7 @@ public:
     int Unscripted() const { return unscripted_; }
     std::size_t AnswersLeft() const { return answers_.size(); }
 
-private:
+  private:
     int NextAnswer(unsigned boxType);
 
     std::vector<UiEvent> events_;

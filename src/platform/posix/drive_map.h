@@ -10,7 +10,7 @@ namespace kolvane::platform {
 // The drive letters of a Wine-style prefix: each letter stands for a directory of the host file
 // system (for a Wine prefix, its dosdevices links; z: is usually /).
 class DriveMap {
-public:
+  public:
     // Assigns `letter` (either case) to the directory `root`, an absolute path.
     void Assign(char letter, std::string root);
     bool Empty() const { return roots_.empty(); }
@@ -25,7 +25,7 @@ public:
     // that holds the path. None when no drive covers it.
     std::optional<std::string> ToWindowsPath(std::string_view hostPath) const;
 
-private:
+  private:
     std::map<char, std::string> roots_;  // lower-case letter -> directory without trailing slash
 };
 

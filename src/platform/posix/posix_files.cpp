@@ -23,11 +23,13 @@ FileTime ToFileTime(const timespec& time) {
            static_cast<FileTime>(time.tv_nsec / 100);
 }
 
-bool IsWritableByOwner(const struct stat& status) { return (status.st_mode & S_IWUSR) != 0; }
+bool IsWritableByOwner(const struct stat& status) {
+    return (status.st_mode & S_IWUSR) != 0;
+}
 
 // A file descriptor that is closed on every path.
 class Descriptor {
-public:
+  public:
     explicit Descriptor(int fd = -1) : fd_(fd) {}
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
@@ -51,7 +53,7 @@ public:
         return fd < 0 || ::close(fd) == 0;
     }
 
-private:
+  private:
     int fd_;
 };
 
@@ -129,7 +131,7 @@ std::string NameOf(const std::string& hostPath) {
 // A new file beside `target` under a temporary name; removed again unless Commit renames it
 // over the target.
 class TemporaryBeside {
-public:
+  public:
     explicit TemporaryBeside(const std::string& target)
         : target_(target),
           path_(DirectoryOf(target) + "/." + NameOf(target) + ".kolvane-XXXXXX"),
@@ -162,7 +164,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::string target_;
     std::string path_;
     Descriptor fd_;
@@ -206,7 +208,9 @@ bool PosixFiles::LastWriteTime(FileHandle file, FileTime& time) {
     return true;
 }
 
-void PosixFiles::CloseFile(FileHandle file) { ::close(static_cast<int>(file)); }
+void PosixFiles::CloseFile(FileHandle file) {
+    ::close(static_cast<int>(file));
+}
 
 DirectoryResult PosixFiles::MakeDirectory(const std::string& path) {
     const std::optional<std::string> host = HostPath(path);
@@ -240,8 +244,7 @@ bool PosixFiles::CopyFileOver(const std::string& source, const std::string& dest
         return false;
     }
     const timespec times[2] = {status.st_atim, status.st_mtim};
-    if (::futimens(output.Fd(), times) != 0 ||
-        ::fchmod(output.Fd(), status.st_mode & 07777) != 0) {
+    if (::futimens(output.Fd(), times) != 0 || ::fchmod(output.Fd(), status.st_mode & 07777) != 0) {
         return false;
     }
     return output.Commit();

@@ -12,7 +12,7 @@ namespace kolvane::platform {
 // table the way Wine maps them. Read-only means that the owner may not write, and that is
 // honoured even for root.
 class PosixFiles : public Files {
-public:
+  public:
     explicit PosixFiles(DriveMap drives) : drives_(std::move(drives)) {}
 
     FileHandle OpenForReading(const std::string& path) override;
@@ -29,7 +29,7 @@ public:
 
     const DriveMap& Drives() const { return drives_; }
 
-private:
+  private:
     DriveMap drives_;
 };
 

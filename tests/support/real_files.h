@@ -1,0 +1,20 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/files.h"
+
+namespace kolvane::testing {
+
+// The real file operations of the platform the tests run on: the posix ones (with drive Z: as
+// "/") on Linux, the Win32 ones on Windows. Paths for them come from TempDir::WindowsPath.
+std::unique_ptr<platform::Files> MakeRealFiles();
+
+// Test set-up that reaches past the seam, by host path.
+void SetLastWriteTime(const std::string& hostPath, platform::FileTime time);
+platform::FileTime GetLastWriteTime(const std::string& hostPath);
+void MakeReadOnly(const std::string& hostPath);
+bool IsReadOnly(const std::string& hostPath);
+
+}  // namespace kolvane::testing

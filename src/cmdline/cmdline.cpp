@@ -251,13 +251,10 @@ ValueParameter::ValueParameter(const char* name, const char* help, std::uint32_t
     : CommandParameter(name, help, flags) {}
 
 bool ValueParameter::Parse(CommandLineCursor& cursor) {
-    // The argument is read first, so that a refused repetition does not leave it behind to be
-    // taken for a parameter of its own.
-    std::optional<std::string> argument = ReadArgument(cursor);
     if (!MarkSeen()) {
         return false;
     }
-    value = std::move(argument);
+    value = ReadArgument(cursor);
     return true;
 }
 

@@ -279,6 +279,17 @@ TEST_F(LibraryParseTest, HelpListsEveryParameterItNames) {
     EXPECT_EQ(switches.notices, std::vector<std::string>{"-o :once only\n"});
 }
 
+TEST_F(LibraryParseTest, AnEmptyWordNamesNoKeyword) {
+    // Otherwise a keyword with an empty name would take every line feed and never move on.
+    const char* saved = Mark.name.string;
+    Mark.name.string = "";
+    const Outcome outcome = Parse("=x");
+    Mark.name.string = saved;
+    EXPECT_TRUE(outcome.result);
+    EXPECT_EQ(Source.value, "=x");
+    EXPECT_EQ(Mark.value, std::nullopt);
+}
+
 TEST_F(LibraryParseTest, UsageStartsWithThePreamble) {
     UsagePreamble = "usage: tool [options]\n";
     const Outcome outcome = Parse("-?");

@@ -108,6 +108,11 @@ std::string Windows1252ToUtf8(std::string_view text) {
 }
 
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+    // Both cases of every letter FoldCase knows take the same number of bytes, so names of
+    // different lengths differ; this spares decoding most of a large directory.
+    if (a.size() != b.size()) {
+        return false;
+    }
     std::size_t i = 0;
     std::size_t j = 0;
     while (i < a.size() && j < b.size()) {

@@ -68,7 +68,7 @@ TEST_F(InstallerTest, SucceedsWithTheInformationIcon) {
 
 TEST_F(InstallerTest, LooksForTheScriptBesideTheExecutableWhateverItsName) {
     h_.system.moduleFileName = h_.PackagePath("Setup.exe");
-    h_.WriteScript("Dateinstallation{}");
+    h_.WriteScript("Dateinstallation{} Texturskript{}");
     Installer installer(h_.platform);
     ASSERT_TRUE(installer.HostFound());
     EXPECT_EQ(installer.Run(), kSucceeded);

@@ -37,7 +37,7 @@ std::optional<std::string> DriveMap::ToHostPath(std::string_view windowsPath) co
         host += c == '\\' ? '/' : c;
     }
     if (host.empty()) {
-        host.push_back('/');  // not `host = "/"`: g++ 12 -O3 warns falsely there (-Wrestrict)
+        host = "/";
     }
     return host;
 }

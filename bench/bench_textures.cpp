@@ -3,16 +3,15 @@
 //
 //   bench_textures [directory]   (default: $TMPDIR or /tmp)
 
+#include <unistd.h>
+
 #include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "platform/posix/posix_files.h"
 #include "textures/catalog_text.h"
 #include "textures/texture_catalog.h"
@@ -21,30 +20,14 @@
 namespace {
 
 using kolvane::TextureCatalog;
+using kolvane::bench::Median;
+using kolvane::bench::Row;
 using kolvane::platform::PosixFiles;
-using Clock = std::chrono::steady_clock;
 
-constexpr int kRepeats = 5;
+constexpr const char* kProgram = "bench_textures";
 
-double Seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-// The fastest of `kRepeats` runs of `measured`, each after an untimed `prepare`, after one
-// untimed run that warms the caches and the allocator. The machine may be shared: the fastest
-// run is the one least disturbed.
-double Fastest(const std::function<void()>& prepare, const std::function<void()>& measured) {
-    prepare();
-    measured();
-    double fastest = 0;
-    for (int i = 0; i < kRepeats; ++i) {
-        prepare();
-        const Clock::time_point start = Clock::now();
-        measured();
-        const double seconds = Seconds(Clock::now() - start);
-        fastest = i == 0 ? seconds : std::min(fastest, seconds);
-    }
-    return fastest;
+void Fail(const char* what) {
+    kolvane::bench::Fail(kProgram, what);
 }
 
 std::string Entry(const std::string& id, int n) {
@@ -57,11 +40,6 @@ std::string Entry(const std::string& id, int n) {
 std::string ScriptDefinition(int id) {
     return kolvane::catalog::LayOutDefinition("Textur{name(Neu_" + std::to_string(id) + ")id(" +
                                               std::to_string(id) + ")bild(neu.bmp)}");
-}
-
-void Fail(const char* what) {
-    std::fprintf(stderr, "bench_textures: %s\n", what);
-    std::exit(1);
 }
 
 struct Bench {
@@ -77,37 +55,33 @@ struct Bench {
 
     // A plain read and write of the file: the floor for anything that rewrites it.
     double PlainReadWrite() {
-        return Fastest([this] { Restore(); },
-                       [this] {
-                           std::string contents;
-                           if (!files.ReadContents(windowsPath, contents) ||
-                               !files.ReplaceContents(windowsPath, contents)) {
-                               Fail("plain read and write failed");
-                           }
-                       });
+        return Median([this] { Restore(); },
+                      [this] {
+                          std::string contents;
+                          if (!files.ReadContents(windowsPath, contents) ||
+                              !files.ReplaceContents(windowsPath, contents)) {
+                              Fail("plain read and write failed");
+                          }
+                      });
     }
 
     // Load, the additions, write-back: what one texture section does.
     double Section(const std::vector<int>& ids) {
-        return Fastest([this] { Restore(); },
-                       [&] {
-                           TextureCatalog catalog(files, windowsPath);
-                           if (!catalog.IsLoaded()) {
-                               Fail("the catalogue did not load");
-                           }
-                           for (int id : ids) {
-                               catalog.AddTexture(id, ScriptDefinition(id));
-                           }
-                           if (!catalog.WriteBack()) {
-                               Fail("the write-back failed");
-                           }
-                       });
+        return Median([this] { Restore(); },
+                      [&] {
+                          TextureCatalog catalog(files, windowsPath);
+                          if (!catalog.IsLoaded()) {
+                              Fail("the catalogue did not load");
+                          }
+                          for (int id : ids) {
+                              catalog.AddTexture(id, ScriptDefinition(id));
+                          }
+                          if (!catalog.WriteBack()) {
+                              Fail("the write-back failed");
+                          }
+                      });
     }
 };
-
-void Row(const char* what, double seconds, double baseline) {
-    std::printf("  %-48s %10.2f ms  %8.1f x\n", what, seconds * 1e3, seconds / baseline);
-}
 
 }  // namespace
 
@@ -121,10 +95,7 @@ int main(int argc, char** argv) {
     kolvane::platform::DriveMap drives;
     drives.Assign('z', "/");
     PosixFiles files(drives);
-    std::string windowsFolder = "Z:";
-    for (char c : folder) {
-        windowsFolder += c == '/' ? '\\' : c;
-    }
+    const std::string windowsFolder = kolvane::bench::DriveZ(folder);
 
     // 1. A catalogue of 50,000 entries (identifiers 2, 4, ..., 100,000) and 1,000 additions
     //    with random identifiers up to 100,000: about half replace an entry, half are new.
@@ -150,20 +121,18 @@ int main(int argc, char** argv) {
     const double topSection = top.Section({2147483647});
 
     std::string text = kolvane::catalog::CanonicalLayout(top.bytes);
-    const double place =
-        Fastest([] {},
-                [&] {
-                    std::string copy = text;
-                    kolvane::catalog::AddTexture(copy, 2147483647, ScriptDefinition(2147483647));
-                });
+    const double place = Median([&] {
+        std::string copy = text;
+        kolvane::catalog::AddTexture(copy, 2147483647, ScriptDefinition(2147483647));
+    });
     // One search of the whole text for a key that is not there, as each step would do.
-    const double oneStep = Fastest([] {},
-                                   [&] {
-                                       volatile std::size_t at = text.find("id(2147483646)");
-                                       (void)at;
-                                   });
+    const double oneStep = Median([&] {
+        volatile std::size_t at = text.find("id(2147483646)");
+        (void)at;
+    });
 
-    std::printf("Texture catalogue benchmark (fastest of %d runs)\n\n", kRepeats);
+    std::printf("Texture catalogue benchmark (median of %d runs)\n\n",
+                kolvane::bench::kRepetitions);
     std::printf("50,000 entries, %.1f MB; 1,000 additions with random identifiers\n",
                 static_cast<double>(large.bytes.size()) / 1e6);
     Row("plain read + write of the file (baseline)", plain, plain);

@@ -117,7 +117,6 @@ bool ScriptReader::ReadOutline(ScriptOutline& outline) {
             outline.names.push_back(std::move(name));
         }
     }
-    Close();
     return true;
 }
 

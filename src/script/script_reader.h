@@ -55,7 +55,7 @@ class ScriptReader {
     const std::string& Path() const { return m_path; }
 
     // Walks the whole top level the way FindSection searches it and records what it reads. The
-    // reader is left closed.
+    // reader is then positioned as after a search in vain, its text still at hand.
     bool ReadOutline(ScriptOutline& outline);
 
     // The text read by the last FindSection, and the offset just past the last character taken

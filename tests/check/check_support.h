@@ -13,10 +13,15 @@ namespace kolvane::testing {
 
 // The checker's seams on the real disk, seen through drive Z: as "/", with an in-memory registry.
 struct CheckEnvironment {
-    CheckEnvironment() : files(RootDrive()), probe(files) {}
+    explicit CheckEnvironment(platform::DriveMap drives = RootDrive())
+        : files(std::move(drives)), probe(files) {}
 
     check::Report Check(const std::string& packageDir, bool dryRun = false, bool silent = false) {
         return check::CheckPackage(packageDir, dryRun, silent, {files, probe, registry});
+    }
+    check::Report Check(const std::string& packageDir, platform::Registry& hostRegistry,
+                        bool silent = false) {
+        return check::CheckPackage(packageDir, true, silent, {files, probe, hostRegistry});
     }
 
     static platform::DriveMap RootDrive() {

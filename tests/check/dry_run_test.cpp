@@ -8,8 +8,8 @@
 
 #include "check/dry_run.h"
 #include "check/script_check.h"
-#include "cmdline/program_parameters.h"
 #include "check_support.h"
+#include "cmdline/program_parameters.h"
 #include "install/installer.h"
 #include "support/install_harness.h"
 #include "support/real_files.h"

@@ -5,13 +5,10 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ make
     googletest libgtest-dev libbenchmark-dev
-<<<<<<< HEAD
+    clang libclang-rt-14-dev
     # The Windows program: cross compiler, Wine (with its own fonts) and a virtual X display
     # with the tools to drive and photograph it.
     g++-mingw-w64-x86-64 wine64 fonts-wine xvfb xdotool imagemagick
-=======
-    clang libclang-rt-14-dev
->>>>>>> main
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #include "app/win32/installer_app.h"
 
-#include "app/win32/command_line.h"
 #include "app/win32/installer_dialog.h"
+#include "cmdline/cmdline.h"
+#include "cmdline/command_tail.h"
 #include "cmdline/program_parameters.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_registry.h"
@@ -10,6 +11,15 @@
 namespace kolvane::app {
 
 InstallerApp theApp;
+
+namespace {
+
+// The command-line library's notices: a box of its own, before any window of the program exists.
+void ShowCommandLineNotice(const std::string& text) {
+    ::MessageBoxA(nullptr, text.c_str(), "cmdl", MB_ICONINFORMATION);
+}
+
+}  // namespace
 
 int InstallerApp::Run(HINSTANCE instance, const char* commandLine) {
     instance_ = instance;
@@ -25,8 +35,8 @@ bool InstallerApp::InitInstance() {
 
     // The parse may show notices and may end the process (help, strict mode); its own result
     // does not matter here.
-    const char* arguments = SkipProgramName(commandLine_);
-    static_cast<void>(arguments);
+    cmdline::SetNoticeHook(ShowCommandLineNotice);
+    cmdline::ParseCommandLine(cmdline::CommandTail(commandLine_), 1);
 
     platform::Win32Registry registry;
     platform::Win32Files files;

@@ -37,21 +37,11 @@ bool MayReplace(const std::string& path, DWORD refused) {
     return true;
 }
 
-// A new, empty file beside `target` under a unique name; removed again unless Commit renames it
-// over the target.
+// A new file beside `target` under a name of its own, made by the caller's `create`, which must
+// fail when a file of that name exists; removed again unless Commit renames it over the target.
 class TemporaryBeside {
   public:
-    explicit TemporaryBeside(const std::string& target) : target_(target) {
-        const std::size_t backslash = target.rfind('\\');
-        if (backslash == std::string::npos) {
-            return;
-        }
-        const std::string directory = target.substr(0, backslash);
-        char name[MAX_PATH] = {};
-        if (::GetTempFileNameA(directory.c_str(), "kv", 0, name) != 0) {
-            path_ = name;
-        }
-    }
+    explicit TemporaryBeside(const std::string& target) : target_(target) {}
     TemporaryBeside(const TemporaryBeside&) = delete;
     TemporaryBeside& operator=(const TemporaryBeside&) = delete;
     ~TemporaryBeside() {
@@ -64,7 +54,37 @@ class TemporaryBeside {
         }
     }
 
-    bool Valid() const { return !path_.empty(); }
+    // Calls `create` with fresh names beside the target until one is free. False when `create`
+    // fails for any other reason.
+    template <typename Create>
+    bool Make(Create create) {
+        const std::size_t backslash = target_.rfind('\\');
+        if (backslash == std::string::npos) {
+            ::SetLastError(ERROR_PATH_NOT_FOUND);
+            return false;
+        }
+        const std::string directory = target_.substr(0, backslash);
+        static UINT counter = 0;
+        const UINT start = ::GetTickCount() ^ (::GetCurrentProcessId() << 16);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            // A unique number of our own: GetTempFileNameA then only builds the name.
+            const UINT unique = ((start + ++counter) & 0xFFFF) | 1;
+            char name[MAX_PATH] = {};
+            if (::GetTempFileNameA(directory.c_str(), "kv", unique, name) == 0) {
+                return false;
+            }
+            if (create(std::string(name))) {
+                path_ = name;
+                return true;
+            }
+            const DWORD error = ::GetLastError();
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+                return false;
+            }
+        }
+        return false;
+    }
+
     const std::string& Path() const { return path_; }
 
     bool Commit() {
@@ -126,10 +146,11 @@ bool Win32Files::CopyFileOver(const std::string& source, const std::string& dest
     if (!MayReplace(destination, kProtectedAttributes)) {
         return false;
     }
+    // CopyFileA onto a new file carries the contents, the last-write time and the attributes over.
     TemporaryBeside copy(destination);
-    // CopyFileA carries the contents, the last-write time and the attributes over.
-    return copy.Valid() && ::CopyFileA(source.c_str(), copy.Path().c_str(), FALSE) != 0 &&
-           copy.Commit();
+    return copy.Make([&](const std::string& name) {
+        return ::CopyFileA(source.c_str(), name.c_str(), TRUE) != 0;
+    }) && copy.Commit();
 }
 
 bool Win32Files::SetNormalAttributes(const std::string& path) {
@@ -163,16 +184,16 @@ bool Win32Files::ReplaceContents(const std::string& path, std::string_view conte
         return false;
     }
     TemporaryBeside replacement(path);
-    if (!replacement.Valid()) {
+    ScopedFileHandle file;
+    if (!replacement.Make([&](const std::string& name) {
+            file.Reset(::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+            return file.IsValid();
+        })) {
         return false;
     }
-    {
-        ScopedFileHandle file(::CreateFileA(replacement.Path().c_str(), GENERIC_WRITE, 0, nullptr,
-                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.IsValid() || !WriteAll(file.Get(), contents) ||
-            ::FlushFileBuffers(file.Get()) == 0 || !file.Close()) {
-            return false;
-        }
+    if (!WriteAll(file.Get(), contents) || ::FlushFileBuffers(file.Get()) == 0 || !file.Close()) {
+        return false;
     }
     // The new file keeps the old one's attributes (hidden, archive, ...).
     if (exists && ::SetFileAttributesA(replacement.Path().c_str(), attributes) == 0) {

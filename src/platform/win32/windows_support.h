@@ -31,6 +31,12 @@ class ScopedHandle {
     ScopedHandle& operator=(const ScopedHandle&) = delete;
     ~ScopedHandle() { Close(); }
 
+    // Takes `handle`, closing the one held before.
+    void Reset(Handle handle) {
+        Close();
+        handle_ = handle;
+    }
+
     bool IsValid() const { return handle_ != Traits::Invalid(); }
     Handle Get() const { return handle_; }
 

@@ -9,16 +9,16 @@ cmake --preset native
 cmake --build --preset native
 ctest --preset native
 
+# The same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan
+
 # The Windows program, cross-built with mingw-w64: its unit tests under Wine with the Win32 seams,
 # then the end-to-end suite that drives Kolvane.exe under Wine in a virtual X display.
 cmake --preset windows
 cmake --build --preset windows
 ctest --preset windows
-
-# The same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
-cmake --preset asan
-cmake --build --preset asan
-ctest --preset asan
 
 # Every fuzz target for 30 seconds from its seed corpus.
 scripts/fuzz.sh 30

@@ -223,11 +223,13 @@ wait_exit() {
     expect "$code" "$1" "exit code"
 }
 
-# A package with a script that copies Models\Lok.dat and a file with an umlaut in its name, and
-# the host's (empty) texture catalogue.
+catalog="Host/Res/Rezazerad/Texturen.txt"
+
+# A package with a script that copies Models\Lok.dat and a file with an umlaut in its name and
+# registers texture 2, and the host's texture catalogue with textures 1 and 3.
 make_package() {
     mkdir -p "$C/Host/Res/Rezazerad"
-    : >"$C/Host/Res/Rezazerad/Texturen.txt"
+    printf 'Textur{ id(1) name(Gras) }\r\n  Textur{ id(3) name(Kies) }\r\n' >"$C/$catalog"
     mkdir -p "$C/Pkg/Models"
     printf 'locomotive' >"$C/Pkg/Models/Lok.dat"
     printf 'bridge' >"$C/Pkg/Br"$'\xc3\xbc'"cke.dat"
@@ -235,7 +237,27 @@ make_package() {
     printf '%s\r\n' 'Dateinstallation' '{' \
         '    { Models\Lok.dat >> Models\Lok.dat }' \
         '    { Br'$'\xfc''cke.dat >> Neu\Tief\Br'$'\xfc''cke.dat }' \
-        '}' 'Texturskript' '{' '}' >"$C/Pkg/InstSkript.txt"
+        '}' 'Texturskript' '{' \
+        '    { 2 >> Textur{ id(2) name(Schotter) } }' \
+        '}' >"$C/Pkg/InstSkript.txt"
+}
+
+# The catalogue of make_package after texture 2 went in, in the layout the host writes.
+installed_catalog() {
+    printf '%s' 'Textur{\tid(1)\tname(Gras)\t}Textur{\tid(2)\tname(Schotter)\t}\r\n\t\t' \
+        'Textur{\tid(3)\tname(Kies)\t}\r\n\t\t'
+}
+
+# The bytes of a file under drive C:, as esc writes them, or "missing".
+file_bytes() {
+    if [ -f "$C/$1" ]; then
+        # A trailing character keeps the file's own final line breaks in the substitution.
+        local text
+        text="$(cat "$C/$1"; printf x)"
+        esc "${text%x}"
+    else
+        printf missing
+    fi
 }
 
 screenshot() {
@@ -350,6 +372,34 @@ test_successful_installation() {
     expect "$(stat -c %Y "$C/Host/Models/Lok.dat" 2>&1)" 1600000000 "last-write time carried over"
     expect "$(cat "$C/Host/Neu/Tief/Br"$'\xc3\xbc'"cke.dat" 2>&1)" bridge \
         "file with an umlaut, two new directories"
+    expect "$(file_bytes "$catalog")" "$(installed_catalog)" "catalogue with texture 2"
+}
+
+# The resource folder registered only for the second product: the catalogue is found there.
+test_catalogue_of_second_product() {
+    reg_set QZ AppPath 'C:\Host\Host.exe'
+    reg_set QZ ResBase 'C:\Host\Res\'
+    make_package
+    start_app en_US.UTF-8
+    main_dialog || return
+    drv click "$dialog" 1
+    answer_box Kolvane 1 "$(msg 204)"
+    wait_exit 0
+    expect "$(file_bytes "$catalog")" "$(installed_catalog)" "catalogue with texture 2"
+}
+
+# Without the host's catalogue the files are installed, the run fails and no catalogue appears.
+test_catalogue_missing() {
+    register_host
+    make_package
+    rm "$C/$catalog"
+    start_app en_US.UTF-8
+    main_dialog || return
+    drv click "$dialog" 1
+    answer_box Kolvane 1 "$(msg 203)"
+    wait_exit 2
+    expect "$(cat "$C/Host/Models/Lok.dat" 2>&1)" locomotive "the files are installed"
+    expect "$(file_bytes "$catalog")" missing "no catalogue is created"
 }
 
 test_script_missing() {
@@ -433,6 +483,22 @@ test_failed_copy() {
     expect "$(cat "$C/Host/Neu/Tief/Br"$'\xc3\xbc'"cke.dat" 2>&1)" bridge "the next entry is installed"
 }
 
+# A write-protected catalogue keeps its bytes, and the run reports the failure.
+test_catalogue_read_only() {
+    register_host
+    make_package
+    local before
+    before="$(file_bytes "$catalog")"
+    start_app en_US.UTF-8
+    chmod a-w "$C/$catalog"
+    main_dialog || return
+    drv click "$dialog" 1
+    answer_box Kolvane 1 "$(msg 203)"
+    wait_exit 2
+    expect "$(file_bytes "$catalog")" "$before" "the read-only catalogue is unchanged"
+    expect "$(ls "$C/Host/Res/Rezazerad")" Texturen.txt "no temporary file is left beside it"
+}
+
 test_help() {
     start_app en_US.UTF-8 '-?'
     answer_box cmdl 1 "-s :Silent: No request about skipping installation just doing default
@@ -470,11 +536,14 @@ all_tests=(
     test_no_host
     test_no_host_german
     test_successful_installation
+    test_catalogue_of_second_product
+    test_catalogue_missing
     test_script_missing
     test_newer_file_kept
     test_newer_file_replaced
     test_silent
     test_failed_copy
+    test_catalogue_read_only
     test_help
     test_help_for_one_parameter
     test_invalid_switch

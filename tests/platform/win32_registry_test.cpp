@@ -4,6 +4,7 @@
 
 #include "install/host_locator.h"
 #include "platform/win32/windows_support.h"
+#include "textures/registry_path.h"
 
 namespace kolvane::platform {
 namespace {
@@ -125,6 +126,47 @@ TEST_F(RealHostLocatorTest, AcceptsAppPathUpTo259Characters) {
     EXPECT_EQ(Lookup(), directory);
     SetAppPath("HMDX", directory + "xy");  // 260 characters
     EXPECT_EQ(Lookup(), "");
+}
+
+// The texture catalogue's location on the real class root, with the value types Windows stores.
+class RealCatalogLocationTest : public RealHostLocatorTest {
+  protected:
+    void SetResBase(const std::string& product, DWORD type, const std::string& bytes) {
+        SetValue(HKEY_CLASSES_ROOT, "Software\\Tessaline\\" + product, "ResBase", type, bytes);
+    }
+};
+
+TEST_F(RealCatalogLocationTest, TakesTheFirstStringValueOfHmdxThenQz) {
+    const std::string nul(1, '\0');
+    struct Case {
+        const char* what;
+        DWORD hmdxType;
+        std::string hmdx;  // no HMDX value when empty
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"only QZ", REG_SZ, "", "D:\\Qz\\Rezazerad\\Texturen.txt"},
+        {"HMDX first", REG_SZ, "C:\\Res" + nul, "C:\\Res\\Rezazerad\\Texturen.txt"},
+        {"a number falls through", REG_DWORD, std::string(4, '\1'),
+         "D:\\Qz\\Rezazerad\\Texturen.txt"},
+        {"not expanded", REG_EXPAND_SZ, "%HOST%\\Res" + nul,
+         "%HOST%\\Res\\Rezazerad\\Texturen.txt"},
+        {"first of several strings", REG_MULTI_SZ, "C:\\A" + nul + "C:\\B" + nul + nul,
+         "C:\\A\\Rezazerad\\Texturen.txt"},
+        {"too long", REG_SZ, "C:\\" + std::string(257, 'r') + nul,
+         "D:\\Qz\\Rezazerad\\Texturen.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ::RegDeleteTreeA(HKEY_CLASSES_ROOT, "Software\\Tessaline");
+        SetResBase("QZ", REG_SZ, "D:\\Qz" + nul);
+        if (!c.hmdx.empty()) {
+            SetResBase("HMDX", c.hmdxType, c.hmdx);
+        }
+        EXPECT_EQ(LocateCatalog(registry_), c.expected);
+    }
+    ::RegDeleteTreeA(HKEY_CLASSES_ROOT, "Software\\Tessaline");
+    EXPECT_EQ(LocateCatalog(registry_), "") << "nothing registered";
 }
 
 }  // namespace

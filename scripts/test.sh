@@ -14,5 +14,11 @@ cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
 
+# The Windows program, cross-built with mingw-w64: its unit tests under Wine with the Win32 seams,
+# then the end-to-end suite that drives Kolvane.exe under Wine in a virtual X display.
+cmake --preset windows
+cmake --build --preset windows
+ctest --preset windows
+
 # Every fuzz target for 30 seconds from its seed corpus.
 scripts/fuzz.sh 30

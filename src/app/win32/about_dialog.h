@@ -1,0 +1,21 @@
+#pragma once
+
+#include "platform/win32/windows_support.h"
+
+namespace kolvane::app {
+
+// The about box, dialog template 100: the icon, the program's name and version. OK, Escape and
+// Close end it.
+class AboutDialog {
+  public:
+    explicit AboutDialog(HINSTANCE instance) : instance_(instance) {}
+
+    INT_PTR DoModal(HWND parent);
+
+  private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    HINSTANCE instance_;
+};
+
+}  // namespace kolvane::app

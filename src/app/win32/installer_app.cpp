@@ -1,0 +1,51 @@
+#include "app/win32/installer_app.h"
+
+#include "app/win32/installer_dialog.h"
+#include "cmdline/cmdline.h"
+#include "cmdline/command_tail.h"
+#include "cmdline/program_parameters.h"
+#include "platform/win32/win32_files.h"
+#include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_system.h"
+
+namespace kolvane::app {
+
+InstallerApp theApp;
+
+namespace {
+
+// The command-line library's notices: a box of its own, before any window of the program exists.
+void ShowCommandLineNotice(const std::string& text) {
+    ::MessageBoxA(nullptr, text.c_str(), "cmdl", MB_ICONINFORMATION);
+}
+
+}  // namespace
+
+int InstallerApp::Run(HINSTANCE instance, const char* commandLine) {
+    instance_ = instance;
+    commandLine_ = commandLine;
+    InitInstance();
+    return exitCode_;
+}
+
+bool InstallerApp::InitInstance() {
+    // The progress bar's window class comes from the common controls.
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&controls);
+
+    // The parse may show notices and may end the process (help, strict mode); its own result
+    // does not matter here.
+    cmdline::SetNoticeHook(ShowCommandLineNotice);
+    cmdline::ParseCommandLine(cmdline::CommandTail(commandLine_), 1);
+
+    platform::Win32Registry registry;
+    platform::Win32Files files;
+    platform::Win32System system;
+    InstallerDialog dialog(instance_, registry, files, system);
+    dialog.DoModal();
+
+    exitCode_ = dialog.Outcome() == InstallOutcome::kFailed ? kExitFailed : kExitSucceeded;
+    return false;
+}
+
+}  // namespace kolvane::app

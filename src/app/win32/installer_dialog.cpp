@@ -1,0 +1,174 @@
+#include "app/win32/installer_dialog.h"
+
+#include "app/win32/about_dialog.h"
+#include "app/win32/resource.h"
+#include "install/messages.h"
+#include "platform/win32/dialog_ui.h"
+
+namespace kolvane::app {
+namespace {
+
+constexpr std::size_t kMaxDescription = 1024;
+
+// BeginPaint and EndPaint as one object.
+class PaintDc {
+  public:
+    explicit PaintDc(HWND window) : window_(window) { dc_ = ::BeginPaint(window_, &paint_); }
+    PaintDc(const PaintDc&) = delete;
+    PaintDc& operator=(const PaintDc&) = delete;
+    ~PaintDc() { ::EndPaint(window_, &paint_); }
+    HDC Get() const { return dc_; }
+
+  private:
+    HWND window_;
+    PAINTSTRUCT paint_{};
+    HDC dc_;
+};
+
+std::string WindowText(HWND window, std::size_t limit) {
+    std::string text(limit + 1, '\0');
+    const int length = ::GetWindowTextA(window, text.data(), static_cast<int>(text.size()));
+    text.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    return text;
+}
+
+}  // namespace
+
+InstallerDialog::InstallerDialog(HINSTANCE instance, platform::Registry& registry,
+                                 platform::Files& files, platform::System& system)
+    : instance_(instance), registry_(registry), files_(files), system_(system) {
+    m_icon = ::LoadIconA(instance_, MAKEINTRESOURCEA(IDR_MAINFRAME));
+}
+
+INT_PTR InstallerDialog::DoModal() {
+    return ::DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_KOLVANE_DIALOG), nullptr, DialogProc,
+                             reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK InstallerDialog::DialogProc(HWND window, UINT message, WPARAM wParam,
+                                             LPARAM lParam) {
+    // The dialog object travels in WM_INITDIALOG's lParam and stays in the window's user slot.
+    if (message == WM_INITDIALOG) {
+        ::SetWindowLongPtrA(window, DWLP_USER, lParam);
+        auto* dialog = reinterpret_cast<InstallerDialog*>(lParam);
+        dialog->window_ = window;
+    }
+    auto* dialog = reinterpret_cast<InstallerDialog*>(::GetWindowLongPtrA(window, DWLP_USER));
+    if (dialog == nullptr) {
+        return FALSE;
+    }
+    return dialog->HandleMessage(message, wParam, lParam);
+}
+
+INT_PTR InstallerDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            return OnInitDialog();
+        case WM_COMMAND:
+            switch (LOWORD(wParam)) {
+                case IDOK:
+                    OnOK();
+                    return TRUE;
+                case IDCANCEL:
+                    OnCancel();
+                    return TRUE;
+                default:
+                    return FALSE;
+            }
+        case WM_SYSCOMMAND:
+            return OnSysCommand(static_cast<UINT>(wParam), lParam) ? TRUE : FALSE;
+        case WM_PAINT:
+            return OnPaint() ? TRUE : FALSE;
+        case WM_QUERYDRAGICON:
+            // One of the few messages whose result a dialog procedure returns directly.
+            return reinterpret_cast<INT_PTR>(OnQueryDragIcon());
+        default:
+            return FALSE;
+    }
+}
+
+std::string InstallerDialog::LoadText(int id) const {
+    return win32::LoadResourceString(instance_, static_cast<UINT>(id));
+}
+
+void InstallerDialog::DoDataExchange(bool save) {
+    m_quitButton = ::GetDlgItem(window_, IDCANCEL);
+    m_installButton = ::GetDlgItem(window_, IDOK);
+    m_progress = ::GetDlgItem(window_, IDC_PROGRESS);
+    const HWND description = ::GetDlgItem(window_, IDC_DESCRIPTION);
+    if (save) {
+        m_description = WindowText(description, kMaxDescription);
+    } else {
+        ::SetWindowTextA(description, m_description.c_str());
+    }
+}
+
+BOOL InstallerDialog::OnInitDialog() {
+    m_description = LoadText(LocalizedId(system_, kMsgDescription));
+    DoDataExchange(false);
+
+    const std::string install = LoadText(LocalizedId(system_, kMsgInstallButton));
+    const std::string quit = LoadText(LocalizedId(system_, kMsgQuitButton));
+    ::SetWindowTextA(m_quitButton, quit.c_str());
+    ::SetWindowTextA(m_installButton, install.c_str());
+
+    // The about entry is German on every system.
+    if (const HMENU systemMenu = ::GetSystemMenu(window_, FALSE); systemMenu != nullptr) {
+        const std::string about = LoadText(kMsgAboutMenuItem);
+        if (!about.empty()) {
+            ::AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
+        }
+    }
+
+    ::SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
+    ::SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
+    // The focus goes to the first tab stop, Install.
+    return TRUE;
+}
+
+void InstallerDialog::OnOK() {
+    platform::DialogUi ui(window_, m_progress, instance_,
+                          win32::ApplicationName(system_.ModuleFileName()));
+    platform::Platform platform{registry_, files_, ui, system_};
+    const InstallOutcome outcome = PressInstall(platform);
+    if (outcome == InstallOutcome::kNoHost) {
+        return;  // nothing happened; Install or Quit again
+    }
+    outcome_ = outcome;
+    DoDataExchange(true);
+    ::EndDialog(window_, IDOK);
+}
+
+void InstallerDialog::OnCancel() {
+    ::EndDialog(window_, IDCANCEL);
+}
+
+bool InstallerDialog::OnSysCommand(UINT id, LPARAM) {
+    // The system uses the low four bits of a command for itself.
+    if ((id & 0xFFF0) != IDM_ABOUTBOX) {
+        return false;
+    }
+    AboutDialog about(instance_);
+    about.DoModal(window_);
+    return true;
+}
+
+bool InstallerDialog::OnPaint() {
+    if (!::IsIconic(window_)) {
+        return false;
+    }
+    PaintDc dc(window_);
+    ::SendMessageA(window_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.Get()), 0);
+
+    const int iconWidth = ::GetSystemMetrics(SM_CXICON);
+    const int iconHeight = ::GetSystemMetrics(SM_CYICON);
+    RECT client{};
+    ::GetClientRect(window_, &client);
+    const int x = (client.right - client.left - iconWidth + 1) / 2;
+    const int y = (client.bottom - client.top - iconHeight + 1) / 2;
+    ::DrawIcon(dc.Get(), x, y, m_icon);
+    return true;
+}
+
+}  // namespace kolvane::app

@@ -1,0 +1,74 @@
+#pragma once
+
+// The one place that includes <windows.h>: a lean set of declarations, no min/max macros, and the
+// Windows 7 API level, which is what mingw-w64 and Wine offer alike.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0601
+#endif
+#include <windows.h>
+// windows.h first: the common controls build on its declarations.
+#include <commctrl.h>
+
+#include <string>
+
+namespace kolvane::win32 {
+
+// Owns one handle of a kind described by Traits (Invalid(), Close()) and closes it on every path.
+template <typename Traits>
+class ScopedHandle {
+  public:
+    using Handle = typename Traits::Handle;
+
+    ScopedHandle() = default;
+    explicit ScopedHandle(Handle handle) : handle_(handle) {}
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+    ~ScopedHandle() { Close(); }
+
+    // Takes `handle`, closing the one held before.
+    void Reset(Handle handle) {
+        Close();
+        handle_ = handle;
+    }
+
+    bool IsValid() const { return handle_ != Traits::Invalid(); }
+    Handle Get() const { return handle_; }
+
+    // Closes now and tells whether the close succeeded (true when nothing was held).
+    bool Close() {
+        if (!IsValid()) {
+            return true;
+        }
+        const Handle handle = handle_;
+        handle_ = Traits::Invalid();
+        return Traits::Close(handle);
+    }
+
+  private:
+    Handle handle_ = Traits::Invalid();
+};
+
+// A file handle from CreateFileA.
+struct FileTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool Close(Handle handle) { return ::CloseHandle(handle) != 0; }
+};
+using ScopedFileHandle = ScopedHandle<FileTraits>;
+
+// A string-table text of the module `instance`; empty when the table lacks `id`.
+std::string LoadResourceString(HINSTANCE instance, UINT id);
+
+// "D:\Pkg\Setup.exe" -> "Setup": a program's name as its message boxes show it.
+std::string ApplicationName(const std::string& modulePath);
+
+// The full path of this process's executable.
+std::string ModulePath();
+
+}  // namespace kolvane::win32

@@ -29,7 +29,7 @@ ProgramRun RunProgram(const std::vector<std::string>& arguments, platform::Regis
         return testing::ToDriveZ(std::filesystem::absolute(folder).lexically_normal().string());
     };
     const int code = RunCheckProgram(arguments, out, err,
-                                     {environment.files, environment.probe, registry, packagePath,
+                                     {*environment.files, *environment.probe, registry, packagePath,
                                       [](std::string_view text) { return std::string(text); }});
     return {code, out.str(), err.str()};
 }

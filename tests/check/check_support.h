@@ -1,37 +1,40 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "check/checker.h"
-#include "check/posix/posix_disk_probe.h"
 #include "platform/doubles/memory_registry.h"
-#include "platform/posix/posix_files.h"
+#include "support/real_files.h"
 
 namespace kolvane::testing {
 
-// The checker's seams on the real disk, seen through drive Z: as "/", with an in-memory registry.
-struct CheckEnvironment {
-    explicit CheckEnvironment(platform::DriveMap drives = RootDrive())
-        : files(std::move(drives)), probe(files) {}
+// The disk probe that goes with MakeRealFiles: by the same drive table on Linux.
+std::unique_ptr<check::DiskProbe> MakeRealDiskProbe(platform::Files& realFiles);
 
-    check::Report Check(const std::string& packageDir, bool dryRun = false, bool silent = false) {
-        return check::CheckPackage(packageDir, dryRun, silent, {files, probe, registry});
+// The checker's seams on the real disk, with an in-memory registry.
+struct CheckEnvironment {
+    CheckEnvironment() : files(MakeRealFiles()), probe(MakeRealDiskProbe(*files)) {}
+    CheckEnvironment(std::unique_ptr<platform::Files> files,
+                     std::unique_ptr<check::DiskProbe> probe)
+        : files(std::move(files)), probe(std::move(probe)) {}
+
+    check::Report Check(const std::string& packageDir) {
+        return check::CheckPackage(packageDir, false, false, Seams(registry));
     }
+    // With a dry run against the host that `hostRegistry` names.
     check::Report Check(const std::string& packageDir, platform::Registry& hostRegistry,
                         bool silent = false) {
-        return check::CheckPackage(packageDir, true, silent, {files, probe, hostRegistry});
+        return check::CheckPackage(packageDir, true, silent, Seams(hostRegistry));
+    }
+    check::CheckSeams Seams(platform::Registry& hostRegistry) {
+        return {*files, *probe, hostRegistry};
     }
 
-    static platform::DriveMap RootDrive() {
-        platform::DriveMap drives;
-        drives.Assign('z', "/");
-        return drives;
-    }
-
-    platform::PosixFiles files;
-    check::PosixDiskProbe probe;
+    std::unique_ptr<platform::Files> files;
+    std::unique_ptr<check::DiskProbe> probe;
     platform::MemoryRegistry registry;
 };
 

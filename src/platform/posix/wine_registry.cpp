@@ -1,10 +1,11 @@
 #include "platform/posix/wine_registry.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -350,16 +351,35 @@ void LoadValue(RegistryNode& key, const std::string& line, std::size_t pos, Line
     key.values[FoldName(name)] = ParseData(line, pos, lines).value_or(RegistryValue{});
 }
 
+// The whole of a regular file; none when it cannot be read to its end.
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         return std::nullopt;
     }
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         return std::nullopt;
     }
-    return text;
+    std::string text;
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0) {
+            return text;
+        }
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return std::nullopt;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
 }
 
 bool IsPredefinedRoot(RegKey key) {

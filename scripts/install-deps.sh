@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ make
     googletest libgtest-dev libbenchmark-dev
+    wine64
 )
 
 missing=()

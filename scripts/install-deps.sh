@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ make
     googletest libgtest-dev libbenchmark-dev
+    clang libclang-rt-14-dev
     wine64
 )
 

@@ -8,3 +8,8 @@ scripts/install-deps.sh
 cmake --preset native
 cmake --build --preset native
 ctest --preset native
+
+# The same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan

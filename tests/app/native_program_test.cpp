@@ -251,6 +251,58 @@ TEST_F(NativeProgramTest, TheEndOfInputQuits) {
     }
 }
 
+TEST_F(NativeProgramTest, HelpEndsTheProgramBeforeTheDialog) {
+    const std::string usage =
+        "-s :Silent: No request about skipping installation just doing default\n"
+        "-? :display usage help (argument for help on a particular parameter)\n";
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string notice;
+    };
+    const Case cases[] = {
+        {{"-?"}, usage},
+        {{"/?"}, usage},
+        {{"-?", "s"}, usage},
+        {{"-?s"}, "-s :Silent: No request about skipping installation just doing default\n"},
+        {{"-??"}, "-? :display usage help (argument for help on a particular parameter)\n"},
+        {{"-?x"}, "help argument did not match any parameters.\n"},
+        {{"-s?"}, usage},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.front());
+        const ProcessResult result = Run("i\n", {}, c.arguments);
+        EXPECT_EQ(result.exitCode, 3);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, "-- cmdl --\n(i) " + c.notice);
+        EXPECT_FALSE(dir.Exists("prefix/drive_c/Halmdor/Modelle"));
+    }
+}
+
+TEST_F(NativeProgramTest, AFaultyCommandLineIsReportedAndTheDialogOpens) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{"-s"}, ""},
+        {{"/s+"}, ""},
+        {{"-x"}, "-- cmdl --\n(i) error: switch -x\ninvalid switch.\n"},
+        {{"-Silent"}, "-- cmdl --\n(i) error: switch -Silent\ninvalid switch.\n"},
+        {{"-s=x"}, "-- cmdl --\n(i) use:\n-s or -s+ will turn on.\n-s- will turn off.\n"},
+        {{"Br\xC3\xBC"
+          "cke"},
+         "-- cmdl --\n(i) bad parameter: Br\xC3\xBC"
+         "cke\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.front());
+        const ProcessResult result = Run("i\n", {}, c.arguments);
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_NE(result.out.find("(i) Installation successful!"), std::string::npos);
+    }
+}
+
 TEST_F(NativeProgramTest, TheDemoInstalls) {
     ProcessRun make;
     make.args = {"bash", KOLVANE_SOURCE_DIR "/scripts/demo-data.sh", dir.HostPath("demo"),

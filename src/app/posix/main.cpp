@@ -10,6 +10,8 @@
 #include "app/posix/command_line.h"
 #include "app/posix/terminal_dialog.h"
 #include "app/posix/terminal_text.h"
+#include "cmdline/cmdline.h"
+#include "cmdline/program_parameters.h"
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_system.h"
 #include "platform/posix/wine_prefix.h"
@@ -17,10 +19,30 @@
 
 using namespace kolvane;
 
+namespace {
+
+// The terminal's character set for the command-line library's notices, whose hook takes no
+// context of its own.
+app::TerminalCharset g_noticeCharset = app::TerminalCharset::kUtf8;
+
+void ShowNotice(const std::string& text) {
+    app::WriteNotice(std::cerr, text, g_noticeCharset);
+}
+
+// The parameters enrol themselves when they are constructed; naming them here makes sure the
+// linker takes them from their library even while no other part of the program reads them.
+[[maybe_unused]] const cmdline::CommandParameter* const kParameters[] = {&kolvane::SilentSwitch,
+                                                                         &kolvane::HelpSwitch};
+
+}  // namespace
+
 int main(int argc, char** argv) {
     const app::TerminalCharset charset = app::DetectTerminalCharset();
-    const std::string commandLine = app::CommandLineText(argc, argv, charset);
-    static_cast<void>(commandLine);
+    g_noticeCharset = charset;
+    cmdline::SetNoticeHook(ShowNotice);
+    // Lenient: a faulty command line has been reported and the dialog opens all the same; help
+    // ends the process here with exit code 3.
+    cmdline::ParseCommandLine(app::CommandLineText(argc, argv, charset).c_str(), 1);
 
     const std::string prefix =
         platform::WinePrefixDirectory(std::getenv("WINEPREFIX"), std::getenv("HOME"));

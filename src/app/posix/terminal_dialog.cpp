@@ -250,6 +250,14 @@ int RunInstallerDialog(platform::Platform& platform, TerminalDialog& dialog) {
     }
 }
 
+void WriteNotice(std::ostream& out, std::string_view text, TerminalCharset charset) {
+    out << "-- cmdl --\n(i) " << ToTerminal(text, charset);
+    if (text.empty() || text.back() != '\n') {
+        out << '\n';
+    }
+    out << std::flush;
+}
+
 std::string BoxCaptionOf(std::string_view modulePath) {
     const std::size_t slash = modulePath.find_last_of("\\/");
     std::string_view name =

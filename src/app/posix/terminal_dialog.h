@@ -69,6 +69,10 @@ class TerminalDialog : public platform::UserInterface {
 // Returns the program's exit code.
 int RunInstallerDialog(platform::Platform& platform, TerminalDialog& dialog);
 
+// A notice of the command-line library, captioned "cmdl" with the information icon like its
+// message box on Windows, for standard error.
+void WriteNotice(std::ostream& out, std::string_view text, TerminalCharset charset);
+
 // The caption of message boxes: the executable's file name without its extension, from its
 // full path in Windows form.
 std::string BoxCaptionOf(std::string_view modulePath);

@@ -11,7 +11,6 @@
 #include "app/posix/terminal_dialog.h"
 #include "app/posix/terminal_text.h"
 #include "cmdline/cmdline.h"
-#include "cmdline/program_parameters.h"
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_system.h"
 #include "platform/posix/wine_prefix.h"
@@ -28,11 +27,6 @@ app::TerminalCharset g_noticeCharset = app::TerminalCharset::kUtf8;
 void ShowNotice(const std::string& text) {
     app::WriteNotice(std::cerr, text, g_noticeCharset);
 }
-
-// The parameters enrol themselves when they are constructed; naming them here makes sure the
-// linker takes them from their library even while no other part of the program reads them.
-[[maybe_unused]] const cmdline::CommandParameter* const kParameters[] = {&kolvane::SilentSwitch,
-                                                                         &kolvane::HelpSwitch};
 
 }  // namespace
 

@@ -13,3 +13,6 @@ ctest --preset native
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
+
+# Every fuzz target for 30 seconds from its seed corpus.
+scripts/fuzz.sh 30

@@ -20,6 +20,11 @@ class Installer : public HostLocator {
 
     // The "Dateinstallation" section: copies the package's files into the host tree.
     bool InstallFiles();
+    // Whether the present file at `destination` should be offered for keeping rather than be
+    // replaced by `source`: it is newer, or the package file cannot be read.
+    bool IsPresentFileNewer(const std::string& destination, const std::string& source);
+    // Creates the directory that is to hold the file `path`, with any missing ones above it.
+    bool CreateDirectoryChain(const std::string& path);
     // The "Texturskript" section: registers the package's textures in the host's catalogue.
     bool InstallTextures();
 

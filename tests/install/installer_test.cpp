@@ -66,6 +66,23 @@ TEST_F(InstallerTest, SucceedsWithTheInformationIcon) {
     EXPECT_EQ(h_.ui.Messages()[0].position, 4);
 }
 
+TEST_F(InstallerTest, AFailedFileGoesOnToTheTexturesAndEndsInFailure) {
+    h_.dir.Write("pkg/a.dat", "a");
+    h_.WriteScript("Dateinstallation{{missing.dat>>missing.dat}{a.dat>>a.dat}} Texturskript{}");
+    EXPECT_EQ(PressInstall(h_.platform), InstallOutcome::kFailed);
+    EXPECT_EQ(h_.dir.Read("host/a.dat"), "a") << "the entry after the failed one is installed";
+    EXPECT_EQ(h_.ui.Positions(), (Ids{0, 1, 2, 3, 4}));
+    const std::vector<UiEvent> messages = h_.ui.Messages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].text, "Copying of the file " + h_.PackagePath("missing.dat") + " to " +
+                                    h_.HostDir("missing.dat") +
+                                    " failed. Maybe a write protection is set?");
+    EXPECT_EQ(messages[0].position, 2) << "shown while the file section runs";
+    EXPECT_EQ(messages[1].id, 203);
+    EXPECT_EQ(messages[1].boxType, kMbOk);
+    EXPECT_EQ(messages[1].position, 4) << "after the texture section";
+}
+
 TEST_F(InstallerTest, LooksForTheScriptBesideTheExecutableWhateverItsName) {
     h_.system.moduleFileName = h_.PackagePath("Setup.exe");
     h_.WriteScript("Dateinstallation{}");

@@ -5,7 +5,7 @@
 #include <clocale>
 #include <cstdlib>
 
-#include "platform/posix/windows1252.h"
+#include "platform/posix/windows_text.h"
 
 namespace kolvane::app {
 namespace {

@@ -22,7 +22,12 @@ std::vector<FaultInjectingFiles::Call> FaultInjectingFiles::CallsOf(Op op) const
 }
 
 FileHandle FaultInjectingFiles::OpenForReading(const std::string& path) {
-    return Fails(Op::kOpenForReading, path) ? kInvalidFile : inner_.OpenForReading(path);
+    const FileHandle file =
+        Fails(Op::kOpenForReading, path) ? kInvalidFile : inner_.OpenForReading(path);
+    if (file != kInvalidFile) {
+        ++openFiles_;
+    }
+    return file;
 }
 
 bool FaultInjectingFiles::LastWriteTime(FileHandle file, FileTime& time) {
@@ -30,6 +35,7 @@ bool FaultInjectingFiles::LastWriteTime(FileHandle file, FileTime& time) {
 }
 
 void FaultInjectingFiles::CloseFile(FileHandle file) {
+    --openFiles_;
     inner_.CloseFile(file);
 }
 

@@ -38,6 +38,8 @@ class FaultInjectingFiles : public Files {
     void FailFrom(Op op, int n = 1) { failFrom_[Index(op)] = n; }
 
     int Count(Op op) const { return counts_[Index(op)]; }
+    // Files opened through this wrapper and not yet closed.
+    int OpenFiles() const { return openFiles_; }
     const std::vector<Call>& Calls() const { return calls_; }
     std::vector<Call> CallsOf(Op op) const;
 
@@ -60,6 +62,7 @@ class FaultInjectingFiles : public Files {
     std::array<std::vector<int>, kOpCount> failNth_;
     std::array<int, kOpCount> failFrom_{};
     std::vector<Call> calls_;
+    int openFiles_ = 0;
 };
 
 }  // namespace kolvane::platform

@@ -1,11 +1,16 @@
 #include "platform/posix/posix_files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
+
+#include "platform/posix/windows_path.h"
+#include "platform/posix/windows_text.h"
 
 namespace kolvane::platform {
 namespace {
@@ -33,6 +38,8 @@ class Descriptor {
     explicit Descriptor(int fd = -1) : fd_(fd) {}
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
+    Descriptor(Descriptor&& other) noexcept : fd_(other.Release()) {}
+    Descriptor& operator=(Descriptor&&) = delete;
     ~Descriptor() {
         if (fd_ >= 0) {
             ::close(fd_);
@@ -56,6 +63,16 @@ class Descriptor {
   private:
     int fd_;
 };
+
+// Opens a regular file for reading. O_NONBLOCK keeps a FIFO in a package from stalling the
+// installer until a writer appears; it has no effect on a regular file.
+Descriptor OpenRegularFile(const std::string& hostPath, struct stat& status) {
+    Descriptor fd(::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.Valid() || ::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return Descriptor();
+    }
+    return fd;
+}
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
@@ -134,7 +151,8 @@ class TemporaryBeside {
   public:
     explicit TemporaryBeside(const std::string& target)
         : target_(target),
-          path_(DirectoryOf(target) + "/." + NameOf(target) + ".kolvane-XXXXXX"),
+          // A long name is cut, so that the temporary name still fits the name limit (255 bytes).
+          path_(DirectoryOf(target) + "/." + NameOf(target).substr(0, 200) + ".kolvane-XXXXXX"),
           fd_(::mkostemp(path_.data(), O_CLOEXEC)) {
         if (!fd_.Valid()) {
             path_.clear();
@@ -180,10 +198,65 @@ bool MayReplace(const std::string& hostPath, struct stat& existing, bool& exists
     return S_ISREG(existing.st_mode) && IsWritableByOwner(existing);
 }
 
+// The entry of `directory` that Windows would take for `name`: `name` itself when it exists with
+// exactly that case, else an entry whose name differs only in case (the first in byte order, so
+// that the choice is the same on every run). None when there is no such entry.
+std::optional<std::string> EntryNamed(const std::string& directory, const std::string& name) {
+    const std::string exact = directory == "/" ? "/" + name : directory + "/" + name;
+    struct stat status {};
+    if (::lstat(exact.c_str(), &status) == 0) {
+        return name;
+    }
+    if (errno != ENOENT) {
+        return std::nullopt;
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> entries(::opendir(directory.c_str()), ::closedir);
+    if (!entries) {
+        return std::nullopt;
+    }
+    std::optional<std::string> match;
+    while (const dirent* entry = ::readdir(entries.get())) {
+        const std::string_view candidate = entry->d_name;
+        if (SameNameIgnoringCase(candidate, name) && (!match || candidate < *match)) {
+            match = std::string(candidate);
+        }
+    }
+    return match;
+}
+
 }  // namespace
 
 std::optional<std::string> PosixFiles::HostPath(const std::string& windowsPath) const {
-    return drives_.ToHostPath(windowsPath);
+    const std::optional<WindowsPathParts> parts = SplitWindowsPath(windowsPath);
+    if (!parts) {
+        return std::nullopt;
+    }
+    const std::optional<std::string> root = drives_.ToHostPath(std::string{parts->drive, ':'});
+    if (!root) {
+        return std::nullopt;
+    }
+    std::string host = *root == "/" ? std::string() : *root;
+    // Once a component is missing, nothing below it exists to be matched.
+    bool present = true;
+    for (const std::string& component : parts->components) {
+        std::string name = Windows1252ToUtf8(component);
+        if (present) {
+            std::optional<std::string> found = EntryNamed(host.empty() ? "/" : host, name);
+            present = found.has_value();
+            if (present) {
+                name = std::move(*found);
+            }
+        }
+        host += '/';
+        host += name;
+    }
+    if (host.empty()) {
+        return "/";
+    }
+    if (parts->trailingSeparator && !parts->components.empty()) {
+        host += '/';
+    }
+    return host;
 }
 
 FileHandle PosixFiles::OpenForReading(const std::string& path) {
@@ -191,12 +264,9 @@ FileHandle PosixFiles::OpenForReading(const std::string& path) {
     if (!host) {
         return kInvalidFile;
     }
-    Descriptor fd(::open(host->c_str(), O_RDONLY | O_CLOEXEC));
     struct stat status {};
-    if (!fd.Valid() || ::fstat(fd.Get(), &status) != 0 || S_ISDIR(status.st_mode)) {
-        return kInvalidFile;
-    }
-    return fd.Release();
+    Descriptor fd = OpenRegularFile(*host, status);
+    return fd.Valid() ? fd.Release() : kInvalidFile;
 }
 
 bool PosixFiles::LastWriteTime(FileHandle file, FileTime& time) {
@@ -229,9 +299,9 @@ bool PosixFiles::CopyFileOver(const std::string& source, const std::string& dest
     if (!from || !to) {
         return false;
     }
-    Descriptor input(::open(from->c_str(), O_RDONLY | O_CLOEXEC));
     struct stat status {};
-    if (!input.Valid() || ::fstat(input.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    const Descriptor input = OpenRegularFile(*from, status);
+    if (!input.Valid()) {
         return false;
     }
     struct stat existing {};
@@ -243,8 +313,14 @@ bool PosixFiles::CopyFileOver(const std::string& source, const std::string& dest
     if (!output.Valid() || !CopyData(input.Get(), output.Fd(), status.st_size)) {
         return false;
     }
+    // Only the permission bits travel: a set-user-id bit from a downloaded package must not
+    // become one on a file written by root.
     const timespec times[2] = {status.st_atim, status.st_mtim};
-    if (::futimens(output.Fd(), times) != 0 || ::fchmod(output.Fd(), status.st_mode & 07777) != 0) {
+    if (::futimens(output.Fd(), times) != 0 || ::fchmod(output.Fd(), status.st_mode & 0777) != 0) {
+        return false;
+    }
+    // A good file that is replaced must not turn into an empty one after a power failure.
+    if (exists && ::fsync(output.Fd()) != 0) {
         return false;
     }
     return output.Commit();
@@ -264,7 +340,8 @@ bool PosixFiles::ReadContents(const std::string& path, std::string& contents) {
     if (!host) {
         return false;
     }
-    Descriptor fd(::open(host->c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat status {};
+    const Descriptor fd = OpenRegularFile(*host, status);
     if (!fd.Valid()) {
         return false;
     }

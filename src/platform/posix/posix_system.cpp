@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/posix/windows1252.h"
+#include "platform/posix/windows_text.h"
 
 namespace kolvane::platform {
 namespace {

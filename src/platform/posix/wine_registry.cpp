@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/posix/windows1252.h"
+#include "platform/posix/windows_text.h"
 
 namespace kolvane::platform {
 namespace {

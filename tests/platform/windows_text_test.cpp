@@ -1,4 +1,4 @@
-#include "platform/posix/windows1252.h"
+#include "platform/posix/windows_text.h"
 
 #include <gtest/gtest.h>
 

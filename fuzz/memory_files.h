@@ -1,0 +1,26 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "platform/files.h"
+
+namespace kolvane::fuzz {
+
+// Files held in memory, by exact path: just enough for the readers under test. Directory and
+// copy operations fail; writes replace the stored contents.
+class MemoryFiles : public platform::Files {
+public:
+    std::map<std::string, std::string> files;
+
+    platform::FileHandle OpenForReading(const std::string& path) override;
+    bool LastWriteTime(platform::FileHandle file, platform::FileTime& time) override;
+    void CloseFile(platform::FileHandle file) override;
+    platform::DirectoryResult MakeDirectory(const std::string& path) override;
+    bool CopyFileOver(const std::string& source, const std::string& destination) override;
+    bool SetNormalAttributes(const std::string& path) override;
+    bool ReadContents(const std::string& path, std::string& contents) override;
+    bool ReplaceContents(const std::string& path, std::string_view contents) override;
+};
+
+}  // namespace kolvane::fuzz

@@ -1,0 +1,80 @@
+#include "files/contained_path.h"
+
+#include <algorithm>
+#include <array>
+
+namespace kolvane {
+namespace {
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+char UpperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return UpperAscii(x) == UpperAscii(y);
+           });
+}
+
+// Windows sees a device in the part before the first dot, with trailing blanks ignored.
+bool NamesDevice(std::string_view component) {
+    std::string_view base = component.substr(0, component.find('.'));
+    while (!base.empty() && base.back() == ' ') {
+        base.remove_suffix(1);
+    }
+    static constexpr std::array<std::string_view, 6> kNames = {"CON", "PRN",    "AUX",
+                                                               "NUL", "CONIN$", "CONOUT$"};
+    if (std::any_of(kNames.begin(), kNames.end(),
+                    [base](std::string_view name) { return EqualsIgnoringCase(base, name); })) {
+        return true;
+    }
+    if (base.size() != 4 || !(EqualsIgnoringCase(base.substr(0, 3), "COM") ||
+                              EqualsIgnoringCase(base.substr(0, 3), "LPT"))) {
+        return false;
+    }
+    // 1 to 9, or the Windows-1252 superscripts one, two and three.
+    const char digit = base[3];
+    return (digit >= '1' && digit <= '9') || digit == '\xB9' || digit == '\xB2' || digit == '\xB3';
+}
+
+bool OnlyDotsAndBlanks(std::string_view component) {
+    return component.find_first_not_of(". ") == std::string_view::npos;
+}
+
+}  // namespace
+
+bool StaysInsideBase(std::string_view relative) {
+    if (relative.find(':') != std::string_view::npos ||
+        relative.find('\0') != std::string_view::npos ||
+        (!relative.empty() && IsSeparator(relative[0]))) {
+        return false;
+    }
+    int depth = 0;
+    std::size_t begin = 0;
+    while (begin <= relative.size()) {
+        std::size_t end = begin;
+        while (end < relative.size() && !IsSeparator(relative[end])) {
+            ++end;
+        }
+        const std::string_view component = relative.substr(begin, end - begin);
+        if (component == "..") {
+            if (--depth < 0) {
+                return false;
+            }
+        } else if (component.empty() || component == ".") {
+            // names the directory reached so far
+        } else if (OnlyDotsAndBlanks(component) || NamesDevice(component)) {
+            return false;
+        } else {
+            ++depth;
+        }
+        begin = end + 1;
+    }
+    return true;
+}
+
+}  // namespace kolvane

@@ -2,6 +2,7 @@
 // prefix with its registry files and drive links, answers fed on standard input.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <vector>
 
@@ -110,6 +111,7 @@ TEST_F(NativeProgramTest, InstallShowsTheDialogProgressAndSuccess) {
                               "[ OK: Enter ]\n"
                               "> \n");
     EXPECT_EQ(result.err, "");
+    EXPECT_EQ(dir.Read("prefix/drive_c/Halmdor/Modelle/Modell.mdl"), "model\r\n");
 }
 
 TEST_F(NativeProgramTest, EnterAndAnyCaseOfIPressInstall) {
@@ -251,6 +253,72 @@ TEST_F(NativeProgramTest, TheEndOfInputQuits) {
     }
 }
 
+TEST_F(NativeProgramTest, ANewerPresentFileIsKeptOrReplacedAsAnswered) {
+    const std::string source =
+        ToDriveZ(fs::canonical(dir.HostPath("pkg")).string()) + "\\Modell.mdl";
+    const std::string question =
+        "-- kolvane --\n(?) The file: \n\nC:\\Halmdor\\Modelle\\Modell.mdl\n\n"
+        " is of a newer version than the one it is to be replaced with: "
+        "\n\n" +
+        source +
+        ".\n\n It is recommended to keep the file.  \n\nShould the "
+        "present file be kept?\n[ Yes: y/j/Enter ]  [ No: n ]\n";
+    struct Case {
+        std::string input;
+        std::vector<std::string> arguments;
+        bool asked;
+        std::string installed;
+    };
+    const Case cases[] = {
+        {"i\ny\n", {}, true, "the host's own\r\n"}, {"i\nJ\n", {}, true, "the host's own\r\n"},
+        {"i\n", {}, true, "the host's own\r\n"},  // the end of input keeps it
+        {"i\nn\n", {}, true, "model\r\n"},         {"i\n", {"-s"}, false, "the host's own\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input + (c.arguments.empty() ? "" : " -s"));
+        dir.Write("prefix/drive_c/Halmdor/Modelle/Modell.mdl", "the host's own\r\n");
+        const auto packageTime = fs::last_write_time(dir.HostPath("pkg/Modell.mdl"));
+        fs::last_write_time(dir.HostPath("prefix/drive_c/Halmdor/Modelle/Modell.mdl"),
+                            packageTime + std::chrono::seconds(1));
+        const ProcessResult result = Run(c.input, {}, c.arguments);
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.out.find(question) != std::string::npos, c.asked) << result.out;
+        EXPECT_NE(result.out.find("(i) Installation successful!"), std::string::npos);
+        EXPECT_EQ(dir.Read("prefix/drive_c/Halmdor/Modelle/Modell.mdl"), c.installed);
+    }
+}
+
+TEST_F(NativeProgramTest, APackageOnDriveCNamesItsFilesThere) {
+    const std::string package =
+        "prefix/drive_c/Pakete/Br\xC3\xBC"
+        "cke";
+    fs::create_directories(dir.HostPath(package));
+    fs::copy_file(KOLVANE_PROGRAM, dir.HostPath(package + "/kolvane"));
+    dir.Write(package +
+                  "/G\xC3\xBC"
+                  "terwagen.mdl",
+              "wagon\r\n");
+    dir.Write(package + "/InstSkript.txt",
+              "Dateinstallation{{G\xFCterwagen.mdl>>Modelle\\G\xFCterwagen.mdl}"
+              "{Fehlt.mdl>>Modelle\\Fehlt.mdl}}Texturskript{}");
+    ProcessRun run;
+    run.args = {dir.HostPath(package + "/kolvane")};
+    run.environment = {
+        {"WINEPREFIX", dir.HostPath("prefix")}, {"LANG", "C.UTF-8"}, {"LC_ALL", std::nullopt}};
+    run.input = "i\n";
+    const ProcessResult result = RunProcess(run);
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(dir.Read("prefix/drive_c/Halmdor/Modelle/G\xC3\xBC"
+                       "terwagen.mdl"),
+              "wagon\r\n");
+    EXPECT_NE(result.out.find("(!) Copying of the file C:\\Pakete\\Br\xC3\xBC"
+                              "cke\\Fehlt.mdl to C:\\Halmdor\\Modelle\\Fehlt.mdl failed. "
+                              "Maybe a write protection is set?\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("(!) Error during installation process.\n"), std::string::npos);
+}
+
 TEST_F(NativeProgramTest, HelpEndsTheProgramBeforeTheDialog) {
     const std::string usage =
         "-s :Silent: No request about skipping installation just doing default\n"
@@ -318,6 +386,12 @@ TEST_F(NativeProgramTest, TheDemoInstalls) {
     const ProcessResult result = RunProcess(run);
     EXPECT_EQ(result.exitCode, 0) << result.out;
     EXPECT_NE(result.out.find("(i) Installation successful!"), std::string::npos) << result.out;
+    const std::string host = "demo/wineprefix/drive_c/Halmdor/";
+    EXPECT_EQ(dir.Read(host + "Modelle/Tessaline/Dampflok.mdl"),
+              dir.Read("demo/Paket/Modelle/Dampflok.mdl"));
+    EXPECT_TRUE(dir.Exists(host + "Modelle/Tessaline/G\xC3\xBC"
+                                  "terwagen.mdl"));
+    EXPECT_TRUE(dir.Exists(host + "Texturen/Tessaline/Kessel.bmp"));
 }
 
 }  // namespace

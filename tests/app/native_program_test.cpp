@@ -272,7 +272,7 @@ TEST_F(NativeProgramTest, ANewerPresentFileIsKeptOrReplacedAsAnswered) {
     const Case cases[] = {
         {"i\ny\n", {}, true, "the host's own\r\n"}, {"i\nJ\n", {}, true, "the host's own\r\n"},
         {"i\n", {}, true, "the host's own\r\n"},  // the end of input keeps it
-        {"i\nn\n", {}, true, "model\r\n"},         {"i\n", {"-s"}, false, "the host's own\r\n"},
+        {"i\nn\n", {}, true, "model\r\n"},          {"i\n", {"-s"}, false, "the host's own\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.input + (c.arguments.empty() ? "" : " -s"));

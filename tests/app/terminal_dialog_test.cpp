@@ -1,7 +1,11 @@
 #include "app/posix/terminal_dialog.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <sstream>
 
 #include "app/posix/command_line.h"
@@ -107,6 +111,75 @@ TEST(TerminalDialogTest, ProgressStaysInsideItsRange) {
               "[##########..........] 5/10\n"
               "[####################] 10/10\n"
               "[....................] 0/10\n");
+}
+
+TEST(TerminalDialogTest, InteractiveOkBoxesWaitForEnter) {
+    DialogUnderTest test("x\ni\n\n", true);
+    EXPECT_EQ(test.dialog.ShowMessage(204, platform::kMbIconInformation), platform::kIdOk);
+    EXPECT_EQ(test.answers.Next(), std::nullopt);  // all three answers were taken
+}
+
+// A pseudo-terminal: the program's side is `terminal`, the keyboard's side `keyboard`.
+class PseudoTerminal {
+  public:
+    PseudoTerminal() {
+        keyboard = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (keyboard >= 0 && ::grantpt(keyboard) == 0 && ::unlockpt(keyboard) == 0) {
+            terminal = ::open(::ptsname(keyboard), O_RDWR | O_NOCTTY);
+        }
+    }
+    PseudoTerminal(const PseudoTerminal&) = delete;
+    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
+    ~PseudoTerminal() {
+        for (int fd : {terminal, keyboard}) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+    }
+    void Type(std::string_view keys) const {
+        ASSERT_EQ(::write(keyboard, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+    }
+
+    int keyboard = -1;
+    int terminal = -1;
+};
+
+TEST(KeyAnswersTest, SingleKeysWithoutEnterAndTheTerminalSetBack) {
+    PseudoTerminal pty;
+    ASSERT_GE(pty.terminal, 0);
+    // Keys are typed before they are awaited, so the line discipline must not hold them back
+    // as lines (it would also turn Ctrl-D into a line end): a non-canonical terminal with echo
+    // and a VMIN of its own, which KeyAnswers must change while reading and set back after.
+    termios before{};
+    ASSERT_EQ(::tcgetattr(pty.terminal, &before), 0);
+    before.c_lflag = static_cast<tcflag_t>((before.c_lflag & ~ICANON) | ECHO);
+    before.c_cc[VMIN] = 2;
+    before.c_cc[VTIME] = 0;
+    ASSERT_EQ(::tcsetattr(pty.terminal, TCSANOW, &before), 0);
+    ASSERT_EQ(::tcgetattr(pty.terminal, &before), 0);
+    KeyAnswers keys(pty.terminal);
+
+    struct Case {
+        std::string typed;
+        std::optional<std::string> answer;
+    };
+    const Case cases[] = {
+        {"a", "a"},         {"\r", ""},
+        {"\x1b[Aq", "q"},                            // a cursor key is passed over
+        {"\x1b[15~y", "y"},                          // and so is a function key with parameters
+        {"\x1bOPn", "n"},                            // and one in the SS3 form
+        {"\x1b", "\x1b"},   {"\x04", std::nullopt},  // Ctrl-D
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer.value_or("end"));
+        pty.Type(c.typed);
+        EXPECT_EQ(keys.Next(), c.answer);
+        termios after{};
+        ASSERT_EQ(::tcgetattr(pty.terminal, &after), 0);
+        EXPECT_EQ(after.c_lflag, before.c_lflag);
+        EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
+    }
 }
 
 TEST(TerminalTextTest, CharsetFollowsTheLocale) {

@@ -102,6 +102,29 @@ bool MoreBytesWithin(int fd, int milliseconds) {
     return ::poll(&waiting, 1, milliseconds) == 1 && (waiting.revents & POLLIN) != 0;
 }
 
+// The rest of an escape sequence whose Escape was read: ESC [ parameters final-byte (CSI),
+// ESC O x (SS3), or ESC x.
+void SkipEscapeSequence(int fd) {
+    const std::optional<char> introducer = ReadByte(fd);
+    if (!introducer) {
+        return;
+    }
+    if (*introducer == 'O') {
+        ReadByte(fd);
+        return;
+    }
+    if (*introducer != '[') {
+        return;
+    }
+    // Parameter and intermediate bytes lie in 0x20..0x3F; the final byte in 0x40..0x7E.
+    while (MoreBytesWithin(fd, 30)) {
+        const std::optional<char> byte = ReadByte(fd);
+        if (!byte || (*byte >= 0x40 && *byte <= 0x7E) || *byte < 0x20) {
+            return;
+        }
+    }
+}
+
 }  // namespace
 
 std::optional<std::string> LineAnswers::Next() {
@@ -125,13 +148,13 @@ std::optional<std::string> KeyAnswers::Next() {
         if (*key != '\x1b') {
             return std::string(1, *key);
         }
-        // A lone Escape is the key; one followed at once by more bytes is a cursor or function
-        // key, which the dialog does not use.
+        // A lone Escape is the key; one followed at once by more bytes starts a cursor or
+        // function key, which the dialog does not use: passed over up to its final byte, so a
+        // key typed right after it still counts.
         if (!MoreBytesWithin(fd_, 30)) {
             return std::string("\x1b");
         }
-        while (MoreBytesWithin(fd_, 0) && ReadByte(fd_)) {
-        }
+        SkipEscapeSequence(fd_);
     }
 }
 

@@ -156,9 +156,16 @@ TerminalDialog::Command TerminalDialog::NextCommand() {
 
 void TerminalDialog::WaitForOk() {
     const TerminalWords& words = German() ? kGerman : kEnglish;
-    Button(words.ok, words.enter, true);
-    out_ << '\n';
-    Ask();
+    for (;;) {
+        Button(words.ok, words.enter, true);
+        out_ << '\n';
+        const std::optional<std::string> answer = Ask();
+        // Every line ends with Enter; of single keys only Enter, the space bar and Escape press OK.
+        if (!options_.interactive || !answer || IsEnter(answer) || *answer == " " ||
+            IsEscape(answer)) {
+            return;
+        }
+    }
 }
 
 void TerminalDialog::ShowAbout() {

@@ -85,7 +85,7 @@ TEST_F(InstallerTest, AFailedFileGoesOnToTheTexturesAndEndsInFailure) {
 
 TEST_F(InstallerTest, LooksForTheScriptBesideTheExecutableWhateverItsName) {
     h_.system.moduleFileName = h_.PackagePath("Setup.exe");
-    h_.WriteScript("Dateinstallation{}");
+    h_.WriteScript("Dateinstallation{} Texturskript{}");
     Installer installer(h_.platform);
     ASSERT_TRUE(installer.HostFound());
     EXPECT_EQ(installer.Run(), kSucceeded);

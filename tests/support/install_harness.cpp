@@ -11,7 +11,13 @@ InstallHarness::InstallHarness()
     std::filesystem::create_directories(dir.HostPath("pkg"));
     std::filesystem::create_directories(dir.HostPath("host"));
     registry.SetString("Software\\Tessaline\\HMDX", "AppPath", HostDir("Host.exe"));
+    registry.SetString("Software\\Tessaline\\HMDX", "ResBase", dir.WindowsPath("res"));
+    WriteCatalog("");
     system.moduleFileName = PackagePath("Kolvane.exe");
+}
+
+std::string InstallHarness::CatalogPath() const {
+    return dir.WindowsPath(kCatalog);
 }
 
 std::string InstallHarness::PackagePath(const std::string& relative) const {

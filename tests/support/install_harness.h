@@ -12,9 +12,11 @@
 
 namespace kolvane::testing {
 
-// A package folder "pkg" (with the executable pkg\Kolvane.exe) and a host folder "host" (with
-// AppPath host\Host.exe under HMDX) in a fresh temporary directory, seen through drive Z:, with
-// the platform's real files behind fault injection, an in-memory registry and a scripted dialog.
+// A package folder "pkg" (with the executable pkg\Kolvane.exe), a host folder "host" (with
+// AppPath host\Host.exe under HMDX) and the host's resource folder "res" (ResBase under HMDX, with
+// an empty texture catalogue res\Rezazerad\Texturen.txt) in a fresh temporary directory, seen
+// through drive Z:, with the platform's real files behind fault injection, an in-memory registry
+// and a scripted dialog.
 class InstallHarness {
   public:
     InstallHarness();
@@ -24,6 +26,14 @@ class InstallHarness {
     std::string HostDir(const std::string& relative = "") const;
 
     void WriteScript(const std::string& text) const { dir.Write("pkg/InstSkript.txt", text); }
+
+    // The texture catalogue: its Windows-form path, and its bytes on disk.
+    std::string CatalogPath() const;
+    void WriteCatalog(const std::string& bytes) const { dir.Write(kCatalog, bytes); }
+    std::string ReadCatalog() const { return dir.Read(kCatalog); }
+    std::string CatalogHostPath() const { return dir.HostPath(kCatalog); }
+
+    static constexpr const char* kCatalog = "res/Rezazerad/Texturen.txt";
 
     TempDir dir;
     platform::MemoryRegistry registry;

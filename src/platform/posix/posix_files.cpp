@@ -346,6 +346,10 @@ bool PosixFiles::ReadContents(const std::string& path, std::string& contents) {
         return false;
     }
     contents.clear();
+    if (status.st_size > 0) {
+        // One allocation of the right size rather than a chain of growing copies.
+        contents.reserve(static_cast<std::size_t>(status.st_size));
+    }
     char buffer[1 << 16];
     for (;;) {
         const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);

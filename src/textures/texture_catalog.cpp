@@ -1,0 +1,63 @@
+#include "textures/texture_catalog.h"
+
+#include <utility>
+
+#include "textures/registry_path.h"
+
+namespace kolvane {
+
+TextureCatalog::TextureCatalog(platform::Registry& registry, platform::Files& files)
+    : TextureCatalog(files, LocateCatalog(registry)) {}
+
+TextureCatalog::TextureCatalog(platform::Files& files, std::string path)
+    : files_(files), m_path(std::move(path)) {
+    m_loaded = Load();
+}
+
+bool TextureCatalog::Load() {
+    if (m_path.empty()) {
+        return false;
+    }
+    std::string contents;
+    if (!files_.ReadContents(m_path, contents)) {
+        return false;
+    }
+    m_text = catalog::CanonicalLayout(contents);
+    return true;
+}
+
+bool TextureCatalog::Save() {
+    return !m_path.empty() && files_.ReplaceContents(m_path, catalog::WithCrLf(m_text));
+}
+
+bool TextureCatalog::WriteBack() {
+    if (!m_loaded) {
+        return false;
+    }
+    // Reading back what Save writes would settle the additions into canonical layout; doing
+    // that in memory first writes the file once, with its final contents.
+    m_text = catalog::CanonicalLayout(m_text);
+    return Save();
+}
+
+bool TextureCatalog::AddTexture(int identifier, std::optional<std::string_view> definition) {
+    if (!definition) {
+        return false;
+    }
+    catalog::AddTexture(m_text, identifier, *definition);
+    return true;
+}
+
+bool TextureCatalog::RemoveTexture(int identifier) {
+    return catalog::RemoveTexture(m_text, identifier);
+}
+
+TextureCatalog::Position TextureCatalog::FindInsertPosition(int identifier) const {
+    return catalog::FindInsertPosition(m_text, identifier);
+}
+
+TextureCatalog::Position TextureCatalog::FindBlockEnd(Position from) const {
+    return catalog::FindBlockEnd(m_text, from);
+}
+
+}  // namespace kolvane

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/files.h"
+#include "platform/registry.h"
+#include "textures/catalog_text.h"
+
+namespace kolvane {
+
+// The host's texture catalogue "Texturen.txt", held as one text in canonical layout for the
+// length of one texture section. The file is read when the catalogue is created and written
+// only by WriteBack; a catalogue that was not loaded never writes anything.
+class TextureCatalog {
+  public:
+    using Position = catalog::Position;
+    static constexpr Position kNone = catalog::kNone;
+
+    // Finds the catalogue through the host's registry entries and loads it.
+    TextureCatalog(platform::Registry& registry, platform::Files& files);
+    // Loads the catalogue at `path`.
+    TextureCatalog(platform::Files& files, std::string path);
+    TextureCatalog(const TextureCatalog&) = delete;
+    TextureCatalog& operator=(const TextureCatalog&) = delete;
+
+    bool IsLoaded() const { return m_loaded; }
+    const std::string& Text() const { return m_text; }
+    const std::string& Path() const { return m_path; }
+
+    // Replaces the text with the canonical layout of the file. False, with the text unchanged,
+    // when there is no path or the file cannot be read to its end.
+    bool Load();
+    // Writes the text with every LF as CR LF in place of the file, all or nothing.
+    bool Save();
+    // Writes the catalogue back in canonical layout, so that the file goes straight from its old
+    // contents to the final ones. False when it was not loaded or the write failed; the file is
+    // then as it was.
+    bool WriteBack();
+
+    // Places `definition` under `identifier`, replacing the entry that carries it. False only
+    // when no definition is given; an empty one just removes the entry.
+    bool AddTexture(int identifier, std::optional<std::string_view> definition);
+    bool RemoveTexture(int identifier);
+    Position FindInsertPosition(int identifier) const;
+    Position FindBlockEnd(Position from) const;
+
+  private:
+    platform::Files& files_;
+    bool m_loaded = false;
+    std::string m_text;
+    std::string m_path;
+};
+
+}  // namespace kolvane

@@ -50,6 +50,7 @@ const std::string kFullProgress =
     "[##########..........] 2/4\n"
     "[###############.....] 3/4\n"
     "[####################] 4/4\n";
+constexpr const char* kCatalogue = "prefix/drive_c/Halmdor/Resources/Rezazerad/Texturen.txt";
 const std::string kNoHostEnglish =
     "(!) None of the programs Halmdor, Pellimar 2 or Brannock is installed on this system. "
     "Installation aborted.\n";
@@ -63,8 +64,7 @@ class NativeProgramTest : public ::testing::Test {
         fs::create_symlink("/", dir.HostPath("prefix/dosdevices/z:"));
         WriteRegistry(ProductValue("HMDX", "AppPath", "C:\\Halmdor\\Halmdor.exe") +
                       "\"ResBase\"=\"C:\\\\Halmdor\\\\Resources\"\n");
-        dir.Write("prefix/drive_c/Halmdor/Resources/Rezazerad/Texturen.txt",
-                  "Texturen{\r\n\t\tTextur{\tid(1)\t}\r\n\t\t}\r\n");
+        dir.Write(kCatalogue, "Texturen{\r\n\t\tTextur{\tid(1)\t}\r\n\t\t}\r\n");
         dir.Write("pkg/Modell.mdl", "model\r\n");
         dir.Write("pkg/InstSkript.txt",
                   "Dateinstallation\r\n{\r\n\t{Modell.mdl>>Modelle\\Modell.mdl}\r\n}\r\n"
@@ -111,6 +111,23 @@ TEST_F(NativeProgramTest, InstallShowsTheDialogProgressAndSuccess) {
                               "[ OK: Enter ]\n"
                               "> \n");
     EXPECT_EQ(result.err, "");
+    EXPECT_EQ(dir.Read("prefix/drive_c/Halmdor/Modelle/Modell.mdl"), "model\r\n");
+    // Texture 2 follows texture 1 on its line; the catalogue is rewritten in its own layout.
+    EXPECT_EQ(dir.Read(kCatalogue),
+              "Texturen{\tTextur{\tid(1)\t}Textur{\tid(2)\t}\r\n\t\t}\r\n\t\t");
+}
+
+TEST_F(NativeProgramTest, ACatalogueThatCannotBeWrittenEndsTheRunWithFailure) {
+    const std::string before = dir.Read(kCatalogue);
+    fs::permissions(dir.HostPath(kCatalogue), fs::perms::owner_read | fs::perms::group_read);
+    const ProcessResult result = Run("i\n");
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.out, kEnglishDialog + kEnglishButtons + "> i\n" + kFullProgress +
+                              "-- kolvane --\n"
+                              "(!) Error during installation process.\n"
+                              "[ OK: Enter ]\n"
+                              "> \n");
+    EXPECT_EQ(dir.Read(kCatalogue), before);
     EXPECT_EQ(dir.Read("prefix/drive_c/Halmdor/Modelle/Modell.mdl"), "model\r\n");
 }
 
@@ -228,8 +245,7 @@ TEST_F(NativeProgramTest, AMissingScriptEndsTheRunWithFailure) {
 }
 
 TEST_F(NativeProgramTest, AboutBoxAndQuitLeaveEverythingAsItWas) {
-    const std::string catalogue =
-        dir.Read("prefix/drive_c/Halmdor/Resources/Rezazerad/Texturen.txt");
+    const std::string catalogue = dir.Read(kCatalogue);
     const ProcessResult result = Run("a\n\nq\n");
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, kEnglishDialog + kEnglishButtons + "> a\n" +
@@ -240,7 +256,7 @@ TEST_F(NativeProgramTest, AboutBoxAndQuitLeaveEverythingAsItWas) {
                               "[ OK: Enter ]\n> \n" +
                               kEnglishButtons + "> q\n");
     EXPECT_FALSE(dir.Exists("prefix/drive_c/Halmdor/Modelle"));
-    EXPECT_EQ(dir.Read("prefix/drive_c/Halmdor/Resources/Rezazerad/Texturen.txt"), catalogue);
+    EXPECT_EQ(dir.Read(kCatalogue), catalogue);
 }
 
 TEST_F(NativeProgramTest, TheEndOfInputQuits) {
@@ -392,6 +408,14 @@ TEST_F(NativeProgramTest, TheDemoInstalls) {
     EXPECT_TRUE(dir.Exists(host + "Modelle/Tessaline/G\xC3\xBC"
                                   "terwagen.mdl"));
     EXPECT_TRUE(dir.Exists(host + "Texturen/Tessaline/Kessel.bmp"));
+    // Textures 3 and 6 each follow the nearest lower one the host holds.
+    EXPECT_EQ(dir.Read(host + "Resources/Rezazerad/Texturen.txt"),
+              "Texturen{\tTextur{\tid(1)\tName(Gras)\tDatei(Texturen\\Gras.bmp)\t}\r\n"
+              "\t\tTextur{\tid(2)\tName(Schotter)\tDatei(Texturen\\Schotter.bmp)\t}"
+              "Textur{\tid(3)\tName(Kessel)\tDatei(Texturen\\Tessaline\\Kessel.bmp)\t}\r\n"
+              "\t\tTextur{\tid(5)\tName(Ziegel)\tDatei(Texturen\\Ziegel.bmp)\t}"
+              "Textur{\tid(6)\tName(Rauch)\tDatei(Texturen\\Tessaline\\Rauch.bmp)\t}\r\n"
+              "\t\t}\r\n\t\t");
 }
 
 }  // namespace

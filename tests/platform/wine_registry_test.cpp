@@ -203,6 +203,45 @@ TEST_F(WineRegistryFilesTest, AFileWithoutWinesHeaderGivesNoKeys) {
     EXPECT_EQ(Query(registry, "Software\\Tessaline\\HMDX", "AppPath").result, kErrorSuccess);
 }
 
+TEST_F(WineRegistryFilesTest, AFileCutAnywhereNeverGivesPartOfAString) {
+    const std::string full = std::string(kSystemHeader) + ProductKey("HMDX") +
+                             "\"AppPath\"=\"C:\\\\Host\\\\Host.exe\"\r\n"
+                             "\"ResBase\"=str(2):\"C:\\\\Host\\\\Res\"\n";
+    for (std::size_t length = 0; length <= full.size(); ++length) {
+        SCOPED_TRACE(length);
+        dir.Write("system.reg", full.substr(0, length));
+        WinePrefixRegistry registry(Prefix());
+        for (const auto& [name, complete] :
+             {std::pair{"AppPath", "C:\\Host\\Host.exe"}, std::pair{"ResBase", "C:\\Host\\Res"}}) {
+            const Queried value = Query(registry, "Software\\Tessaline\\HMDX", name);
+            // Absent, unreadable (no type), or whole: never a shorter path.
+            if (value.result == kErrorSuccess && value.type != kRegNone) {
+                EXPECT_EQ(value.bytes, Nul(complete)) << name;
+            }
+        }
+    }
+}
+
+TEST_F(WineRegistryFilesTest, KeysDeeperThanWindowsAllowsArePassedOver) {
+    const auto keyOfDepth = [](std::size_t levels) {
+        std::string line = "[Software\\\\Classes";
+        for (std::size_t i = 3; i < levels; ++i) {  // the path has `levels` parts
+            line += "\\\\k";
+        }
+        return line + "\\\\last] 1\n\"Value\"=\"here\"\n";
+    };
+    WriteSystem(keyOfDepth(512) + keyOfDepth(513) + keyOfDepth(200000) + ProductKey("HMDX") +
+                "\"AppPath\"=\"C:\\\\Host\\\\\"\n");
+    WinePrefixRegistry registry(Prefix());
+    std::string deepest = "k";
+    for (std::size_t i = 4; i < 512; ++i) {
+        deepest += "\\k";
+    }
+    EXPECT_EQ(Query(registry, deepest + "\\last", "Value").bytes, Nul("here"));
+    EXPECT_EQ(Query(registry, deepest + "\\k\\last", "Value").result, kErrorFileNotFound);
+    EXPECT_EQ(Query(registry, "Software\\Tessaline\\HMDX", "AppPath").bytes, Nul("C:\\Host\\"));
+}
+
 TEST_F(WineRegistryFilesTest, UserClassesGoOverMachineClasses) {
     WriteSystem(ProductKey("HMDX") + "\"AppPath\"=\"C:\\\\Machine\\\\\"\n\"ResBase\"=\"m\"\n" +
                 ProductKey("QZ") + "\"AppPath\"=\"C:\\\\MachineQZ\\\\\"\n");

@@ -307,11 +307,15 @@ std::optional<RegistryValue> ParseData(const std::string& line, std::size_t pos,
     }
 }
 
+// How deep a registry tree can be on Windows. A deeper key in a damaged file is passed over: a
+// tree of unbounded depth would be taken apart by unbounded recursion.
+constexpr std::size_t kMaxKeyDepth = 512;
+
 // Finds or creates the key below `root` named by `path`, when `path` lies at or below `branch`;
 // null otherwise.
 RegistryNode* KeyInBranch(RegistryNode& root, const std::vector<std::u16string>& branch,
                           const std::vector<std::u16string>& path) {
-    if (path.size() < branch.size()) {
+    if (path.size() < branch.size() || path.size() > kMaxKeyDepth) {
         return nullptr;
     }
     for (std::size_t i = 0; i < branch.size(); ++i) {

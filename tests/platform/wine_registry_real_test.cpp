@@ -2,9 +2,11 @@
 // own reg.exe, read back without Wine.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "install/host_locator.h"
+#include "platform/posix/wine_prefix.h"
 #include "platform/posix/wine_registry.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
@@ -132,6 +134,13 @@ TEST(WineRegistryRealTest, ReadsBackWhatWineWrote) {
     const HostLocator locator(registry);
     EXPECT_EQ(locator.HostPath(), "C:\\Halmdor\\");
     EXPECT_EQ(registry.OpenKeyCount(), 0u);
+
+    // The drives wineboot linked: C: is the prefix's drive_c, Z: the file system's root.
+    const DriveMap drives = ReadDriveMap(dir.HostPath("prefix"));
+    const std::string driveC = std::filesystem::canonical(dir.HostPath("prefix/drive_c")).string();
+    EXPECT_EQ(drives.ToHostPath("C:\\windows"), driveC + "/windows");
+    EXPECT_EQ(drives.ToWindowsPath(driveC + "/windows"), "C:\\windows");
+    EXPECT_EQ(drives.ToHostPath("Z:\\usr"), "/usr");
 }
 
 }  // namespace

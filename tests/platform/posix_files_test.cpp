@@ -91,6 +91,44 @@ TEST_F(PosixFilesTest, CopiesContentsTimeAndAttributes) {
     EXPECT_EQ(EntriesIn(""), 3u) << "no temporary file is left behind";
 }
 
+// Copying onto a file that already is such a copy may leave it alone, but only when nothing
+// would change: a file with the same size and time but other bytes or permissions is replaced.
+TEST_F(PosixFilesTest, ACopyOntoAnEqualFileChangesNothingAndADifferentOneIsReplaced) {
+    const std::string payload(200000, 'm');
+    const FileTime written = (1600000000ull + 11644473600ull) * 10000000ull + 7ull;
+    const std::string source = dir_.Write("src.dat", payload);
+    testing::SetLastWriteTime(source, written);
+    fs::permissions(source, fs::perms(0644));
+
+    struct Case {
+        const char* name;
+        std::string present;
+        fs::perms permissions;
+    };
+    std::string lastByte = payload;
+    lastByte.back() = 'n';
+    std::string firstChunk = payload;
+    firstChunk[10] = 'n';
+    const Case cases[] = {
+        {"the same file", payload, fs::perms(0644)},
+        {"other last byte", lastByte, fs::perms(0644)},
+        {"other byte early", firstChunk, fs::perms(0644)},
+        {"other permissions", payload, fs::perms(0600)},
+        {"shorter", payload.substr(1), fs::perms(0644)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string present = dir_.Write("dst.dat", c.present);
+        testing::SetLastWriteTime(present, written);
+        fs::permissions(present, c.permissions);
+        ASSERT_TRUE(files_.CopyFileOver(dir_.WindowsPath("src.dat"), dir_.WindowsPath("dst.dat")));
+        EXPECT_EQ(dir_.Read("dst.dat"), payload);
+        EXPECT_EQ(fs::status(present).permissions(), fs::perms(0644));
+        EXPECT_EQ(fs::last_write_time(present), fs::last_write_time(source));
+    }
+    EXPECT_EQ(EntriesIn(""), 2u) << "no temporary file is left behind";
+}
+
 TEST_F(PosixFilesTest, ReportsDirectoriesAndMissingFiles) {
     EXPECT_EQ(files_.MakeDirectory(dir_.WindowsPath("a")), DirectoryResult::kCreated);
     EXPECT_EQ(files_.MakeDirectory(dir_.WindowsPath("a")), DirectoryResult::kAlreadyExists);

@@ -165,11 +165,14 @@ TEST(KeyAnswersTest, SingleKeysWithoutEnterAndTheTerminalSetBack) {
         std::optional<std::string> answer;
     };
     const Case cases[] = {
-        {"a", "a"},         {"\r", ""},
-        {"\x1b[Aq", "q"},                            // a cursor key is passed over
-        {"\x1b[15~y", "y"},                          // and so is a function key with parameters
-        {"\x1bOPn", "n"},                            // and one in the SS3 form
-        {"\x1b", "\x1b"},   {"\x04", std::nullopt},  // Ctrl-D
+        {"a", "a"},
+        {"\r", ""},
+        {"\x1b[Aq", "q"},          // a cursor key is passed over
+        {"\x1b[15~y", "y"},        // and so is a function key with parameters
+        {"\x1bOPn", "n"},          // and one in the SS3 form
+        {"\xC3\xA4", "\xC3\xA4"},  // a letter typed in UTF-8 is one key
+        {"\x1b", "\x1b"},
+        {"\x04", std::nullopt},  // Ctrl-D
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.answer.value_or("end"));

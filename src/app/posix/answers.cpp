@@ -102,6 +102,21 @@ bool MoreBytesWithin(int fd, int milliseconds) {
     return ::poll(&waiting, 1, milliseconds) == 1 && (waiting.revents & POLLIN) != 0;
 }
 
+// The key whose first byte is `lead`: a character typed in UTF-8 is one key, not several.
+std::string WholeCharacter(int fd, char lead) {
+    std::string key(1, lead);
+    const auto byte = static_cast<unsigned char>(lead);
+    const int following = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC0 ? 1 : 0;
+    for (int i = 0; i < following && MoreBytesWithin(fd, 30); ++i) {
+        const std::optional<char> next = ReadByte(fd);
+        if (!next) {
+            break;
+        }
+        key += *next;
+    }
+    return key;
+}
+
 // The rest of an escape sequence whose Escape was read: ESC [ parameters final-byte (CSI),
 // ESC O x (SS3), or ESC x.
 void SkipEscapeSequence(int fd) {
@@ -146,7 +161,7 @@ std::optional<std::string> KeyAnswers::Next() {
             return std::string();
         }
         if (*key != '\x1b') {
-            return std::string(1, *key);
+            return WholeCharacter(fd_, *key);
         }
         // A lone Escape is the key; one followed at once by more bytes starts a cursor or
         // function key, which the dialog does not use: passed over up to its final byte, so a

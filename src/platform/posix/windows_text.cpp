@@ -107,6 +107,36 @@ std::string Windows1252ToUtf8(std::string_view text) {
     return out;
 }
 
+std::string Utf8ToWindows1252(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const char32_t c = NextCodePoint(text, pos);
+        const std::optional<unsigned char> byte =
+            c <= 0xFFFF ? Utf16ToWindows1252(static_cast<char16_t>(c)) : std::nullopt;
+        out += byte ? static_cast<char>(*byte) : '?';
+    }
+    return out;
+}
+
+char16_t Windows1252ToUtf16(unsigned char byte) {
+    return byte >= 0x80 && byte < 0xA0 ? static_cast<char16_t>(kHighControls[byte - 0x80])
+                                       : char16_t{byte};
+}
+
+std::optional<unsigned char> Utf16ToWindows1252(char16_t unit) {
+    if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
+        return static_cast<unsigned char>(unit);
+    }
+    for (unsigned i = 0; i < 32; ++i) {
+        if (kHighControls[i] == unit) {
+            return static_cast<unsigned char>(0x80 + i);
+        }
+    }
+    return std::nullopt;
+}
+
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
     // Both cases of every letter FoldCase knows take the same number of bytes, so names of
     // different lengths differ; this spares decoding most of a large directory.

@@ -1,0 +1,176 @@
+#include "app/posix/answers.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+namespace kolvane::app {
+namespace {
+
+std::string Trimmed(const std::string& line) {
+    const char* const blanks = " \t\r\n\v\f";
+    const std::size_t first = line.find_first_not_of(blanks);
+    if (first == std::string::npos) {
+        return {};
+    }
+    return line.substr(first, line.find_last_not_of(blanks) - first + 1);
+}
+
+// The terminal settings to restore from a signal handler; set only while a key is awaited.
+volatile std::sig_atomic_t g_restorePending = 0;
+int g_restoreFd = -1;
+termios g_restoreSettings{};
+
+extern "C" void RestoreAndDie(int signal) {
+    if (g_restorePending != 0) {
+        ::tcsetattr(g_restoreFd, TCSANOW, &g_restoreSettings);
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// Puts the terminal into single-key mode for its lifetime.
+class RawMode {
+  public:
+    explicit RawMode(int fd) : fd_(fd) {
+        if (::tcgetattr(fd, &saved_) != 0) {
+            return;
+        }
+        termios raw = saved_;
+        raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+        raw.c_cc[VMIN] = 1;
+        raw.c_cc[VTIME] = 0;
+        g_restoreFd = fd;
+        g_restoreSettings = saved_;
+        g_restorePending = 1;
+        for (int signal : kSignals) {
+            previous_[Index(signal)] = std::signal(signal, RestoreAndDie);
+        }
+        active_ = ::tcsetattr(fd, TCSANOW, &raw) == 0;
+    }
+    RawMode(const RawMode&) = delete;
+    RawMode& operator=(const RawMode&) = delete;
+    ~RawMode() {
+        if (g_restorePending == 0) {
+            return;
+        }
+        if (active_) {
+            ::tcsetattr(fd_, TCSANOW, &saved_);
+        }
+        g_restorePending = 0;
+        for (int signal : kSignals) {
+            std::signal(signal, previous_[Index(signal)]);
+        }
+    }
+
+  private:
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    static std::size_t Index(int signal) {
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+            if (kSignals[i] == signal) {
+                return i;
+            }
+        }
+        return 0;
+    }
+
+    int fd_;
+    termios saved_{};
+    bool active_ = false;
+    void (*previous_[std::size(kSignals)])(int) = {};
+};
+
+// One byte from `fd`; none at the end of input or on an error.
+std::optional<char> ReadByte(int fd) {
+    char byte = 0;
+    for (;;) {
+        const ssize_t got = ::read(fd, &byte, 1);
+        if (got == 1) {
+            return byte;
+        }
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        return std::nullopt;
+    }
+}
+
+bool MoreBytesWithin(int fd, int milliseconds) {
+    pollfd waiting{fd, POLLIN, 0};
+    return ::poll(&waiting, 1, milliseconds) == 1 && (waiting.revents & POLLIN) != 0;
+}
+
+// The key whose first byte is `lead`: a character typed in UTF-8 is one key, not several.
+std::string WholeCharacter(int fd, char lead) {
+    std::string key(1, lead);
+    const auto byte = static_cast<unsigned char>(lead);
+    const int following = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC0 ? 1 : 0;
+    for (int i = 0; i < following && MoreBytesWithin(fd, 30); ++i) {
+        const std::optional<char> next = ReadByte(fd);
+        if (!next) {
+            break;
+        }
+        key += *next;
+    }
+    return key;
+}
+
+// The rest of an escape sequence whose Escape was read: ESC [ parameters final-byte (CSI),
+// ESC O x (SS3), or ESC x.
+void SkipEscapeSequence(int fd) {
+    const std::optional<char> introducer = ReadByte(fd);
+    if (!introducer) {
+        return;
+    }
+    if (*introducer == 'O') {
+        ReadByte(fd);
+        return;
+    }
+    if (*introducer != '[') {
+        return;
+    }
+    // Parameter and intermediate bytes lie in 0x20..0x3F; the final byte in 0x40..0x7E.
+    while (MoreBytesWithin(fd, 30)) {
+        const std::optional<char> byte = ReadByte(fd);
+        if (!byte || (*byte >= 0x40 && *byte <= 0x7E) || *byte < 0x20) {
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> LineAnswers::Next() {
+    std::string line;
+    if (!std::getline(in_, line)) {
+        return std::nullopt;
+    }
+    return Trimmed(line);
+}
+
+std::optional<std::string> KeyAnswers::Next() {
+    const RawMode raw(fd_);
+    for (;;) {
+        const std::optional<char> key = ReadByte(fd_);
+        if (!key || *key == '\x04') {
+            return std::nullopt;
+        }
+        if (*key == '\r' || *key == '\n') {
+            return std::string();
+        }
+        if (*key != '\x1b') {
+            return WholeCharacter(fd_, *key);
+        }
+        // A lone Escape is the key; one followed at once by more bytes starts a cursor or
+        // function key, which the dialog does not use: passed over up to its final byte, so a
+        // key typed right after it still counts.
+        if (!MoreBytesWithin(fd_, 30)) {
+            return std::string("\x1b");
+        }
+        SkipEscapeSequence(fd_);
+    }
+}
+
+}  // namespace kolvane::app

@@ -1,0 +1,61 @@
+// The native program: the installer's dialog in a terminal, installing into a host that lives in
+// a Wine prefix.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+
+#include "app/posix/answers.h"
+#include "app/posix/command_line.h"
+#include "app/posix/terminal_dialog.h"
+#include "app/posix/terminal_text.h"
+#include "cmdline/cmdline.h"
+#include "platform/posix/posix_files.h"
+#include "platform/posix/posix_system.h"
+#include "platform/posix/wine_prefix.h"
+#include "platform/posix/wine_registry.h"
+
+using namespace kolvane;
+
+namespace {
+
+// The terminal's character set for the command-line library's notices, whose hook takes no
+// context of its own.
+app::TerminalCharset g_noticeCharset = app::TerminalCharset::kUtf8;
+
+void ShowNotice(const std::string& text) {
+    app::WriteNotice(std::cerr, text, g_noticeCharset);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const app::TerminalCharset charset = app::DetectTerminalCharset();
+    g_noticeCharset = charset;
+    cmdline::SetNoticeHook(ShowNotice);
+    // Lenient: a faulty command line has been reported and the dialog opens all the same; help
+    // ends the process here with exit code 3.
+    cmdline::ParseCommandLine(app::CommandLineText(argc, argv, charset).c_str(), 1);
+
+    const std::string prefix =
+        platform::WinePrefixDirectory(std::getenv("WINEPREFIX"), std::getenv("HOME"));
+    platform::DriveMap drives = platform::ReadDriveMap(prefix);
+    platform::CoverFileSystemRoot(drives);
+
+    platform::WinePrefixRegistry registry(prefix);
+    platform::PosixFiles files(drives);
+    platform::PosixSystem system(drives);
+
+    const bool interactive = ::isatty(STDIN_FILENO) == 1 && ::isatty(STDOUT_FILENO) == 1;
+    std::unique_ptr<app::AnswerSource> answers;
+    if (interactive) {
+        answers = std::make_unique<app::KeyAnswers>(STDIN_FILENO);
+    } else {
+        answers = std::make_unique<app::LineAnswers>(std::cin);
+    }
+    app::TerminalDialog dialog(system, *answers, std::cout,
+                               {charset, interactive, app::BoxCaptionOf(system.ModuleFileName())});
+    platform::Platform platform{registry, files, dialog, system};
+    return app::RunInstallerDialog(platform, dialog);
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "app/posix/answers.h"
+#include "app/posix/terminal_text.h"
+#include "platform/platform.h"
+
+namespace kolvane::app {
+
+// Exit codes of the native program; the command-line library ends the process with 3 after help.
+inline constexpr int kExitSucceeded = 0;  // a successful run, or Quit
+inline constexpr int kExitFailed = 2;     // a run that ended with the failure message
+
+// The installer's dialog in a terminal: the caption, the description, the progress bar and the
+// buttons as lines of text, message boxes with their caption and buttons, and the about box.
+// The buttons are pressed by the answers: Enter or i for Install (the default button), q for
+// Quit, a for the about box; an OK box takes any answer, a Yes/No box y or j for Yes, n for No.
+// At the end of input Quit, OK and Yes are pressed. Interactive, the progress bar is redrawn in
+// place and captions and default buttons are bold; otherwise no control codes are written.
+class TerminalDialog : public platform::UserInterface {
+  public:
+    enum class Command { kInstall, kQuit, kAbout };
+
+    struct Options {
+        TerminalCharset charset = TerminalCharset::kUtf8;
+        bool interactive = false;
+        std::string boxCaption;  // the caption of message boxes (Windows-1252)
+    };
+
+    TerminalDialog(platform::System& system, AnswerSource& answers, std::ostream& out,
+                   Options options);
+
+    // The dialog's caption and description.
+    void ShowDialog();
+    // Shows the buttons and waits until one of them is pressed.
+    Command NextCommand();
+    void ShowAbout();
+
+    void SetProgressRange(int low, int high) override;
+    void SetProgressPosition(int position) override;
+    int ShowMessage(int stringId, unsigned boxType) override;
+    int ShowMessageText(const std::string& text, unsigned boxType) override;
+
+  private:
+    bool German();
+    // The string-table text of the German id `germanId` in the system's language.
+    std::string Localized(int germanId);
+    void Write(std::string_view text);  // Windows-1252, converted for the terminal
+    void Bold(std::string_view text);
+    void EndProgressLine();
+    void Button(std::string_view caption, std::string_view keys, bool isDefault);
+    // Prompts and reads one answer, echoing it.
+    std::optional<std::string> Ask();
+    void WaitForOk();
+
+    platform::System& system_;
+    AnswerSource& answers_;
+    std::ostream& out_;
+    Options options_;
+    int low_ = 0;
+    int high_ = 100;
+    bool progressOpen_ = false;  // an interactive progress line waits for its line end
+};
+
+// The dialog's life: shown, then driven by its buttons until Quit or a run that found a host.
+// Returns the program's exit code.
+int RunInstallerDialog(platform::Platform& platform, TerminalDialog& dialog);
+
+// A notice of the command-line library, captioned "cmdl" with the information icon like its
+// message box on Windows, for standard error.
+void WriteNotice(std::ostream& out, std::string_view text, TerminalCharset charset);
+
+// The caption of message boxes: the executable's file name without its extension, from its
+// full path in Windows form.
+std::string BoxCaptionOf(std::string_view modulePath);
+
+}  // namespace kolvane::app

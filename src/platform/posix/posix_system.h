@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/posix/drive_map.h"
+#include "platform/system.h"
+
+namespace kolvane::platform {
+
+inline constexpr std::uint16_t kLanguageGerman = 0x0407;
+inline constexpr std::uint16_t kLanguageEnglish = 0x0409;
+
+// The language of a locale setting: the first of the three values that is set and not empty
+// decides; German (any region) when its language part is "de", English for everything else.
+std::uint16_t LanguageOfLocale(const char* lcAll, const char* lcMessages, const char* lang);
+
+// A host path in Windows form through the drive table, UTF-8 names turned into Windows-1252.
+// Empty when no drive covers the path.
+std::string WindowsPathOf(const std::string& hostPath, const DriveMap& drives);
+
+// The running process on Linux: the language from LC_ALL, LC_MESSAGES and LANG, read at every
+// call; the executable's path from /proc/self/exe as the prefix's drives name it.
+class PosixSystem : public System {
+  public:
+    explicit PosixSystem(DriveMap drives) : drives_(std::move(drives)) {}
+
+    std::uint16_t DefaultLanguageId() override;
+    std::string ModuleFileName() override;
+
+  private:
+    DriveMap drives_;
+};
+
+}  // namespace kolvane::platform

@@ -14,3 +14,5 @@ echo
 "$bin"/bench_command_line
 echo
 "$bin"/bench_textures
+echo
+"$bin"/bench_file_section build/release/kolvane

@@ -19,9 +19,12 @@ namespace {
 
 constexpr std::array<const char*, 2> kSections = {kFileSection, kTextureSection};
 
+// How much of a piece of script text a message shows.
+constexpr std::size_t kLongest = 60;
+constexpr std::size_t kStrayShown = kLongest + 1;
+
 // A piece of script text for a message, cut short when long.
 std::string Quote(std::string_view text) {
-    constexpr std::size_t kLongest = 60;
     std::string quoted = "\"";
     quoted += text.substr(0, kLongest);
     if (text.size() > kLongest) {
@@ -213,7 +216,7 @@ SectionRead ReadSection(ScriptReader& reader, const char* section, const ScriptN
             if (next >= text.size() || text[next] == '{' || text[next] == '}') {
                 break;
             }
-            if (hidden.empty()) {
+            if (hidden.empty() && stray.size() < kStrayShown) {
                 stray += text[next];
             }
         }

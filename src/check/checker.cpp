@@ -126,11 +126,16 @@ std::string FormatText(const Report& report, const TextEncoder& encode) {
     }
     if (report.dryRun && !report.host.empty()) {
         text += "Dry run against the host in " + encode(report.host) + ":\n";
+        std::size_t lineWidth = 1;
         for (const PlanStep& step : report.plan) {
+            lineWidth = std::max(lineWidth, std::to_string(step.line).size());
+        }
+        for (const PlanStep& step : report.plan) {
+            std::string line = std::to_string(step.line);
+            line.insert(0, lineWidth - line.size(), ' ');
             std::string action = step.action;
             action.resize(std::max<std::size_t>(action.size(), 8), ' ');
-            text +=
-                "  line " + std::to_string(step.line) + ": " + action + " " + encode(step.subject);
+            text += "  line " + line + ": " + action + " " + encode(step.subject);
             if (!step.detail.empty()) {
                 text += " (" + encode(step.detail) + ")";
             }

@@ -61,6 +61,7 @@ Report SampleReport() {
     report.dryRun = true;
     report.host = "Z:\\host\\";
     report.plan.push_back({4, "files", "create", "Z:\\host\\a.dat", "creates Z:\\host\\Sub"});
+    report.plan.push_back({12, "textures", "add", "id(3)", ""});
     report.outcome = "Error during installation process.";
     return report;
 }
@@ -72,7 +73,8 @@ TEST(CheckReportTest, TextHasOneLinePerFindingThePlanAndASummary) {
               "Z:\\pkg\\InstSkript.txt:4: warning: the source \"M\xC3\xA4rz\\a.dat\" \x01 "
               "[source-case]\n"
               "Dry run against the host in Z:\\host\\:\n"
-              "  line 4: create   Z:\\host\\a.dat (creates Z:\\host\\Sub)\n"
+              "  line  4: create   Z:\\host\\a.dat (creates Z:\\host\\Sub)\n"
+              "  line 12: add      id(3)\n"
               "The installation would end with: \"Error during installation process.\"\n"
               "1 error, 1 warning.\n");
     EXPECT_EQ(FormatText(Report(), Latin1ToUtf8), "No findings.\n");
@@ -89,7 +91,8 @@ TEST(CheckReportTest, JsonEscapesAndEncodesEveryString) {
               "\"message\":\"the source \\\"M\xC3\xA4rz\\\\a.dat\\\" \\u0001\"}],"
               "\"dryRun\":{\"host\":\"Z:\\\\host\\\\\",\"plan\":[{\"line\":4,\"section\":"
               "\"files\",\"action\":\"create\",\"subject\":\"Z:\\\\host\\\\a.dat\","
-              "\"detail\":\"creates Z:\\\\host\\\\Sub\"}],"
+              "\"detail\":\"creates Z:\\\\host\\\\Sub\"},{\"line\":12,\"section\":\"textures\","
+              "\"action\":\"add\",\"subject\":\"id(3)\",\"detail\":\"\"}],"
               "\"outcome\":\"Error during installation process.\"}}\n");
 }
 

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string_view>
 
 #include "memory_files.h"
 #include "script/script_reader.h"
@@ -28,6 +29,26 @@ void ReadSection(kolvane::ScriptReader& reader, const char* name, std::size_t sc
     }
 }
 
+// The outline's names are the non-empty ones the search reads, each from a span of the script
+// that starts and ends with one of its characters.
+void ReadOutline(kolvane::ScriptReader& reader, std::size_t scriptSize) {
+    kolvane::ScriptOutline outline;
+    if (!reader.ReadOutline(outline) || reader.Text().size() != scriptSize) {
+        std::abort();
+    }
+    const std::string_view text = reader.Text();
+    for (const kolvane::ScriptName& name : outline.names) {
+        if (name.text.empty() || name.begin >= name.end || name.end > scriptSize ||
+            text[name.begin] != name.text.front() || text[name.end - 1] != name.text.back()) {
+            std::abort();
+        }
+    }
+    if (outline.unclosedBlock != std::string::npos &&
+        (outline.unclosedBlock >= scriptSize || text[outline.unclosedBlock] != '{')) {
+        std::abort();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -41,5 +62,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReadSection(reader, "Dateinstallation", size);
     ReadSection(reader, "Texturskript", size);
     ReadSection(reader, "Dateinstallation", size);
+    ReadOutline(reader, size);
     return 0;
 }

@@ -6,9 +6,10 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 cmake --preset native >/dev/null
-cmake --build --preset native --target kolvane
+cmake --build --preset native --target kolvane kolvane-check
 
 demo=build/demo
+checker=$(pwd)/build/native/kolvane-check
 scripts/demo-data.sh "$demo" build/native/kolvane
 demo=$(cd "$demo" && pwd)
 host=$demo/wineprefix/drive_c/Halmdor
@@ -16,6 +17,10 @@ host=$demo/wineprefix/drive_c/Halmdor
 echo
 echo "Demo prefix:  $demo/wineprefix (drive C: is its drive_c)"
 echo "Demo package: $demo/Paket"
+echo
+echo "What the package checker expects an installation to do (nothing is written):"
+(cd "$demo/Paket" && WINEPREFIX="$demo/wineprefix" "$checker" --host) || true
+echo
 echo "Press Enter or i to install, a for the about box, q to quit."
 echo
 status=0

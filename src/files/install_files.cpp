@@ -2,12 +2,12 @@
 #include "files/contained_path.h"
 #include "install/installer.h"
 #include "install/messages.h"
+#include "script/script_entry.h"
 
 namespace kolvane {
 namespace {
 
 constexpr const char* kSectionName = "Dateinstallation";
-constexpr std::string_view kSeparator = ">>";
 
 }  // namespace
 
@@ -26,12 +26,13 @@ bool Installer::InstallFiles() {
     bool result = true;
     std::string entry;
     while (m_scriptReader.ReadEntry(entry)) {
-        const std::size_t separator = entry.find(kSeparator);
-        if (separator == std::string::npos) {
+        NotifyEntry(entry);
+        const std::optional<EntryParts> parts = SplitEntry(entry);
+        if (!parts) {
             continue;
         }
-        const std::string sourcePart = entry.substr(0, separator);
-        const std::string destinationPart = entry.substr(separator + kSeparator.size());
+        const std::string sourcePart(parts->left);
+        const std::string destinationPart(parts->right);
         const std::string source = m_exeDir + "\\" + sourcePart;
         const std::string destination = HostPath() + destinationPart;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "install/host_locator.h"
@@ -30,12 +31,25 @@ class Installer : public HostLocator {
 
     const std::string& ExeDir() const { return m_exeDir; }
 
+    // Called with every entry that a section reads, before the section acts on it, so that an
+    // observer of the seams can tell which entry caused what.
+    void SetEntryObserver(std::function<void(const std::string& entry)> observer) {
+        m_entryObserver = std::move(observer);
+    }
+
     static constexpr const char* kScriptName = "InstSkript.txt";
 
   private:
+    void NotifyEntry(const std::string& entry) {
+        if (m_entryObserver) {
+            m_entryObserver(entry);
+        }
+    }
+
     platform::Platform& platform_;
     ScriptReader m_scriptReader;
     std::string m_exeDir;  // the executable's directory, without a trailing backslash
+    std::function<void(const std::string& entry)> m_entryObserver;
 };
 
 // What one press of Install ended with. The dialog stays open only after kNoHost.

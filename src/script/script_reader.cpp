@@ -1,11 +1,12 @@
 #include "script/script_reader.h"
 
 namespace kolvane {
-namespace {
 
-bool IsWhitespace(char c) {
+bool IsScriptWhitespace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
+
+namespace {
 
 bool IsBrace(char c) {
     return c == '{' || c == '}';
@@ -25,7 +26,7 @@ void ScriptReader::Close() {
 
 bool ScriptReader::ReadChar(char& c) {
     Stream& stream = *m_stream;
-    while (stream.pos < stream.text.size() && IsWhitespace(stream.text[stream.pos])) {
+    while (stream.pos < stream.text.size() && IsScriptWhitespace(stream.text[stream.pos])) {
         ++stream.pos;
     }
     if (stream.pos >= stream.text.size()) {
@@ -44,9 +45,9 @@ bool ScriptReader::PeekChar(char& c) {
     return true;
 }
 
-void ScriptReader::SkipBlock() {
+bool ScriptReader::SkipBlock() {
     if (m_stream->eof) {
-        return;
+        return true;
     }
     long depth = 0;
     char c = 0;
@@ -57,23 +58,30 @@ void ScriptReader::SkipBlock() {
             --depth;
         }
         if (depth <= 0) {
-            return;
+            return true;
         }
     }
+    return false;
 }
 
-std::string ScriptReader::NextName() {
-    std::string name;
+ScriptName ScriptReader::NextName(std::size_t* unclosedBlock) {
+    ScriptName name;
     if (m_stream->eof) {
         return name;
     }
     char c = 0;
     if (PeekChar(c) && IsBrace(c)) {
-        SkipBlock();
+        const std::size_t blockBegin = m_stream->pos;
+        if (!SkipBlock() && unclosedBlock != nullptr) {
+            *unclosedBlock = blockBegin;
+        }
     }
     while (PeekChar(c) && !IsBrace(c)) {
-        name += c;
-        ++m_stream->pos;
+        if (name.text.empty()) {
+            name.begin = m_stream->pos;
+        }
+        name.text += c;
+        name.end = ++m_stream->pos;
     }
     return name;
 }
@@ -85,7 +93,7 @@ bool ScriptReader::FindSection(const std::string& name) {
         return false;
     }
     m_stream = std::move(stream);
-    while (NextName() != name) {
+    while (NextName().text != name) {
         if (m_stream->eof) {
             return false;
         }
@@ -93,6 +101,31 @@ bool ScriptReader::FindSection(const std::string& name) {
     char opening = 0;
     ReadChar(opening);
     return true;
+}
+
+bool ScriptReader::ReadOutline(ScriptOutline& outline) {
+    outline = ScriptOutline();
+    Close();
+    Stream stream;
+    if (!files_.ReadContents(m_path, stream.text)) {
+        return false;
+    }
+    m_stream = std::move(stream);
+    while (!m_stream->eof) {
+        ScriptName name = NextName(&outline.unclosedBlock);
+        if (!name.text.empty()) {
+            outline.names.push_back(std::move(name));
+        }
+    }
+    return true;
+}
+
+std::string_view ScriptReader::Text() const {
+    return m_stream ? std::string_view(m_stream->text) : std::string_view();
+}
+
+std::size_t ScriptReader::Offset() const {
+    return m_stream ? m_stream->pos : 0;
 }
 
 bool ScriptReader::ReadEntry(std::string& entry) {

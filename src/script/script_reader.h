@@ -3,10 +3,31 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/files.h"
 
 namespace kolvane {
+
+// The characters the reader skips everywhere: blank, TAB, LF, VT, FF and CR.
+bool IsScriptWhitespace(char c);
+
+// One top-level name as the search for a section reads it: its text (whitespace removed) and the
+// span [begin, end) of the script it was read from.
+struct ScriptName {
+    std::string text;
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+
+// The top level of the script as the search for a section walks it.
+struct ScriptOutline {
+    std::vector<ScriptName> names;  // every name that is not empty, in order
+    // Where the block starts that the file ends in without closing it; npos when every block
+    // closes.
+    std::size_t unclosedBlock = std::string::npos;
+};
 
 // Reads the install script: finds a named section and hands out its entries one by one, each as
 // the text between its outer braces with every whitespace character removed.
@@ -33,6 +54,15 @@ class ScriptReader {
 
     const std::string& Path() const { return m_path; }
 
+    // Walks the whole top level the way FindSection searches it and records what it reads. The
+    // reader is then positioned as after a search in vain, its text still at hand.
+    bool ReadOutline(ScriptOutline& outline);
+
+    // The text read by the last FindSection, and the offset just past the last character taken
+    // from it; empty and 0 when no section was searched.
+    std::string_view Text() const;
+    std::size_t Offset() const;
+
   private:
     // The script's text as read by FindSection, and the reading position in it.
     struct Stream {
@@ -45,8 +75,10 @@ class ScriptReader {
     bool ReadChar(char& c);
     // The next character that ReadChar would take, without taking it.
     bool PeekChar(char& c);
-    void SkipBlock();
-    std::string NextName();
+    // Skips one block; false when the file ends inside it.
+    bool SkipBlock();
+    // The next name; `unclosedBlock` receives the start of a skipped block that never closes.
+    ScriptName NextName(std::size_t* unclosedBlock = nullptr);
 
     platform::Files& files_;
     std::optional<Stream> m_stream;

@@ -1,4 +1,5 @@
 #include "install/installer.h"
+#include "script/script_entry.h"
 #include "textures/texture_catalog.h"
 #include "textures/texture_entry.h"
 
@@ -17,13 +18,13 @@ bool Installer::InstallTextures() {
     }
     std::string entry;
     while (m_scriptReader.ReadEntry(entry)) {
-        const std::size_t marker = entry.find(">>");
-        if (marker == std::string::npos) {
+        NotifyEntry(entry);
+        const std::optional<EntryParts> parts = SplitEntry(entry);
+        if (!parts) {
             continue;
         }
-        const std::string_view text = entry;
-        catalog.AddTexture(catalog::ParseIdentifier(text.substr(0, marker)),
-                           catalog::LayOutDefinition(text.substr(marker + 2)));
+        catalog.AddTexture(catalog::ParseIdentifier(parts->left),
+                           catalog::LayOutDefinition(parts->right));
     }
     return catalog.WriteBack();
 }

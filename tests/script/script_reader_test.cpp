@@ -153,5 +153,52 @@ TEST_F(ScriptReaderTest, HandlesDeepNestingWithoutRecursion) {
     EXPECT_EQ(Section("Dateinstallation{{" + entry + "}}", "Dateinstallation"), Entries{entry});
 }
 
+TEST_F(ScriptReaderTest, OutlineShowsTheNamesTheSearchReadsAndWhereTheyStand) {
+    struct Case {
+        const char* script;
+        std::vector<std::string> names;  // each as "text@begin-end"
+        std::size_t unclosedBlock;
+    };
+    constexpr std::size_t kNone = std::string::npos;
+    const std::vector<Case> cases = {
+        {"", {}, kNone},
+        {"A{x}B{{y}}", {"A@0-1", "B@4-5"}, kNone},
+        {"Date installation {}", {"Dateinstallation@0-17"}, kNone},
+        {"{note} Version2 Name {}", {"Version2Name@7-20"}, kNone},
+        {"A{}{}{}B", {"A@0-1", "B@7-8"}, kNone},
+        {"A{} B{ {x}", {"A@0-1", "B@4-5"}, 5},
+        {"}A", {"A@1-2"}, kNone},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        ScriptReader reader(files_);
+        ASSERT_TRUE(reader.Open(WriteScript(c.script)));
+        ScriptOutline outline;
+        ASSERT_TRUE(reader.ReadOutline(outline));
+        std::vector<std::string> names;
+        for (const ScriptName& name : outline.names) {
+            names.push_back(name.text + "@" + std::to_string(name.begin) + "-" +
+                            std::to_string(name.end));
+        }
+        EXPECT_EQ(names, c.names);
+        EXPECT_EQ(outline.unclosedBlock, c.unclosedBlock);
+        EXPECT_EQ(reader.Text(), c.script);
+    }
+}
+
+TEST_F(ScriptReaderTest, OffsetFollowsTheEntriesAsTheyAreTaken) {
+    ScriptReader reader(files_);
+    ASSERT_TRUE(reader.Open(WriteScript("S {\n {a>>b}\n x {c} }")));
+    ASSERT_TRUE(reader.FindSection("S"));
+    EXPECT_EQ(reader.Offset(), 3u);  // past the body's '{'
+    std::string entry;
+    ASSERT_TRUE(reader.ReadEntry(entry));
+    EXPECT_EQ(reader.Offset(), 11u);  // past the entry's '}'
+    EXPECT_FALSE(reader.ReadEntry(entry));
+    EXPECT_EQ(reader.Offset(), 14u);       // past the stray 'x', which ended the section
+    ASSERT_TRUE(reader.ReadEntry(entry));  // what it hides can still be read on
+    EXPECT_EQ(entry, "c");
+}
+
 }  // namespace
 }  // namespace kolvane

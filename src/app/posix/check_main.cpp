@@ -1,0 +1,61 @@
+// kolvane-check: the package checker on Linux, with the host found in a Wine prefix's registry
+// (WINEPREFIX, default ~/.wine) as the native installer finds it.
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "check/check_program.h"
+#include "check/posix/posix_disk_probe.h"
+#include "platform/posix/posix_files.h"
+#include "platform/posix/windows_text.h"
+#include "platform/posix/wine_prefix.h"
+#include "platform/posix/wine_registry.h"
+
+using namespace kolvane;
+
+namespace {
+
+// The folder as the prefix's drives name it, in Windows-1252 without a trailing backslash; none
+// when it is no folder, lies on no drive or has a name the code page cannot write.
+std::optional<std::string> PackagePath(const platform::DriveMap& drives,
+                                       const std::string& folder) {
+    std::error_code error;
+    const std::filesystem::path real = std::filesystem::canonical(folder, error);
+    if (error || !std::filesystem::is_directory(real, error)) {
+        return std::nullopt;
+    }
+    const std::optional<std::string> windows = drives.ToWindowsPath(real.string());
+    if (!windows) {
+        return std::nullopt;
+    }
+    std::string path = platform::Utf8ToWindows1252(*windows);
+    if (platform::Windows1252ToUtf8(path) != *windows) {
+        return std::nullopt;
+    }
+    while (!path.empty() && path.back() == '\\') {
+        path.pop_back();
+    }
+    return path;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const std::string prefix =
+        platform::WinePrefixDirectory(std::getenv("WINEPREFIX"), std::getenv("HOME"));
+    platform::DriveMap drives = platform::ReadDriveMap(prefix);
+    platform::CoverFileSystemRoot(drives);
+
+    platform::WinePrefixRegistry registry(prefix);
+    platform::PosixFiles files(drives);
+    check::PosixDiskProbe probe(files);
+    return check::RunCheckProgram(
+        arguments, std::cout, std::cerr,
+        {files, probe, registry,
+         [&drives](const std::string& folder) { return PackagePath(drives, folder); },
+         [](std::string_view text) { return platform::Windows1252ToUtf8(text); }});
+}

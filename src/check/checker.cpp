@@ -1,0 +1,187 @@
+#include "check/checker.h"
+
+#include <algorithm>
+
+#include "check/dry_run.h"
+#include "check/script_check.h"
+#include "install/installer.h"
+
+namespace kolvane::check {
+namespace {
+
+const char* SeverityName(Severity severity) {
+    return severity == Severity::kError ? "error" : "warning";
+}
+
+std::string Plural(int count, const char* noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+std::string JsonString(std::string_view text, const TextEncoder& encode) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string json = "\"";
+    for (const char c : encode(text)) {
+        switch (c) {
+            case '"':
+                json += "\\\"";
+                break;
+            case '\\':
+                json += "\\\\";
+                break;
+            case '\n':
+                json += "\\n";
+                break;
+            case '\t':
+                json += "\\t";
+                break;
+            case '\r':
+                json += "\\r";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    json += "\\u00";
+                    json += kHex[(c >> 4) & 0xF];
+                    json += kHex[c & 0xF];
+                } else {
+                    json += c;
+                }
+        }
+    }
+    return json + "\"";
+}
+
+}  // namespace
+
+CheckArguments ParseCheckArguments(const std::vector<std::string>& arguments) {
+    CheckArguments parsed;
+    bool packageGiven = false;
+    for (const std::string& argument : arguments) {
+        if (argument == "--help" || argument == "-h" || argument == "-?" || argument == "/?") {
+            parsed.help = true;
+        } else if (argument == "--json") {
+            parsed.json = true;
+        } else if (argument == "--host") {
+            parsed.host = true;
+        } else if (argument == "-s" || argument == "/s") {
+            parsed.silent = true;
+        } else if (argument.size() > 1 && argument[0] == '-') {
+            parsed.error = "unknown option " + argument;
+        } else if (packageGiven) {
+            parsed.error = "only one package folder can be checked at a time";
+        } else {
+            parsed.package = argument;
+            packageGiven = true;
+        }
+    }
+    if (parsed.silent && !parsed.host) {
+        parsed.error = "-s only matters for the dry run: give --host as well";
+    }
+    return parsed;
+}
+
+std::string CheckUsage() {
+    return "Usage: kolvane-check [--host [-s]] [--json] [package-folder]\n"
+           "\n"
+           "Checks an add-on package for Kolvane: its install script InstSkript.txt, the files it\n"
+           "lists and its texture definitions, with the rules the installer itself applies.\n"
+           "Nothing is written, anywhere.\n"
+           "\n"
+           "  package-folder  the folder that holds InstSkript.txt (default: the current folder)\n"
+           "  --host          also a dry run against the installed host, found as the installer\n"
+           "                  finds it: what each file and texture entry would do\n"
+           "  -s              the dry run as under the installer's -s (newer files kept unasked)\n"
+           "  --json          the report as one JSON object\n"
+           "  --help          this text\n"
+           "\n"
+           "Exit code: 0 nothing found, 1 warnings only, 2 errors, 3 the check could not run.\n";
+}
+
+Report CheckPackage(const std::string& packageDir, bool dryRun, bool silent, CheckSeams seams) {
+    Report report;
+    report.script = packageDir + "\\" + Installer::kScriptName;
+    SectionRead fileSection;
+    SectionRead textureSection;
+    if (CheckStructure(seams.files, report.script, report, fileSection, textureSection)) {
+        CheckFileEntries(fileSection.entries, packageDir, seams.files, seams.probe, report);
+        CheckTextureEntries(textureSection.entries, report);
+        if (dryRun) {
+            DryRun({seams.registry, seams.files, seams.probe}, packageDir, silent, fileSection,
+                   textureSection, report);
+        }
+    }
+    std::stable_sort(report.findings.begin(), report.findings.end(),
+                     [](const Finding& a, const Finding& b) { return a.line < b.line; });
+    return report;
+}
+
+std::string FormatText(const Report& report, const TextEncoder& encode) {
+    std::string text;
+    for (const Finding& finding : report.findings) {
+        text += encode(report.script);
+        if (finding.line > 0) {
+            text += ":" + std::to_string(finding.line);
+        }
+        text += std::string(": ") + SeverityName(finding.severity) + ": " +
+                encode(finding.message) + " [" + finding.code + "]\n";
+    }
+    if (report.dryRun && !report.host.empty()) {
+        text += "Dry run against the host in " + encode(report.host) + ":\n";
+        std::size_t lineWidth = 1;
+        for (const PlanStep& step : report.plan) {
+            lineWidth = std::max(lineWidth, std::to_string(step.line).size());
+        }
+        for (const PlanStep& step : report.plan) {
+            std::string line = std::to_string(step.line);
+            line.insert(0, lineWidth - line.size(), ' ');
+            std::string action = step.action;
+            action.resize(std::max<std::size_t>(action.size(), 8), ' ');
+            text += "  line " + line + ": " + action + " " + encode(step.subject);
+            if (!step.detail.empty()) {
+                text += " (" + encode(step.detail) + ")";
+            }
+            text += "\n";
+        }
+    }
+    if (report.dryRun && !report.outcome.empty()) {
+        text += "The installation would end with: \"" + encode(report.outcome) + "\"\n";
+    }
+    const int errors = report.Count(Severity::kError);
+    const int warnings = report.Count(Severity::kWarning);
+    text += errors + warnings == 0
+                ? std::string("No findings.\n")
+                : Plural(errors, "error") + ", " + Plural(warnings, "warning") + ".\n";
+    return text;
+}
+
+std::string FormatJson(const Report& report, const TextEncoder& encode) {
+    std::string json = "{\"script\":" + JsonString(report.script, encode);
+    json += ",\"errors\":" + std::to_string(report.Count(Severity::kError));
+    json += ",\"warnings\":" + std::to_string(report.Count(Severity::kWarning));
+    json += ",\"exitCode\":" + std::to_string(report.ExitCode());
+    json += ",\"findings\":[";
+    for (std::size_t i = 0; i < report.findings.size(); ++i) {
+        const Finding& finding = report.findings[i];
+        json += i == 0 ? "" : ",";
+        json += std::string("{\"severity\":\"") + SeverityName(finding.severity) + "\"";
+        json += ",\"line\":" + (finding.line > 0 ? std::to_string(finding.line) : "null");
+        json += ",\"code\":" + JsonString(finding.code, encode);
+        json += ",\"message\":" + JsonString(finding.message, encode) + "}";
+    }
+    json += "]";
+    if (report.dryRun) {
+        json += ",\"dryRun\":{\"host\":" + JsonString(report.host, encode) + ",\"plan\":[";
+        for (std::size_t i = 0; i < report.plan.size(); ++i) {
+            const PlanStep& step = report.plan[i];
+            json += i == 0 ? "" : ",";
+            json += "{\"line\":" + std::to_string(step.line);
+            json += ",\"section\":" + JsonString(step.section, encode);
+            json += ",\"action\":" + JsonString(step.action, encode);
+            json += ",\"subject\":" + JsonString(step.subject, encode);
+            json += ",\"detail\":" + JsonString(step.detail, encode) + "}";
+        }
+        json += "],\"outcome\":" + JsonString(report.outcome, encode) + "}";
+    }
+    return json + "}\n";
+}
+
+}  // namespace kolvane::check

@@ -1,0 +1,252 @@
+#include "check/dry_run.h"
+
+#include <memory>
+#include <optional>
+
+#include "cmdline/program_parameters.h"
+#include "files/contained_path.h"
+#include "install/installer.h"
+#include "install/messages.h"
+#include "script/script_entry.h"
+#include "textures/registry_path.h"
+#include "textures/texture_catalog.h"
+#include "textures/texture_entry.h"
+
+namespace kolvane::check {
+namespace {
+
+using Event = DryRunEvent;
+
+// Sets the installer's -s for the length of the dry run.
+class SilentScope {
+  public:
+    explicit SilentScope(bool on) : saved_(SilentSwitch.on) { SilentSwitch.on = on; }
+    SilentScope(const SilentScope&) = delete;
+    SilentScope& operator=(const SilentScope&) = delete;
+    ~SilentScope() { SilentSwitch.on = saved_; }
+
+  private:
+    bool saved_;
+};
+
+// The events that followed one entry, up to the next.
+struct Segment {
+    const Event* begin = nullptr;
+    const Event* end = nullptr;
+
+    const Event* First(Event::Kind kind) const {
+        for (const Event* e = begin; e != end; ++e) {
+            if (e->kind == kind) {
+                return e;
+            }
+        }
+        return nullptr;
+    }
+    const Event* Last(Event::Kind kind) const {
+        const Event* last = nullptr;
+        for (const Event* e = begin; e != end; ++e) {
+            if (e->kind == kind) {
+                last = e;
+            }
+        }
+        return last;
+    }
+    const Event* Message(unsigned boxType) const {
+        for (const Event* e = begin; e != end; ++e) {
+            if (e->kind == Event::Kind::kMessage && e->boxType == boxType) {
+                return e;
+            }
+        }
+        return nullptr;
+    }
+};
+
+std::vector<Segment> SegmentsOf(const DryRunLog& log) {
+    std::vector<Segment> segments;
+    for (const Event& event : log) {
+        if (event.kind == Event::Kind::kEntry) {
+            if (!segments.empty()) {
+                segments.back().end = &event;
+            }
+            segments.push_back({&event, nullptr});
+        }
+    }
+    if (!segments.empty()) {
+        segments.back().end = log.data() + log.size();
+    }
+    return segments;
+}
+
+PlanStep PlanFileEntry(const ScriptEntry& entry, const Segment& segment,
+                       const std::string& hostPath, Report& report) {
+    PlanStep step{.line = entry.line, .section = "files"};
+    const std::optional<EntryParts> parts = SplitEntry(entry.text);
+    if (!parts) {
+        step.action = "skip";
+        step.subject = entry.text;
+        step.detail = "no \">>\" in the entry";
+        return step;
+    }
+    step.subject = hostPath + std::string(parts->right);
+    std::string folders;
+    for (const Event* e = segment.begin; e != segment.end; ++e) {
+        if (e->kind == Event::Kind::kDirectory) {
+            folders += (folders.empty() ? "" : ", ") + e->path;
+        }
+    }
+    if (segment.Message(platform::kMbYesNo) != nullptr) {
+        step.action = "ask";
+        step.detail =
+            "the present file is newer than the package file, or the package file cannot be "
+            "read: the installer asks whether to keep it (planned as Yes: it stays)";
+    } else if (const Event* copy = segment.First(Event::Kind::kCopy)) {
+        step.action = copy->replaced ? "replace" : "create";
+        step.detail = copy->replaced ? "the present file is not newer" : "";
+        if (!folders.empty()) {
+            step.detail += (step.detail.empty() ? "" : "; ") + ("creates " + folders);
+        }
+    } else if (segment.Message(platform::kMbOk) != nullptr) {
+        step.action = "fail";
+        std::string code = "copy-fails";
+        if (const Event* failure = segment.First(Event::Kind::kCopyFail)) {
+            step.detail = "the copy fails: " + failure->reason;
+        } else if (const Event* failure = segment.Last(Event::Kind::kDirectoryFail)) {
+            step.detail = "the folder " + failure->path + " cannot be created: " + failure->reason;
+        } else if (!StaysInsideBase(parts->left) || !StaysInsideBase(parts->right)) {
+            step.detail = "the entry leaves its folder and is refused";
+            code.clear();  // reported with the entry already
+        } else {
+            step.detail = "its folder would be a drive's root, which the installer never creates";
+            code = "destination-root";
+        }
+        if (!code.empty()) {
+            report.Add(Severity::kError, entry.line, code,
+                       "installing " + step.subject + " fails: " + step.detail);
+        }
+    } else {
+        step.action = "keep";
+        step.detail = "the present file is newer; under -s it stays without a question";
+    }
+    if (segment.First(Event::Kind::kAttributes) != nullptr) {
+        step.detail += (step.detail.empty() ? "" : "; ") +
+                       std::string("the read-only flag of the present file is cleared");
+    }
+    return step;
+}
+
+// Where in the catalogue text a definition inserted at `position` stands.
+std::string DescribePosition(const std::string& text, catalog::Position position) {
+    const catalog::Position firstBrace = text.find('{');
+    if (position == 0) {
+        return "at the very start of the catalogue";
+    }
+    if (firstBrace != catalog::kNone && position == firstBrace + 1) {
+        return "at the start of the catalogue, right after its first '{'";
+    }
+    const catalog::Position key = text.rfind("id(", position);
+    if (key != catalog::kNone) {
+        const catalog::Position close = text.find(')', key);
+        if (close != catalog::kNone && close < position) {
+            return "after the entry with " + text.substr(key, close + 1 - key);
+        }
+    }
+    return "at byte " + std::to_string(position) + " of the catalogue";
+}
+
+}  // namespace
+
+DryRunLog DryRun(DryRunSeams seams, const std::string& packageDir, bool silent,
+                 const SectionRead& fileSection, const SectionRead& textureSection,
+                 Report& report) {
+    report.dryRun = true;
+    DryRunLog log;
+    RecordingFiles files(seams.files, seams.probe, log);
+    RecordingUi ui(log);
+    PackageSystem system(packageDir);
+    platform::Platform platform{seams.registry, files, ui, system};
+
+    Installer installer(platform);
+    if (!installer.HostFound()) {
+        report.Add(Severity::kError, 0, "host-missing",
+                   "no host installation is registered (AppPath under "
+                   "Software\\Tessaline\\HMDX or QZ): the installer stops with message 202");
+        report.outcome = MessageText(kMsgNoHost + 100);
+        return log;
+    }
+    report.host = installer.HostPath();
+
+    // The catalogue as the texture section finds it, once the file section is through.
+    const std::string catalogPath = LocateCatalog(seams.registry);
+    std::unique_ptr<TextureCatalog> shadow;
+    std::size_t entriesSeen = 0;
+    installer.SetEntryObserver([&](const std::string& entry) {
+        if (entriesSeen++ == fileSection.entries.size()) {
+            shadow = std::make_unique<TextureCatalog>(files, catalogPath);
+        }
+        log.push_back({.kind = Event::Kind::kEntry, .path = entry});
+    });
+    HResult result = kSucceeded;
+    {
+        const SilentScope silentScope(silent);
+        result = installer.Run();
+    }
+    report.outcome = MessageText(result < 0 ? kMsgInstallFailed + 100 : kMsgInstallSucceeded + 100);
+
+    const std::vector<Segment> segments = SegmentsOf(log);
+    const std::size_t fileCount = std::min(fileSection.entries.size(), segments.size());
+    for (std::size_t i = 0; i < fileCount; ++i) {
+        report.plan.push_back(
+            PlanFileEntry(fileSection.entries[i], segments[i], installer.HostPath(), report));
+    }
+
+    if (catalogPath.empty()) {
+        report.Add(Severity::kError, 0, "catalog-missing",
+                   "the host registers no resource folder (ResBase): the texture section fails");
+    } else if (!TextureCatalog(files, catalogPath).IsLoaded()) {
+        report.Add(
+            Severity::kError, 0, "catalog-missing",
+            "the texture catalogue " + catalogPath + " cannot be read: the texture section fails");
+    }
+    for (const Event& event : log) {
+        if (event.kind == Event::Kind::kWriteFail) {
+            report.Add(
+                Severity::kError, 0, "catalog-write-fails",
+                "the texture catalogue " + event.path + " cannot be written: " + event.reason);
+        }
+    }
+    if (shadow == nullptr || !shadow->IsLoaded()) {
+        return log;
+    }
+    for (const ScriptEntry& entry : textureSection.entries) {
+        PlanStep step{.line = entry.line, .section = "textures"};
+        const std::optional<EntryParts> parts = SplitEntry(entry.text);
+        if (!parts) {
+            step.action = "skip";
+            step.subject = entry.text;
+            step.detail = "no \">>\" in the entry";
+            report.plan.push_back(std::move(step));
+            continue;
+        }
+        const int identifier = catalog::ParseIdentifier(parts->left);
+        const std::string definition = catalog::LayOutDefinition(parts->right);
+        const bool replaced = shadow->RemoveTexture(identifier);
+        const catalog::Position position = shadow->FindInsertPosition(identifier);
+        step.subject = catalog::IdentifierKey(identifier);
+        if (definition.empty()) {
+            step.action = replaced ? "remove" : "nothing";
+            step.detail = replaced ? "the present entry is removed, nothing is added"
+                                   : "no entry carries it; nothing changes";
+        } else {
+            step.action = replaced ? "replace" : "add";
+            step.detail = DescribePosition(shadow->Text(), position);
+            if (replaced) {
+                step.detail += ", in place of the present entry with " + step.subject;
+            }
+        }
+        shadow->AddTexture(identifier, definition);
+        report.plan.push_back(std::move(step));
+    }
+    return log;
+}
+
+}  // namespace kolvane::check

@@ -1,0 +1,46 @@
+#include "check/posix/posix_disk_probe.h"
+
+#include <sys/stat.h>
+
+#include <optional>
+
+#include "platform/posix/windows_path.h"
+#include "platform/posix/windows_text.h"
+
+namespace kolvane::check {
+
+DiskProbe::Entry PosixDiskProbe::Look(const std::string& path) {
+    const std::optional<std::string> host = files_.HostPath(path);
+    struct stat status {};
+    if (!host || ::stat(host->c_str(), &status) != 0) {
+        return {};
+    }
+    Entry entry;
+    entry.kind = S_ISREG(status.st_mode)   ? Kind::kFile
+                 : S_ISDIR(status.st_mode) ? Kind::kDirectory
+                                           : Kind::kOther;
+    entry.readOnly = (status.st_mode & S_IWUSR) == 0;
+    return entry;
+}
+
+bool PosixDiskProbe::HasExactCase(const std::string& path) {
+    // The path with every component as written, no case-insensitive matching on the way.
+    const std::optional<platform::WindowsPathParts> parts = platform::SplitWindowsPath(path);
+    if (!parts) {
+        return false;
+    }
+    const std::optional<std::string> root =
+        files_.Drives().ToHostPath(std::string{parts->drive, ':'});
+    if (!root) {
+        return false;
+    }
+    std::string literal = *root == "/" ? std::string() : *root;
+    for (const std::string& component : parts->components) {
+        literal += '/';
+        literal += platform::Windows1252ToUtf8(component);
+    }
+    struct stat status {};
+    return ::lstat(literal.empty() ? "/" : literal.c_str(), &status) == 0;
+}
+
+}  // namespace kolvane::check

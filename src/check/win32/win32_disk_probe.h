@@ -1,0 +1,14 @@
+#pragma once
+
+#include "check/disk_probe.h"
+
+namespace kolvane::check {
+
+// The disk as the Win32 file functions see it.
+class Win32DiskProbe : public DiskProbe {
+  public:
+    Entry Look(const std::string& path) override;
+    bool HasExactCase(const std::string& path) override;
+};
+
+}  // namespace kolvane::check

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "platform/posix/windows_path.h"
 #include "platform/posix/windows_text.h"
@@ -286,10 +287,32 @@ std::optional<std::string> PosixFiles::HostPath(const std::string& windowsPath) 
         return std::nullopt;
     }
     std::string host = *root == "/" ? std::string() : *root;
-    // Once a component is missing, nothing below it exists to be matched.
-    bool present = true;
+    std::vector<std::string> names;
+    names.reserve(parts->components.size());
     for (const std::string& component : parts->components) {
-        std::string name = Windows1252ToUtf8(component);
+        names.push_back(Windows1252ToUtf8(component));
+    }
+    // The deepest part of the path that exists exactly as written needs no matching: every
+    // directory on the way holds the next name itself. Looking for it first saves reading
+    // directories for every file an installation copies.
+    std::size_t exact = names.size();
+    for (; exact > 0; --exact) {
+        std::string prefix = host;
+        for (std::size_t i = 0; i < exact; ++i) {
+            prefix += '/';
+            prefix += names[i];
+        }
+        struct stat status {};
+        if (::lstat(prefix.c_str(), &status) == 0) {
+            host = std::move(prefix);
+            break;
+        }
+    }
+    // Below it, each component is matched in its directory; once one is missing, nothing below
+    // it exists to be matched.
+    bool present = true;
+    for (std::size_t i = exact; i < names.size(); ++i) {
+        std::string& name = names[i];
         if (present) {
             std::optional<std::string> found = EntryNamed(host.empty() ? "/" : host, name);
             present = found.has_value();

@@ -2,7 +2,6 @@
 #include "files/contained_path.h"
 #include "install/installer.h"
 #include "install/messages.h"
-#include "script/script_entry.h"
 
 namespace kolvane {
 namespace {
@@ -25,14 +24,10 @@ bool Installer::InstallFiles() {
 
     bool result = true;
     std::string entry;
-    while (m_scriptReader.ReadEntry(entry)) {
-        NotifyEntry(entry);
-        const std::optional<EntryParts> parts = SplitEntry(entry);
-        if (!parts) {
-            continue;
-        }
-        const std::string sourcePart(parts->left);
-        const std::string destinationPart(parts->right);
+    EntryParts parts;
+    while (NextEntry(entry, parts)) {
+        const std::string sourcePart(parts.left);
+        const std::string destinationPart(parts.right);
         const std::string source = m_exeDir + "\\" + sourcePart;
         const std::string destination = HostPath() + destinationPart;
 

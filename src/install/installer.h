@@ -1,10 +1,12 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "install/host_locator.h"
 #include "platform/platform.h"
+#include "script/script_entry.h"
 #include "script/script_reader.h"
 
 namespace kolvane {
@@ -40,10 +42,19 @@ class Installer : public HostLocator {
     static constexpr const char* kScriptName = "InstSkript.txt";
 
   private:
-    void NotifyEntry(const std::string& entry) {
-        if (m_entryObserver) {
-            m_entryObserver(entry);
+    // Reads the current section's next entry that has a ">>" into `entry` and splits it;
+    // entries without one are passed over. The observer sees every entry read.
+    bool NextEntry(std::string& entry, EntryParts& parts) {
+        while (m_scriptReader.ReadEntry(entry)) {
+            if (m_entryObserver) {
+                m_entryObserver(entry);
+            }
+            if (const std::optional<EntryParts> split = SplitEntry(entry)) {
+                parts = *split;
+                return true;
+            }
         }
+        return false;
     }
 
     platform::Platform& platform_;

@@ -1,5 +1,4 @@
 #include "install/installer.h"
-#include "script/script_entry.h"
 #include "textures/texture_catalog.h"
 #include "textures/texture_entry.h"
 
@@ -17,14 +16,10 @@ bool Installer::InstallTextures() {
         return false;
     }
     std::string entry;
-    while (m_scriptReader.ReadEntry(entry)) {
-        NotifyEntry(entry);
-        const std::optional<EntryParts> parts = SplitEntry(entry);
-        if (!parts) {
-            continue;
-        }
-        catalog.AddTexture(catalog::ParseIdentifier(parts->left),
-                           catalog::LayOutDefinition(parts->right));
+    EntryParts parts;
+    while (NextEntry(entry, parts)) {
+        catalog.AddTexture(catalog::ParseIdentifier(parts.left),
+                           catalog::LayOutDefinition(parts.right));
     }
     return catalog.WriteBack();
 }

@@ -45,12 +45,10 @@ std::optional<std::string> PackagePath(const platform::DriveMap& drives,
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const std::string prefix =
-        platform::WinePrefixDirectory(std::getenv("WINEPREFIX"), std::getenv("HOME"));
-    platform::DriveMap drives = platform::ReadDriveMap(prefix);
-    platform::CoverFileSystemRoot(drives);
+    const platform::WinePrefix prefix = platform::WinePrefixFromEnvironment();
+    const platform::DriveMap& drives = prefix.drives;
 
-    platform::WinePrefixRegistry registry(prefix);
+    platform::WinePrefixRegistry registry(prefix.directory);
     platform::PosixFiles files(drives);
     check::PosixDiskProbe probe(files);
     return check::RunCheckProgram(

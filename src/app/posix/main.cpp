@@ -38,12 +38,10 @@ int main(int argc, char** argv) {
     // ends the process here with exit code 3.
     cmdline::ParseCommandLine(app::CommandLineText(argc, argv, charset).c_str(), 1);
 
-    const std::string prefix =
-        platform::WinePrefixDirectory(std::getenv("WINEPREFIX"), std::getenv("HOME"));
-    platform::DriveMap drives = platform::ReadDriveMap(prefix);
-    platform::CoverFileSystemRoot(drives);
+    const platform::WinePrefix prefix = platform::WinePrefixFromEnvironment();
+    const platform::DriveMap& drives = prefix.drives;
 
-    platform::WinePrefixRegistry registry(prefix);
+    platform::WinePrefixRegistry registry(prefix.directory);
     platform::PosixFiles files(drives);
     platform::PosixSystem system(drives);
 

@@ -88,4 +88,11 @@ char CoverFileSystemRoot(DriveMap& drives) {
     return 0;
 }
 
+WinePrefix WinePrefixFromEnvironment() {
+    WinePrefix prefix{WinePrefixDirectory(std::getenv("WINEPREFIX"), std::getenv("HOME")), {}};
+    prefix.drives = ReadDriveMap(prefix.directory);
+    CoverFileSystemRoot(prefix.drives);
+    return prefix;
+}
+
 }  // namespace kolvane::platform

@@ -19,4 +19,12 @@ DriveMap ReadDriveMap(const std::string& prefix);
 // (lower case), or 0 when every letter is taken.
 char CoverFileSystemRoot(DriveMap& drives);
 
+// The prefix the environment names (WINEPREFIX, HOME) and its drives, the whole file system
+// covered: what both programs read the host and the package through.
+struct WinePrefix {
+    std::string directory;
+    DriveMap drives;
+};
+WinePrefix WinePrefixFromEnvironment();
+
 }  // namespace kolvane::platform

@@ -222,9 +222,10 @@ SectionRead ReadSection(ScriptReader& reader, const char* section, const ScriptN
         }
         report.Add(Severity::kWarning, lines.LineAt(start), "stray-text",
                    "the text " + Quote(stray) + " ends section " + sectionName + " early" +
-                       (hidden.empty() ? std::string()
-                                       : "; the " + std::to_string(hidden.size()) +
-                                             " entries after it are never read"));
+                       (hidden.empty()       ? std::string()
+                        : hidden.size() == 1 ? std::string("; the entry after it is never read")
+                                             : "; the " + std::to_string(hidden.size()) +
+                                                   " entries after it are never read"));
         for (const ScriptEntry& lost : hidden) {
             report.Add(Severity::kWarning, lost.line, "entry-hidden",
                        "the entry " + Quote(lost.text) + " is never read: stray text on line " +

@@ -77,16 +77,22 @@ std::vector<Segment> SegmentsOf(const DryRunLog& log) {
     return segments;
 }
 
+// The plan of an entry without ">>", which both sections pass over.
+PlanStep SkippedStep(const ScriptEntry& entry, const char* section) {
+    return {.line = entry.line,
+            .section = section,
+            .action = "skip",
+            .subject = entry.text,
+            .detail = "no \">>\" in the entry"};
+}
+
 PlanStep PlanFileEntry(const ScriptEntry& entry, const Segment& segment,
                        const std::string& hostPath, Report& report) {
-    PlanStep step{.line = entry.line, .section = "files"};
     const std::optional<EntryParts> parts = SplitEntry(entry.text);
     if (!parts) {
-        step.action = "skip";
-        step.subject = entry.text;
-        step.detail = "no \">>\" in the entry";
-        return step;
+        return SkippedStep(entry, "files");
     }
+    PlanStep step{.line = entry.line, .section = "files"};
     step.subject = hostPath + std::string(parts->right);
     std::string folders;
     for (const Event* e = segment.begin; e != segment.end; ++e) {
@@ -218,15 +224,12 @@ DryRunLog DryRun(DryRunSeams seams, const std::string& packageDir, bool silent,
         return log;
     }
     for (const ScriptEntry& entry : textureSection.entries) {
-        PlanStep step{.line = entry.line, .section = "textures"};
         const std::optional<EntryParts> parts = SplitEntry(entry.text);
         if (!parts) {
-            step.action = "skip";
-            step.subject = entry.text;
-            step.detail = "no \">>\" in the entry";
-            report.plan.push_back(std::move(step));
+            report.plan.push_back(SkippedStep(entry, "textures"));
             continue;
         }
+        PlanStep step{.line = entry.line, .section = "textures"};
         const int identifier = catalog::ParseIdentifier(parts->left);
         const std::string definition = catalog::LayOutDefinition(parts->right);
         const bool replaced = shadow->RemoveTexture(identifier);

@@ -1,33 +1,18 @@
 #include "check/dry_run.h"
 
-#include <memory>
 #include <optional>
 
-#include "cmdline/program_parameters.h"
 #include "files/contained_path.h"
 #include "install/installer.h"
-#include "install/messages.h"
+#include "messages/messages.h"
 #include "script/script_entry.h"
-#include "textures/registry_path.h"
+#include "textures/install_textures.h"
 #include "textures/texture_catalog.h"
-#include "textures/texture_entry.h"
 
 namespace kolvane::check {
 namespace {
 
 using Event = DryRunEvent;
-
-// Sets the installer's -s for the length of the dry run.
-class SilentScope {
-  public:
-    explicit SilentScope(bool on) : saved_(SilentSwitch.on) { SilentSwitch.on = on; }
-    SilentScope(const SilentScope&) = delete;
-    SilentScope& operator=(const SilentScope&) = delete;
-    ~SilentScope() { SilentSwitch.on = saved_; }
-
-  private:
-    bool saved_;
-};
 
 // The events that followed one entry, up to the next.
 struct Segment {
@@ -61,18 +46,21 @@ struct Segment {
     }
 };
 
-std::vector<Segment> SegmentsOf(const DryRunLog& log) {
+// The events of each entry of the file section, in order.
+std::vector<Segment> FileSegmentsOf(const DryRunLog& log) {
     std::vector<Segment> segments;
+    const Event* open = nullptr;
     for (const Event& event : log) {
-        if (event.kind == Event::Kind::kEntry) {
-            if (!segments.empty()) {
-                segments.back().end = &event;
-            }
-            segments.push_back({&event, nullptr});
+        if (event.kind != Event::Kind::kEntry) {
+            continue;
         }
+        if (open != nullptr) {
+            segments.push_back({open, &event});
+        }
+        open = event.section == Section::kFiles ? &event : nullptr;
     }
-    if (!segments.empty()) {
-        segments.back().end = log.data() + log.size();
+    if (open != nullptr) {
+        segments.push_back({open, log.data() + log.size()});
     }
     return segments;
 }
@@ -149,7 +137,8 @@ std::string DescribePosition(const std::string& text, catalog::Position position
     if (firstBrace != catalog::kNone && position == firstBrace + 1) {
         return "at the start of the catalogue, right after its first '{'";
     }
-    const catalog::Position key = text.rfind("id(", position);
+    // Only text in front of the position counts: the definition itself now stands at it.
+    const catalog::Position key = text.rfind("id(", position - 1);
     if (key != catalog::kNone) {
         const catalog::Position close = text.find(')', key);
         if (close != catalog::kNone && close < position) {
@@ -157,6 +146,26 @@ std::string DescribePosition(const std::string& text, catalog::Position position
         }
     }
     return "at byte " + std::to_string(position) + " of the catalogue";
+}
+
+// The plan of a texture entry, from what the texture section reported doing with it.
+PlanStep PlanTextureEntry(const ScriptEntry& entry, const TextureCatalog& catalog,
+                          const TexturePlaced& placed) {
+    PlanStep step{.line = entry.line, .section = "textures"};
+    const bool replaced = placed.placement.replaced;
+    step.subject = catalog::IdentifierKey(placed.identifier);
+    if (!placed.added) {
+        step.action = replaced ? "remove" : "nothing";
+        step.detail = replaced ? "the present entry is removed, nothing is added"
+                               : "no entry carries it; nothing changes";
+        return step;
+    }
+    step.action = replaced ? "replace" : "add";
+    step.detail = DescribePosition(catalog.Text(), placed.placement.position);
+    if (replaced) {
+        step.detail += ", in place of the present entry with " + step.subject;
+    }
+    return step;
 }
 
 }  // namespace
@@ -175,43 +184,65 @@ DryRunLog DryRun(DryRunSeams seams, const std::string& packageDir, bool silent,
     if (!installer.HostFound()) {
         report.Add(Severity::kError, 0, "host-missing",
                    "no host installation is registered (AppPath under "
-                   "Software\\Tessaline\\HMDX or QZ): the installer stops with message 202");
-        report.outcome = MessageText(kMsgNoHost + 100);
+                   "Software\\Tessaline\\HMDX or QZ): the installer stops with message " +
+                       std::to_string(LocalizedId(system, kMsgNoHost)));
+        report.outcome = MessageText(LocalizedId(system, kMsgNoHost));
         return log;
     }
     report.host = installer.HostPath();
 
-    // The catalogue as the texture section finds it, once the file section is through.
-    const std::string catalogPath = LocateCatalog(seams.registry);
-    std::unique_ptr<TextureCatalog> shadow;
-    std::size_t entriesSeen = 0;
-    installer.SetEntryObserver([&](const std::string& entry) {
-        if (entriesSeen++ == fileSection.entries.size()) {
-            shadow = std::make_unique<TextureCatalog>(files, catalogPath);
-        }
-        log.push_back({.kind = Event::Kind::kEntry, .path = entry});
-    });
-    HResult result = kSucceeded;
-    {
-        const SilentScope silentScope(silent);
-        result = installer.Run();
-    }
-    report.outcome = MessageText(result < 0 ? kMsgInstallFailed + 100 : kMsgInstallSucceeded + 100);
+    // The texture section's entries are the checker's own, read the same way and so in the
+    // same order: the n-th entry the section takes up is the n-th the checker found.
+    std::size_t texturesSeen = 0;
+    const ScriptEntry* textureEntry = nullptr;
+    std::vector<PlanStep> texturePlan;
+    std::optional<std::string> catalogPath;
+    bool catalogLoaded = false;
+    installer.SetObservers(
+        [&](Section section, const std::string& entry) {
+            log.push_back({.kind = Event::Kind::kEntry, .path = entry, .section = section});
+            if (section != Section::kTextures) {
+                return;
+            }
+            textureEntry = texturesSeen < textureSection.entries.size()
+                               ? &textureSection.entries[texturesSeen++]
+                               : nullptr;
+            if (textureEntry != nullptr && !SplitEntry(entry)) {
+                texturePlan.push_back(SkippedStep(*textureEntry, "textures"));
+            }
+        },
+        TextureObserver{
+            .catalogLoaded =
+                [&](const TextureCatalog& catalog) {
+                    catalogPath = catalog.Path();
+                    catalogLoaded = catalog.IsLoaded();
+                },
+            .placed =
+                [&](const TextureCatalog& catalog, const TexturePlaced& placed) {
+                    if (textureEntry != nullptr) {
+                        texturePlan.push_back(PlanTextureEntry(*textureEntry, catalog, placed));
+                    }
+                },
+        });
+    installer.SetSilent(silent);
+    const HResult result = installer.Run();
+    report.outcome =
+        MessageText(LocalizedId(system, result < 0 ? kMsgInstallFailed : kMsgInstallSucceeded));
 
-    const std::vector<Segment> segments = SegmentsOf(log);
+    const std::vector<Segment> segments = FileSegmentsOf(log);
     const std::size_t fileCount = std::min(fileSection.entries.size(), segments.size());
     for (std::size_t i = 0; i < fileCount; ++i) {
         report.plan.push_back(
             PlanFileEntry(fileSection.entries[i], segments[i], installer.HostPath(), report));
     }
 
-    if (catalogPath.empty()) {
+    if (catalogPath && catalogPath->empty()) {
         report.Add(Severity::kError, 0, "catalog-missing",
                    "the host registers no resource folder (ResBase): the texture section fails");
-    } else if (!TextureCatalog(files, catalogPath).IsLoaded()) {
-        report.Add(
-            Severity::kError, 0, "catalog-missing",
-            "the texture catalogue " + catalogPath + " cannot be read: the texture section fails");
+    } else if (catalogPath && !catalogLoaded) {
+        report.Add(Severity::kError, 0, "catalog-missing",
+                   "the texture catalogue " + *catalogPath +
+                       " cannot be read: the texture section fails");
     }
     for (const Event& event : log) {
         if (event.kind == Event::Kind::kWriteFail) {
@@ -220,35 +251,7 @@ DryRunLog DryRun(DryRunSeams seams, const std::string& packageDir, bool silent,
                 "the texture catalogue " + event.path + " cannot be written: " + event.reason);
         }
     }
-    if (shadow == nullptr || !shadow->IsLoaded()) {
-        return log;
-    }
-    for (const ScriptEntry& entry : textureSection.entries) {
-        const std::optional<EntryParts> parts = SplitEntry(entry.text);
-        if (!parts) {
-            report.plan.push_back(SkippedStep(entry, "textures"));
-            continue;
-        }
-        PlanStep step{.line = entry.line, .section = "textures"};
-        const int identifier = catalog::ParseIdentifier(parts->left);
-        const std::string definition = catalog::LayOutDefinition(parts->right);
-        const bool replaced = shadow->RemoveTexture(identifier);
-        const catalog::Position position = shadow->FindInsertPosition(identifier);
-        step.subject = catalog::IdentifierKey(identifier);
-        if (definition.empty()) {
-            step.action = replaced ? "remove" : "nothing";
-            step.detail = replaced ? "the present entry is removed, nothing is added"
-                                   : "no entry carries it; nothing changes";
-        } else {
-            step.action = replaced ? "replace" : "add";
-            step.detail = DescribePosition(shadow->Text(), position);
-            if (replaced) {
-                step.detail += ", in place of the present entry with " + step.subject;
-            }
-        }
-        shadow->AddTexture(identifier, definition);
-        report.plan.push_back(std::move(step));
-    }
+    report.plan.insert(report.plan.end(), texturePlan.begin(), texturePlan.end());
     return log;
 }
 

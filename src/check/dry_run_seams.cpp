@@ -1,7 +1,7 @@
 #include "check/dry_run_seams.h"
 
 #include "check/path_key.h"
-#include "install/messages.h"
+#include "messages/messages.h"
 
 namespace kolvane::check {
 

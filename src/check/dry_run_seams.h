@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "platform/system.h"
 #include "platform/user_interface.h"
+#include "script/section_entries.h"
 
 namespace kolvane::check {
 
@@ -26,6 +27,7 @@ struct DryRunEvent {
     };
     Kind kind = Kind::kEntry;
     std::string path{};
+    Section section = Section::kFiles;  // of a kEntry
     std::string second{};
     std::string reason{};
     std::string contents{};

@@ -1,7 +1,9 @@
-#include "cmdline/program_parameters.h"
+#include "files/install_files.h"
+
+#include <vector>
+
 #include "files/contained_path.h"
-#include "install/installer.h"
-#include "install/messages.h"
+#include "messages/messages.h"
 
 namespace kolvane {
 namespace {
@@ -10,47 +12,48 @@ constexpr const char* kSectionName = "Dateinstallation";
 
 }  // namespace
 
-bool Installer::InstallFiles() {
-    if (!m_scriptReader.FindSection(kSectionName)) {
+bool InstallFiles(const FileSectionContext& context) {
+    if (!context.script.FindSection(kSectionName)) {
         return true;
     }
-    platform::Files& files = platform_.files;
-    platform::UserInterface& ui = platform_.ui;
+    platform::Files& files = context.files;
+    platform::UserInterface& ui = context.ui;
     const auto reportFailure = [&](const std::string& source, const std::string& destination) {
         ui.ShowMessageText(
-            FormatMessageText(LocalizedId(platform_.system, kMsgCopyFailed), {source, destination}),
+            FormatMessageText(LocalizedId(context.system, kMsgCopyFailed), {source, destination}),
             platform::kMbOk);
     };
 
     bool result = true;
     std::string entry;
     EntryParts parts;
-    while (NextEntry(entry, parts)) {
+    while (NextEntry(context.script, Section::kFiles, context.observer, entry, parts)) {
         const std::string sourcePart(parts.left);
         const std::string destinationPart(parts.right);
-        const std::string source = m_exeDir + "\\" + sourcePart;
-        const std::string destination = HostPath() + destinationPart;
+        const std::string source = context.packageDir + "\\" + sourcePart;
+        const std::string destination = context.hostPath + destinationPart;
 
         // A path that leaves the package or the host is neither read nor written.
-        if (!HostFound() || !StaysInsideBase(sourcePart) || !StaysInsideBase(destinationPart)) {
+        if (context.hostPath.empty() || !StaysInsideBase(sourcePart) ||
+            !StaysInsideBase(destinationPart)) {
             reportFailure(source, destination);
             result = false;
             continue;
         }
 
-        if (IsPresentFileNewer(destination, source)) {
-            if (SilentSwitch.on) {
+        if (IsPresentFileNewer(files, destination, source)) {
+            if (context.silent) {
                 continue;
             }
             const std::string question = FormatMessageText(
-                LocalizedId(platform_.system, kMsgPresentFileNewer), {destination, source});
+                LocalizedId(context.system, kMsgPresentFileNewer), {destination, source});
             if (ui.ShowMessageText(question, platform::kMbYesNo) == platform::kIdYes) {
                 continue;
             }
         }
 
         const bool copied =
-            CreateDirectoryChain(destination) && files.CopyFileOver(source, destination);
+            CreateDirectoryChain(files, destination) && files.CopyFileOver(source, destination);
         if (!copied) {
             reportFailure(source, destination);
             result = false;
@@ -61,8 +64,8 @@ bool Installer::InstallFiles() {
     return result;
 }
 
-bool Installer::IsPresentFileNewer(const std::string& destination, const std::string& source) {
-    platform::Files& files = platform_.files;
+bool IsPresentFileNewer(platform::Files& files, const std::string& destination,
+                        const std::string& source) {
     const platform::ScopedFile present(files, destination);
     if (!present.IsOpen()) {
         return false;
@@ -83,23 +86,41 @@ bool Installer::IsPresentFileNewer(const std::string& destination, const std::st
     return presentTime > packageTime;
 }
 
-bool Installer::CreateDirectoryChain(const std::string& path) {
-    const std::size_t lastBackslash = path.rfind('\\');
-    const std::string directory =
-        lastBackslash == std::string::npos ? path : path.substr(0, lastBackslash);
-    // A drive (C:) or a drive's root (C:\) is never created; this also ends the recursion.
-    if (directory.size() <= 3) {
-        return false;
+bool CreateDirectoryChain(platform::Files& files, const std::string& path) {
+    // Walk up from the file's folder until a folder can be made or is there, remembering the
+    // folders that could not be made yet (as lengths: each is a prefix of `path`). A drive (C:)
+    // or a drive's root (C:\) is never made; a folder name without any backslash above it is
+    // the last one tried.
+    std::vector<std::size_t> pending;
+    std::size_t length = path.size();
+    bool reached = false;
+    for (;;) {
+        const std::size_t lastBackslash = length == 0 ? std::string::npos : path.rfind('\\', length - 1);
+        const bool hasParent = lastBackslash != std::string::npos;
+        const std::size_t folder = hasParent ? lastBackslash : length;
+        if (folder <= 3) {
+            break;
+        }
+        if (files.MakeDirectory(path.substr(0, folder)) != platform::DirectoryResult::kFailed) {
+            reached = true;
+            break;
+        }
+        pending.push_back(folder);
+        if (!hasParent) {
+            break;
+        }
+        length = folder;
     }
-    platform::Files& files = platform_.files;
-    const platform::DirectoryResult first = files.MakeDirectory(directory);
-    if (first != platform::DirectoryResult::kFailed) {
-        return true;
+    if (pending.empty()) {
+        return reached;
     }
-    if (lastBackslash != std::string::npos) {
-        CreateDirectoryChain(directory);
+    // Then make them again from the top down; the answer is whether the file's own folder was
+    // made.
+    bool created = false;
+    for (auto folder = pending.rbegin(); folder != pending.rend(); ++folder) {
+        created = files.MakeDirectory(path.substr(0, *folder)) == platform::DirectoryResult::kCreated;
     }
-    return files.MakeDirectory(directory) == platform::DirectoryResult::kCreated;
+    return created;
 }
 
 }  // namespace kolvane

@@ -1,6 +1,8 @@
 #include "install/installer.h"
 
-#include "install/messages.h"
+#include "cmdline/program_parameters.h"
+#include "files/install_files.h"
+#include "messages/messages.h"
 
 namespace kolvane {
 
@@ -8,21 +10,21 @@ using platform::kMbIconInformation;
 using platform::kMbOk;
 
 Installer::Installer(platform::Platform& platform)
-    : HostLocator(platform.registry), platform_(platform), m_scriptReader(platform.files) {}
+    : HostLocator(platform.registry), m_platform(platform), m_scriptReader(platform.files) {}
 
 HResult Installer::Run() {
-    platform::UserInterface& progress = platform_.ui;
+    platform::UserInterface& progress = m_platform.ui;
     progress.SetProgressRange(0, 4);
     progress.SetProgressPosition(0);
 
-    const std::string module = platform_.system.ModuleFileName();
+    const std::string module = m_platform.system.ModuleFileName();
     const std::size_t lastBackslash = module.rfind('\\');
     m_exeDir = lastBackslash == std::string::npos ? module : module.substr(0, lastBackslash);
     const std::string scriptPath = m_exeDir + "\\" + kScriptName;
     progress.SetProgressPosition(1);
 
     if (!m_scriptReader.Open(scriptPath)) {
-        platform_.ui.ShowMessage(LocalizedId(platform_.system, kMsgScriptMissing), kMbOk);
+        m_platform.ui.ShowMessage(LocalizedId(m_platform.system, kMsgScriptMissing), kMbOk);
         return kFailed;
     }
     progress.SetProgressPosition(2);
@@ -39,6 +41,26 @@ HResult Installer::Run() {
     }
     progress.SetProgressPosition(4);
     return result;
+}
+
+bool Installer::InstallFiles() {
+    const bool silent = m_silent.value_or(SilentSwitch.on);
+    return kolvane::InstallFiles({.files = m_platform.files,
+                                  .ui = m_platform.ui,
+                                  .system = m_platform.system,
+                                  .script = m_scriptReader,
+                                  .hostPath = HostPath(),
+                                  .packageDir = m_exeDir,
+                                  .silent = silent,
+                                  .observer = m_entryObserver});
+}
+
+bool Installer::InstallTextures() {
+    return kolvane::InstallTextures({.registry = m_platform.registry,
+                                     .files = m_platform.files,
+                                     .script = m_scriptReader,
+                                     .observer = m_entryObserver,
+                                     .textures = m_textureObserver});
 }
 
 InstallOutcome PressInstall(platform::Platform& platform) {

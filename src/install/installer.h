@@ -1,13 +1,13 @@
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
 
 #include "install/host_locator.h"
 #include "platform/platform.h"
-#include "script/script_entry.h"
 #include "script/script_reader.h"
+#include "script/section_entries.h"
+#include "textures/install_textures.h"
 
 namespace kolvane {
 
@@ -21,46 +21,29 @@ class Installer : public HostLocator {
     // section, moving the progress bar through 0 to 4. kSucceeded only when both sections did.
     HResult Run();
 
-    // The "Dateinstallation" section: copies the package's files into the host tree.
+    // The "Dateinstallation" section: copies the package's files into the host tree, keeping
+    // newer present files without asking under -s.
     bool InstallFiles();
-    // Whether the present file at `destination` should be offered for keeping rather than be
-    // replaced by `source`: it is newer, or the package file cannot be read.
-    bool IsPresentFileNewer(const std::string& destination, const std::string& source);
-    // Creates the directory that is to hold the file `path`, with any missing ones above it.
-    bool CreateDirectoryChain(const std::string& path);
     // The "Texturskript" section: registers the package's textures in the host's catalogue.
     bool InstallTextures();
 
-    const std::string& ExeDir() const { return m_exeDir; }
-
-    // Called with every entry that a section reads, before the section acts on it, so that an
-    // observer of the seams can tell which entry caused what.
-    void SetEntryObserver(std::function<void(const std::string& entry)> observer) {
-        m_entryObserver = std::move(observer);
+    // Who watches the sections' entries and the texture placements.
+    void SetObservers(EntryObserver entries, TextureObserver textures) {
+        m_entryObserver = std::move(entries);
+        m_textureObserver = std::move(textures);
     }
+    // Stands in for -s, which the file section otherwise takes from the command line.
+    void SetSilent(bool silent) { m_silent = silent; }
 
     static constexpr const char* kScriptName = "InstSkript.txt";
 
   private:
-    // Reads the current section's next entry that has a ">>" into `entry` and splits it;
-    // entries without one are passed over. The observer sees every entry read.
-    bool NextEntry(std::string& entry, EntryParts& parts) {
-        while (m_scriptReader.ReadEntry(entry)) {
-            if (m_entryObserver) {
-                m_entryObserver(entry);
-            }
-            if (const std::optional<EntryParts> split = SplitEntry(entry)) {
-                parts = *split;
-                return true;
-            }
-        }
-        return false;
-    }
-
-    platform::Platform& platform_;
+    platform::Platform& m_platform;
     ScriptReader m_scriptReader;
     std::string m_exeDir;  // the executable's directory, without a trailing backslash
-    std::function<void(const std::string& entry)> m_entryObserver;
+    std::optional<bool> m_silent;
+    EntryObserver m_entryObserver;
+    TextureObserver m_textureObserver;
 };
 
 // What one press of Install ended with. The dialog stays open only after kNoHost.

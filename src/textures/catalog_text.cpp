@@ -156,9 +156,12 @@ Position FindInsertPosition(std::string_view text, int identifier) {
     return first == kNone ? 0 : first + 1;
 }
 
-void AddTexture(std::string& text, int identifier, std::string_view definition) {
-    RemoveTexture(text, identifier);
-    text.insert(FindInsertPosition(text, identifier), definition);
+Placement AddTexture(std::string& text, int identifier, std::string_view definition) {
+    Placement placement;
+    placement.replaced = RemoveTexture(text, identifier);
+    placement.position = FindInsertPosition(text, identifier);
+    text.insert(placement.position, definition);
+    return placement;
 }
 
 }  // namespace kolvane::catalog

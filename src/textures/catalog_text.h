@@ -38,8 +38,15 @@ bool RemoveTexture(std::string& text, int identifier);
 // none). An unclosed block around the lower key counts as no such key.
 Position FindInsertPosition(std::string_view text, int identifier);
 
+// What AddTexture did: whether an entry carrying the identifier was removed, and where the
+// definition was inserted (in the text as it stands afterwards).
+struct Placement {
+    bool replaced = false;
+    Position position = 0;
+};
+
 // Removes the entry of `identifier`, then inserts `definition` unchanged where
 // FindInsertPosition says.
-void AddTexture(std::string& text, int identifier, std::string_view definition);
+Placement AddTexture(std::string& text, int identifier, std::string_view definition);
 
 }  // namespace kolvane::catalog

@@ -1,15 +1,18 @@
-#include "install/installer.h"
-#include "textures/texture_catalog.h"
+#include "textures/install_textures.h"
+
 #include "textures/texture_entry.h"
 
 namespace kolvane {
 
-bool Installer::InstallTextures() {
-    TextureCatalog catalog(platform_.registry, platform_.files);
+bool InstallTextures(const TextureSectionContext& context) {
+    TextureCatalog catalog(context.registry, context.files);
+    if (context.textures.catalogLoaded) {
+        context.textures.catalogLoaded(catalog);
+    }
     if (!catalog.IsLoaded()) {
         return false;
     }
-    if (!m_scriptReader.FindSection("Texturskript")) {
+    if (!context.script.FindSection("Texturskript")) {
         // The catalogue was found, so it is still written back in its canonical layout; the
         // missing section is what the run reports.
         catalog.WriteBack();
@@ -17,9 +20,15 @@ bool Installer::InstallTextures() {
     }
     std::string entry;
     EntryParts parts;
-    while (NextEntry(entry, parts)) {
-        catalog.AddTexture(catalog::ParseIdentifier(parts.left),
-                           catalog::LayOutDefinition(parts.right));
+    while (NextEntry(context.script, Section::kTextures, context.observer, entry, parts)) {
+        const std::string definition = catalog::LayOutDefinition(parts.right);
+        TexturePlaced placed{.identifier = catalog::ParseIdentifier(parts.left),
+                             .added = !definition.empty(),
+                             .placement = {}};
+        catalog.AddTexture(placed.identifier, definition, &placed.placement);
+        if (context.textures.placed) {
+            context.textures.placed(catalog, placed);
+        }
     }
     return catalog.WriteBack();
 }

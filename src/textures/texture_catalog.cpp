@@ -40,11 +40,15 @@ bool TextureCatalog::WriteBack() {
     return Save();
 }
 
-bool TextureCatalog::AddTexture(int identifier, std::optional<std::string_view> definition) {
+bool TextureCatalog::AddTexture(int identifier, std::optional<std::string_view> definition,
+                                catalog::Placement* placed) {
     if (!definition) {
         return false;
     }
-    catalog::AddTexture(m_text, identifier, *definition);
+    const catalog::Placement placement = catalog::AddTexture(m_text, identifier, *definition);
+    if (placed != nullptr) {
+        *placed = placement;
+    }
     return true;
 }
 

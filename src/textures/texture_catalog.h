@@ -40,8 +40,10 @@ class TextureCatalog {
     bool WriteBack();
 
     // Places `definition` under `identifier`, replacing the entry that carries it. False only
-    // when no definition is given; an empty one just removes the entry.
-    bool AddTexture(int identifier, std::optional<std::string_view> definition);
+    // when no definition is given; an empty one just removes the entry. `placed`, when given,
+    // learns what was done.
+    bool AddTexture(int identifier, std::optional<std::string_view> definition,
+                    catalog::Placement* placed = nullptr);
     bool RemoveTexture(int identifier);
     Position FindInsertPosition(int identifier) const;
     Position FindBlockEnd(Position from) const;

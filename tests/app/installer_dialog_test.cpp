@@ -6,7 +6,7 @@
 
 #include "app/win32/resource.h"
 #include "dialog_driver.h"
-#include "install/messages.h"
+#include "messages/messages.h"
 #include "platform/doubles/fixed_system.h"
 #include "platform/doubles/memory_registry.h"
 #include "platform/win32/dialog_ui.h"

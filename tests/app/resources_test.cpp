@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/win32/resource.h"
-#include "install/messages.h"
+#include "messages/messages.h"
 #include "platform/win32/dialog_ui.h"
 #include "platform/win32/windows_support.h"
 

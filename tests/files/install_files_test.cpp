@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <set>
 
-#include "cmdline/program_parameters.h"
+#include "files/install_files.h"
 #include "install/installer.h"
-#include "install/messages.h"
+#include "messages/messages.h"
 #include "support/install_harness.h"
 #include "support/real_files.h"
 
@@ -24,32 +24,32 @@ using Op = FaultInjectingFiles::Op;
 // 2019-04-13, with every 100-nanosecond digit in use.
 constexpr FileTime kPackageTime = 132'000'000'001'234'567ull;
 
-// Turns the -s switch on for one test and puts it back afterwards.
-class SilentSwitchOn {
-  public:
-    SilentSwitchOn() : saved_(SilentSwitch.on) { SilentSwitch.on = true; }
-    SilentSwitchOn(const SilentSwitchOn&) = delete;
-    SilentSwitchOn& operator=(const SilentSwitchOn&) = delete;
-    ~SilentSwitchOn() { SilentSwitch.on = saved_; }
-
-  private:
-    bool saved_;
-};
+// Runs the file section on the script `script` of `h`'s package, into the host that the
+// registry names, as the installer does.
+bool RunSection(testing::InstallHarness& h, const std::string& script, bool silent = false) {
+    h.WriteScript(script);
+    ScriptReader reader(h.files);
+    EXPECT_TRUE(reader.Open(h.PackagePath(Installer::kScriptName)));
+    const HostLocator host(h.registry);
+    const std::string packageDir = h.PackagePath();
+    const EntryObserver noObserver;
+    return InstallFiles({.files = h.files,
+                         .ui = h.ui,
+                         .system = h.system,
+                         .script = reader,
+                         .hostPath = host.HostPath(),
+                         .packageDir = packageDir,
+                         .silent = silent,
+                         .observer = noObserver});
+}
 
 class InstallFilesTest : public ::testing::Test {
   protected:
-    // Runs the file section with `entries` as its body, through an installer as the Install
-    // command builds it. The installer first runs on a script without a file section, which sets
-    // up its executable directory and opens the script; every section search reads the script
-    // afresh, so the section then finds the script written next.
+    // Runs the file section with `entries` as its body.
     bool RunFileSection(const std::string& entries) {
-        h_.WriteScript("Texturskript{}");
-        Installer installer(h_.platform);
-        installer.Run();
-        h_.WriteScript("Dateinstallation{" + entries + "}");
         firstCall_ = h_.files.Calls().size();
         firstEvent_ = h_.ui.Events().size();
-        const bool result = installer.InstallFiles();
+        const bool result = RunSection(h_, "Dateinstallation{" + entries + "}", silent_);
         EXPECT_EQ(h_.files.OpenFiles(), 0) << "every file opened is closed";
         return result;
     }
@@ -108,6 +108,7 @@ class InstallFilesTest : public ::testing::Test {
     }
 
     testing::InstallHarness h_;
+    bool silent_ = false;  // -s
     std::size_t firstCall_ = 0;
     std::size_t firstEvent_ = 0;
 };
@@ -165,8 +166,7 @@ TEST_F(InstallFilesTest, DecidesWhichPresentFilesToOfferForKeeping) {
         if (c.failTimeRead != 0) {
             h.files.FailNth(Op::kLastWriteTime, c.failTimeRead);
         }
-        Installer installer(h.platform);
-        EXPECT_EQ(installer.IsPresentFileNewer(h.HostDir("f.dat"), h.PackagePath("f.dat")),
+        EXPECT_EQ(IsPresentFileNewer(h.files, h.HostDir("f.dat"), h.PackagePath("f.dat")),
                   c.expected);
         EXPECT_EQ(h.files.OpenFiles(), 0) << "both files are closed on every path";
         const auto opens = h.files.CallsOf(Op::kOpenForReading);
@@ -204,7 +204,7 @@ TEST_F(InstallFilesTest, YesKeepsTheNewerFileUntouched) {
 }
 
 TEST_F(InstallFilesTest, SilentSwitchKeepsNewerFilesButStillReportsFailures) {
-    const SilentSwitchOn silent;
+    silent_ = true;
     Package("f.dat", "package");
     Present("f.dat", "present", kPackageTime + 1);
     Present("gone.dat", "present", kPackageTime);
@@ -242,19 +242,18 @@ TEST_F(InstallFilesTest, CreatesMissingDirectoriesOutermostFirst) {
 
 TEST_F(InstallFilesTest, CreateDirectoryChainAcceptsWhatIsThereAndRefusesDrives) {
     h_.dir.Write("host/file", "");
-    Installer installer(h_.platform);
-    EXPECT_TRUE(installer.CreateDirectoryChain(h_.HostDir("x.dat"))) << "the host itself";
-    EXPECT_TRUE(installer.CreateDirectoryChain(h_.HostDir("file\\x.dat")))
+    EXPECT_TRUE(CreateDirectoryChain(h_.files, h_.HostDir("x.dat"))) << "the host itself";
+    EXPECT_TRUE(CreateDirectoryChain(h_.files, h_.HostDir("file\\x.dat")))
         << "a file of that name counts as there, as it does for Windows";
-    EXPECT_FALSE(installer.CreateDirectoryChain("C:\\x.dat"));
-    EXPECT_FALSE(installer.CreateDirectoryChain("C:\\"));
+    EXPECT_FALSE(CreateDirectoryChain(h_.files, "C:\\x.dat"));
+    EXPECT_FALSE(CreateDirectoryChain(h_.files, "C:\\"));
     EXPECT_EQ(h_.files.Count(Op::kMakeDirectory), 2) << "no drive or root is ever created";
 
     // The second attempt must create the directory itself; "already there" does not count.
     h_.files.FailNth(Op::kMakeDirectory, h_.files.Count(Op::kMakeDirectory) + 1);
-    EXPECT_TRUE(installer.CreateDirectoryChain(h_.HostDir("New\\x.dat")));
+    EXPECT_TRUE(CreateDirectoryChain(h_.files, h_.HostDir("New\\x.dat")));
     h_.files.FailNth(Op::kMakeDirectory, h_.files.Count(Op::kMakeDirectory) + 1);
-    EXPECT_FALSE(installer.CreateDirectoryChain(h_.HostDir("New\\x.dat")));
+    EXPECT_FALSE(CreateDirectoryChain(h_.files, h_.HostDir("New\\x.dat")));
 }
 
 TEST_F(InstallFilesTest, AHostAtADriveRootCannotTakeAFileBesideIt) {
@@ -329,13 +328,8 @@ TEST_F(InstallFilesTest, AMissingOrEmptySectionInstallsNothingAndSucceeds) {
     for (const char* script : {"Texturskript{{1>>a}}", "Dateinstallation{}", "Dateinstallation"}) {
         SCOPED_TRACE(script);
         testing::InstallHarness h;
-        h.WriteScript("");
-        Installer installer(h.platform);
-        installer.Run();
-        h.WriteScript(script);
-        const std::size_t before = h.files.Calls().size();
-        EXPECT_TRUE(installer.InstallFiles());
-        EXPECT_EQ(h.files.Calls().size(), before + 1) << "the script is read, nothing else";
+        EXPECT_TRUE(RunSection(h, script));
+        EXPECT_EQ(h.files.Calls().size(), 2u) << "the script is opened and read, nothing else";
         EXPECT_TRUE(h.ui.Messages().empty());
     }
 }
@@ -391,7 +385,7 @@ TEST_F(InstallFilesTest, RefusesEntriesThatLeaveThePackageOrTheHost) {
         EXPECT_FALSE(RunFileSection(entry));
         ExpectMessages(
             {{CopyFailed(h_.PackagePath(c.source), h_.HostDir() + c.destination), kMbOk}});
-        EXPECT_EQ(h_.files.Calls().size(), firstCall_ + 1) << "nothing but the script is read";
+        EXPECT_EQ(h_.files.Calls().size(), firstCall_ + 2) << "nothing but the script is read";
     }
     EXPECT_FALSE(h_.dir.Exists("escaped.dat"));
     EXPECT_EQ(h_.dir.Read("outside.dat"), "outside");

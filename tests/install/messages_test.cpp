@@ -1,4 +1,4 @@
-#include "install/messages.h"
+#include "messages/messages.h"
 
 #include <gtest/gtest.h>
 

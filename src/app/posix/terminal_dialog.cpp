@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "install/installer.h"
-#include "install/messages.h"
+#include "messages/messages.h"
 
 namespace kolvane::app {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "app/win32/about_dialog.h"
 #include "app/win32/resource.h"
-#include "install/messages.h"
+#include "messages/messages.h"
 #include "platform/win32/dialog_ui.h"
 
 namespace kolvane::app {

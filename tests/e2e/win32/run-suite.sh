@@ -23,7 +23,7 @@ driver="$(realpath "$2")"
 artifacts="$3"
 shift 3
 mkdir -p "$artifacts"
-messages="$source_dir/src/install/messages.inc"
+messages="$source_dir/src/messages/messages.inc"
 
 kw_init "e2e.$$"
 prefix=""

@@ -1,4 +1,4 @@
-#include "install/messages.h"
+#include "messages/messages.h"
 
 namespace kolvane {
 namespace {
@@ -10,7 +10,7 @@ struct TableEntry {
 
 constexpr TableEntry kStringTable[] = {
 #define KOLVANE_STRING(id, text) {id, text},
-#include "install/messages.inc"
+#include "messages/messages.inc"
 #undef KOLVANE_STRING
 };
 

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+
+#include "platform/files.h"
+#include "platform/system.h"
+#include "platform/user_interface.h"
+#include "script/section_entries.h"
+
+namespace kolvane {
+
+// What the file section works with: the seams, the script positioned by its caller, the two
+// folders the entries are relative to, the -s switch and who watches the entries.
+struct FileSectionContext {
+    platform::Files& files;
+    platform::UserInterface& ui;
+    platform::System& system;  // the language of the messages
+    ScriptReader& script;      // opened
+    const std::string& hostPath;    // the host folder with its trailing backslash; empty: none
+    const std::string& packageDir;  // the package folder, without a trailing backslash
+    bool silent = false;            // keep newer present files without asking
+    const EntryObserver& observer;
+};
+
+// The "Dateinstallation" section: copies the package's files into the host tree. True when the
+// section is missing or every entry was installed or kept.
+bool InstallFiles(const FileSectionContext& context);
+
+// Whether the present file at `destination` should be offered for keeping rather than be
+// replaced by `source`: it is newer, or the package file cannot be read.
+bool IsPresentFileNewer(platform::Files& files, const std::string& destination,
+                        const std::string& source);
+
+// Creates the directory that is to hold the file `path`, with any missing ones above it. A
+// drive or a drive's root is never created.
+bool CreateDirectoryChain(platform::Files& files, const std::string& path);
+
+}  // namespace kolvane

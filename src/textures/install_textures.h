@@ -1,0 +1,40 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/files.h"
+#include "platform/registry.h"
+#include "script/section_entries.h"
+#include "textures/texture_catalog.h"
+
+namespace kolvane {
+
+// What the texture section did with one entry, for whoever watches it.
+struct TexturePlaced {
+    int identifier = 0;
+    bool added = false;  // a definition was inserted (an empty one only removes)
+    catalog::Placement placement;
+};
+
+// Who watches the texture section: the catalogue it loaded (or failed to), and every placement
+// with the catalogue right after it.
+struct TextureObserver {
+    std::function<void(const TextureCatalog& catalog)> catalogLoaded;
+    std::function<void(const TextureCatalog& catalog, const TexturePlaced& placed)> placed;
+};
+
+// What the texture section works with: the seams and the script positioned by its caller.
+struct TextureSectionContext {
+    platform::Registry& registry;  // where the catalogue is
+    platform::Files& files;
+    ScriptReader& script;  // opened
+    const EntryObserver& observer;
+    const TextureObserver& textures;
+};
+
+// The "Texturskript" section: registers the package's textures in the host's catalogue and
+// writes it back. False when the catalogue cannot be read or written, or the section is missing.
+bool InstallTextures(const TextureSectionContext& context);
+
+}  // namespace kolvane

@@ -12,7 +12,7 @@
 
 namespace {
 
-using kolvane::check::DiskProbe;
+using kolvane::platform::DiskProbe;
 
 // The folders of the host in memory; the files are those of MemoryFiles.
 class MemoryProbe : public DiskProbe {

@@ -10,6 +10,8 @@
 
 namespace kolvane::check {
 
+using platform::DiskProbe;
+
 // What a kolvane-check program supplies of its platform.
 struct CheckProgramSeams {
     platform::Files& files;

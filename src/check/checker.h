@@ -5,12 +5,14 @@
 #include <string_view>
 #include <vector>
 
-#include "check/disk_probe.h"
+#include "platform/disk_probe.h"
 #include "check/findings.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 
 namespace kolvane::check {
+
+using platform::DiskProbe;
 
 // kolvane-check [--host] [-s] [--json] [--help] [package-folder]
 struct CheckArguments {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "check/disk_probe.h"
+#include "platform/disk_probe.h"
 #include "check/dry_run_seams.h"
 #include "check/findings.h"
 #include "check/script_check.h"
@@ -10,6 +10,8 @@
 #include "platform/registry.h"
 
 namespace kolvane::check {
+
+using platform::DiskProbe;
 
 struct DryRunSeams {
     platform::Registry& registry;

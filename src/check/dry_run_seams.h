@@ -4,13 +4,15 @@
 #include <string>
 #include <vector>
 
-#include "check/disk_probe.h"
+#include "platform/disk_probe.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "platform/user_interface.h"
 #include "script/section_entries.h"
 
 namespace kolvane::check {
+
+using platform::DiskProbe;
 
 // Everything the installer did through the dry run's seams, in order.
 struct DryRunEvent {

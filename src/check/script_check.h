@@ -4,11 +4,13 @@
 #include <string_view>
 #include <vector>
 
-#include "check/disk_probe.h"
+#include "platform/disk_probe.h"
 #include "check/findings.h"
 #include "platform/files.h"
 
 namespace kolvane::check {
+
+using platform::DiskProbe;
 
 inline constexpr const char* kFileSection = "Dateinstallation";
 inline constexpr const char* kTextureSection = "Texturskript";

@@ -12,13 +12,13 @@
 namespace kolvane::testing {
 
 // The disk probe that goes with MakeRealFiles: by the same drive table on Linux.
-std::unique_ptr<check::DiskProbe> MakeRealDiskProbe(platform::Files& realFiles);
+std::unique_ptr<platform::DiskProbe> MakeRealDiskProbe(platform::Files& realFiles);
 
 // The checker's seams on the real disk, with an in-memory registry.
 struct CheckEnvironment {
     CheckEnvironment() : files(MakeRealFiles()), probe(MakeRealDiskProbe(*files)) {}
     CheckEnvironment(std::unique_ptr<platform::Files> files,
-                     std::unique_ptr<check::DiskProbe> probe)
+                     std::unique_ptr<platform::DiskProbe> probe)
         : files(std::move(files)), probe(std::move(probe)) {}
 
     check::Report Check(const std::string& packageDir) {
@@ -34,7 +34,7 @@ struct CheckEnvironment {
     }
 
     std::unique_ptr<platform::Files> files;
-    std::unique_ptr<check::DiskProbe> probe;
+    std::unique_ptr<platform::DiskProbe> probe;
     platform::MemoryRegistry registry;
 };
 

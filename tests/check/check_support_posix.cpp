@@ -1,10 +1,10 @@
-#include "check/posix/posix_disk_probe.h"
+#include "platform/posix/posix_disk_probe.h"
 #include "check_support.h"
 
 namespace kolvane::testing {
 
-std::unique_ptr<check::DiskProbe> MakeRealDiskProbe(platform::Files& realFiles) {
-    return std::make_unique<check::PosixDiskProbe>(dynamic_cast<platform::PosixFiles&>(realFiles));
+std::unique_ptr<platform::DiskProbe> MakeRealDiskProbe(platform::Files& realFiles) {
+    return std::make_unique<platform::PosixDiskProbe>(dynamic_cast<platform::PosixFiles&>(realFiles));
 }
 
 }  // namespace kolvane::testing

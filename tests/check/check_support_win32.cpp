@@ -1,10 +1,10 @@
-#include "check/win32/win32_disk_probe.h"
+#include "platform/win32/win32_disk_probe.h"
 #include "check_support.h"
 
 namespace kolvane::testing {
 
-std::unique_ptr<check::DiskProbe> MakeRealDiskProbe(platform::Files&) {
-    return std::make_unique<check::Win32DiskProbe>();
+std::unique_ptr<platform::DiskProbe> MakeRealDiskProbe(platform::Files&) {
+    return std::make_unique<platform::Win32DiskProbe>();
 }
 
 }  // namespace kolvane::testing

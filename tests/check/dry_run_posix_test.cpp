@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "check/posix/posix_disk_probe.h"
+#include "platform/posix/posix_disk_probe.h"
 #include "check_support.h"
 #include "support/temp_dir.h"
 
@@ -21,7 +21,7 @@ TEST(DryRunAtDriveRoot, DestinationBesideTheRootIsAnError) {
     drives.Assign('z', "/");
     drives.Assign('r', dir.HostPath("drive"));
     auto files = std::make_unique<platform::PosixFiles>(std::move(drives));
-    auto probe = std::make_unique<PosixDiskProbe>(*files);
+    auto probe = std::make_unique<platform::PosixDiskProbe>(*files);
     CheckEnvironment environment(std::move(files), std::move(probe));
     platform::MemoryRegistry registry;
     registry.SetString("Software\\Tessaline\\HMDX", "AppPath", "R:\\Host.exe");

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "check/check_program.h"
-#include "check/posix/posix_disk_probe.h"
+#include "platform/posix/posix_disk_probe.h"
 #include "platform/posix/posix_files.h"
 #include "platform/posix/windows_text.h"
 #include "platform/posix/wine_prefix.h"
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
 
     platform::WinePrefixRegistry registry(prefix.directory);
     platform::PosixFiles files(drives);
-    check::PosixDiskProbe probe(files);
+    platform::PosixDiskProbe probe(files);
     return check::RunCheckProgram(
         arguments, std::cout, std::cerr,
         {files, probe, registry,

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "check/check_program.h"
-#include "check/win32/win32_disk_probe.h"
+#include "platform/win32/win32_disk_probe.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/windows_support.h"
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
     const ConsoleUtf8 console;
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     kolvane::platform::Win32Files files;
-    kolvane::check::Win32DiskProbe probe;
+    kolvane::platform::Win32DiskProbe probe;
     kolvane::platform::Win32Registry registry;
     return kolvane::check::RunCheckProgram(arguments, std::cout, std::cerr,
                                            {files, probe, registry, PackagePath, AnsiToUtf8});

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "check/disk_probe.h"
+#include "platform/disk_probe.h"
 
-namespace kolvane::check {
+namespace kolvane::platform {
 
 // The disk as the Win32 file functions see it.
 class Win32DiskProbe : public DiskProbe {
@@ -11,4 +11,4 @@ class Win32DiskProbe : public DiskProbe {
     bool HasExactCase(const std::string& path) override;
 };
 
-}  // namespace kolvane::check
+}  // namespace kolvane::platform

@@ -1,21 +1,21 @@
 #pragma once
 
-#include "check/disk_probe.h"
+#include "platform/disk_probe.h"
 #include "platform/posix/posix_files.h"
 
-namespace kolvane::check {
+namespace kolvane::platform {
 
 // The disk as the posix file operations see it: paths mapped through their drive table, names
 // matched in any letter case where the exact one is missing.
 class PosixDiskProbe : public DiskProbe {
   public:
-    explicit PosixDiskProbe(const platform::PosixFiles& files) : files_(files) {}
+    explicit PosixDiskProbe(const PosixFiles& files) : files_(files) {}
 
     Entry Look(const std::string& path) override;
     bool HasExactCase(const std::string& path) override;
 
   private:
-    const platform::PosixFiles& files_;
+    const PosixFiles& files_;
 };
 
-}  // namespace kolvane::check
+}  // namespace kolvane::platform

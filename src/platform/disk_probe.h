@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace kolvane::check {
+namespace kolvane::platform {
 
 // What the checker needs to know of the disk beyond the installer's own file operations. Paths
 // are in Windows form, matched the way the platform's file operations match them.
@@ -21,4 +21,4 @@ class DiskProbe {
     virtual bool HasExactCase(const std::string& path) = 0;
 };
 
-}  // namespace kolvane::check
+}  // namespace kolvane::platform

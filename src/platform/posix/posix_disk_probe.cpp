@@ -1,4 +1,4 @@
-#include "check/posix/posix_disk_probe.h"
+#include "platform/posix/posix_disk_probe.h"
 
 #include <sys/stat.h>
 
@@ -7,7 +7,7 @@
 #include "platform/posix/windows_path.h"
 #include "platform/posix/windows_text.h"
 
-namespace kolvane::check {
+namespace kolvane::platform {
 
 DiskProbe::Entry PosixDiskProbe::Look(const std::string& path) {
     const std::optional<std::string> host = files_.HostPath(path);
@@ -25,7 +25,7 @@ DiskProbe::Entry PosixDiskProbe::Look(const std::string& path) {
 
 bool PosixDiskProbe::HasExactCase(const std::string& path) {
     // The path with every component as written, no case-insensitive matching on the way.
-    const std::optional<platform::WindowsPathParts> parts = platform::SplitWindowsPath(path);
+    const std::optional<WindowsPathParts> parts = SplitWindowsPath(path);
     if (!parts) {
         return false;
     }
@@ -37,10 +37,10 @@ bool PosixDiskProbe::HasExactCase(const std::string& path) {
     std::string literal = *root == "/" ? std::string() : *root;
     for (const std::string& component : parts->components) {
         literal += '/';
-        literal += platform::Windows1252ToUtf8(component);
+        literal += Windows1252ToUtf8(component);
     }
     struct stat status {};
     return ::lstat(literal.empty() ? "/" : literal.c_str(), &status) == 0;
 }
 
-}  // namespace kolvane::check
+}  // namespace kolvane::platform

@@ -1,8 +1,8 @@
-#include "check/win32/win32_disk_probe.h"
+#include "platform/win32/win32_disk_probe.h"
 
 #include "platform/win32/windows_support.h"
 
-namespace kolvane::check {
+namespace kolvane::platform {
 namespace {
 
 struct FindTraits {
@@ -54,4 +54,4 @@ bool Win32DiskProbe::HasExactCase(const std::string& path) {
     return true;
 }
 
-}  // namespace kolvane::check
+}  // namespace kolvane::platform

@@ -36,6 +36,15 @@ struct Segment {
         }
         return last;
     }
+    // Whether the installer found `path` to lie `where` ("inside", "outside") of a folder.
+    bool Located(const std::string& path, const char* where) const {
+        for (const Event* e = begin; e != end; ++e) {
+            if (e->kind == Event::Kind::kLocated && e->path == path && e->reason == where) {
+                return true;
+            }
+        }
+        return false;
+    }
     const Event* Message(unsigned boxType) const {
         for (const Event* e = begin; e != end; ++e) {
             if (e->kind == Event::Kind::kMessage && e->boxType == boxType) {
@@ -75,7 +84,7 @@ PlanStep SkippedStep(const ScriptEntry& entry, const char* section) {
 }
 
 PlanStep PlanFileEntry(const ScriptEntry& entry, const Segment& segment,
-                       const std::string& hostPath, Report& report) {
+                       const std::string& packageDir, const std::string& hostPath, Report& report) {
     const std::optional<EntryParts> parts = SplitEntry(entry.text);
     if (!parts) {
         return SkippedStep(entry, "files");
@@ -109,6 +118,14 @@ PlanStep PlanFileEntry(const ScriptEntry& entry, const Segment& segment,
         } else if (!StaysInsideBase(parts->left) || !StaysInsideBase(parts->right)) {
             step.detail = "the entry leaves its folder and is refused";
             code.clear();  // reported with the entry already
+        } else if (segment.Located(packageDir + "\\" + std::string(parts->left), "outside")) {
+            step.detail = "the package file is a link that leads out of the package: refused";
+            code.clear();  // reported with the entry already
+        } else if (segment.Located(step.subject, "inside")) {
+            step.detail =
+                "the destination lies inside the package folder, which the installer never "
+                "writes: refused";
+            code = "destination-in-package";
         } else {
             step.detail = "its folder would be a drive's root, which the installer never creates";
             code = "destination-root";
@@ -232,17 +249,17 @@ DryRunLog DryRun(DryRunSeams seams, const std::string& packageDir, bool silent,
     const std::vector<Segment> segments = FileSegmentsOf(log);
     const std::size_t fileCount = std::min(fileSection.entries.size(), segments.size());
     for (std::size_t i = 0; i < fileCount; ++i) {
-        report.plan.push_back(
-            PlanFileEntry(fileSection.entries[i], segments[i], installer.HostPath(), report));
+        report.plan.push_back(PlanFileEntry(fileSection.entries[i], segments[i], packageDir,
+                                            installer.HostPath(), report));
     }
 
     if (catalogPath && catalogPath->empty()) {
         report.Add(Severity::kError, 0, "catalog-missing",
                    "the host registers no resource folder (ResBase): the texture section fails");
     } else if (catalogPath && !catalogLoaded) {
-        report.Add(Severity::kError, 0, "catalog-missing",
-                   "the texture catalogue " + *catalogPath +
-                       " cannot be read: the texture section fails");
+        report.Add(
+            Severity::kError, 0, "catalog-missing",
+            "the texture catalogue " + *catalogPath + " cannot be read: the texture section fails");
     }
     for (const Event& event : log) {
         if (event.kind == Event::Kind::kWriteFail) {

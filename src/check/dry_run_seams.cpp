@@ -151,6 +151,26 @@ bool RecordingFiles::ReplaceContents(const std::string& path, std::string_view c
     return true;
 }
 
+platform::Location RecordingFiles::LocateIn(const std::string& path, const std::string& folder) {
+    // What the dry run made lies where the real disk's deepest existing part puts it.
+    const platform::Location location = inner_.LocateIn(path, folder);
+    log_.push_back({.kind = DryRunEvent::Kind::kLocated,
+                    .path = path,
+                    .second = folder,
+                    .reason = location == platform::Location::kInside    ? "inside"
+                              : location == platform::Location::kOutside ? "outside"
+                                                                         : "unknown"});
+    return location;
+}
+
+platform::ClaimResult RecordingFiles::ClaimForUpdate(const std::string& path,
+                                                     std::chrono::milliseconds,
+                                                     platform::FileHandle& claim) {
+    claim = platform::kInvalidFile;
+    return Look(path).kind == Kind::kFile ? platform::ClaimResult::kClaimed
+                                          : platform::ClaimResult::kFailed;
+}
+
 int RecordingUi::ShowMessage(int stringId, unsigned boxType) {
     const char* text = MessageText(stringId);
     return ShowMessageText(text != nullptr ? text : std::to_string(stringId), boxType);

@@ -26,6 +26,8 @@ struct DryRunEvent {
         kWrite,          // it would replace the contents of `path` with `contents`
         kWriteFail,      // replacing `path` would fail: `reason`
         kMessage,        // a message box with `contents`, box type `boxType`, answered `answer`
+        kLocated,        // `path` lies in the folder `second` (links resolved): `reason` says
+                         // "inside", "outside" or "unknown"
     };
     Kind kind = Kind::kEntry;
     std::string path{};
@@ -56,6 +58,11 @@ class RecordingFiles : public platform::Files {
     bool SetNormalAttributes(const std::string& path) override;
     bool ReadContents(const std::string& path, std::string& contents) override;
     bool ReplaceContents(const std::string& path, std::string_view contents) override;
+    platform::Location LocateIn(const std::string& path, const std::string& folder) override;
+    // Claims nothing, since nothing is written; a missing file cannot be claimed.
+    platform::ClaimResult ClaimForUpdate(const std::string& path,
+                                         std::chrono::milliseconds patience,
+                                         platform::FileHandle& claim) override;
 
     // What is at `path` once the recorded changes are taken into account.
     DiskProbe::Entry Look(const std::string& path);

@@ -356,6 +356,11 @@ void CheckFileEntries(const std::vector<ScriptEntry>& entries, const std::string
                 report.Add(Severity::kError, entry.line, "source-missing",
                            "the source " + Quote(parts->left) +
                                " is not a file in the package; its copy fails");
+            } else if (files.LocateIn(source, packageDir) == platform::Location::kOutside) {
+                report.Add(Severity::kError, entry.line, "source-outside",
+                           "the source " + Quote(parts->left) +
+                               " is a link that leads out of the package folder; the installer "
+                               "refuses the entry");
             } else if (!probe.HasExactCase(source)) {
                 report.Add(Severity::kWarning, entry.line, "source-case",
                            "the source " + Quote(parts->left) +

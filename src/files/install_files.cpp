@@ -14,7 +14,8 @@ constexpr const char* kSectionName = "Dateinstallation";
 
 bool InstallFiles(const FileSectionContext& context) {
     if (!context.script.FindSection(kSectionName)) {
-        return true;
+        // A script that cannot be read is no script without files: what it lists is missing.
+        return !context.script.ReadFailed();
     }
     platform::Files& files = context.files;
     platform::UserInterface& ui = context.ui;
@@ -33,9 +34,13 @@ bool InstallFiles(const FileSectionContext& context) {
         const std::string source = context.packageDir + "\\" + sourcePart;
         const std::string destination = context.hostPath + destinationPart;
 
-        // A path that leaves the package or the host is neither read nor written.
+        // A path that leaves the package or the host is neither read nor written; nor is a
+        // package file that a link leads out of the package, or a destination that is the
+        // package's own (a package unpacked inside the host).
         if (context.hostPath.empty() || !StaysInsideBase(sourcePart) ||
-            !StaysInsideBase(destinationPart)) {
+            !StaysInsideBase(destinationPart) ||
+            files.LocateIn(source, context.packageDir) == platform::Location::kOutside ||
+            files.LocateIn(destination, context.packageDir) == platform::Location::kInside) {
             reportFailure(source, destination);
             result = false;
             continue;
@@ -95,7 +100,8 @@ bool CreateDirectoryChain(platform::Files& files, const std::string& path) {
     std::size_t length = path.size();
     bool reached = false;
     for (;;) {
-        const std::size_t lastBackslash = length == 0 ? std::string::npos : path.rfind('\\', length - 1);
+        const std::size_t lastBackslash =
+            length == 0 ? std::string::npos : path.rfind('\\', length - 1);
         const bool hasParent = lastBackslash != std::string::npos;
         const std::size_t folder = hasParent ? lastBackslash : length;
         if (folder <= 3) {
@@ -118,7 +124,8 @@ bool CreateDirectoryChain(platform::Files& files, const std::string& path) {
     // made.
     bool created = false;
     for (auto folder = pending.rbegin(); folder != pending.rend(); ++folder) {
-        created = files.MakeDirectory(path.substr(0, *folder)) == platform::DirectoryResult::kCreated;
+        created =
+            files.MakeDirectory(path.substr(0, *folder)) == platform::DirectoryResult::kCreated;
     }
     return created;
 }

@@ -14,8 +14,8 @@ namespace kolvane {
 struct FileSectionContext {
     platform::Files& files;
     platform::UserInterface& ui;
-    platform::System& system;  // the language of the messages
-    ScriptReader& script;      // opened
+    platform::System& system;       // the language of the messages
+    ScriptReader& script;           // opened
     const std::string& hostPath;    // the host folder with its trailing backslash; empty: none
     const std::string& packageDir;  // the package folder, without a trailing backslash
     bool silent = false;            // keep newer present files without asking
@@ -23,7 +23,8 @@ struct FileSectionContext {
 };
 
 // The "Dateinstallation" section: copies the package's files into the host tree. True when the
-// section is missing or every entry was installed or kept.
+// section is missing or every entry was installed or kept; false when an entry failed or the
+// script could not be read.
 bool InstallFiles(const FileSectionContext& context);
 
 // Whether the present file at `destination` should be offered for keeping rather than be

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,6 +17,19 @@ inline constexpr FileHandle kInvalidFile = -1;
 enum class DirectoryResult {
     kCreated,
     kAlreadyExists,  // the directory, or a file of that name, is already there
+    kFailed,
+};
+
+// Where a path lies with respect to a folder once every link on the way is resolved.
+enum class Location {
+    kInside,  // in the folder, at any depth, or the folder itself
+    kOutside,
+    kUnknown,  // the folder, or every part of the path, cannot be found
+};
+
+enum class ClaimResult {
+    kClaimed,
+    kBusy,  // another run held the file for longer than the caller would wait
     kFailed,
 };
 
@@ -47,8 +61,26 @@ class Files {
 
     // Replaces the whole contents of `path` with `contents`: written beside it under another name,
     // checked, then renamed over it. On failure the file is as it was. A read-only file is not
-    // replaced.
+    // replaced. While `path` is claimed (ClaimForUpdate), it is replaced only if it is still the
+    // file claimed, unchanged since the claim.
     virtual bool ReplaceContents(const std::string& path, std::string_view contents) = 0;
+
+    // Where `path` lies with respect to `folder`, both with every link resolved. A path that
+    // does not exist (yet) lies where its deepest existing folder lies.
+    // (Until the posix implementation has its own: nothing can be told.)
+    virtual Location LocateIn(const std::string& /*path*/, const std::string& /*folder*/) {
+        return Location::kUnknown;
+    }
+
+    // Claims the existing file `path` for one update, from reading it to writing it back: while
+    // one run holds the claim, every other run's claim waits, in both programs and across them.
+    // Waits at most `patience` for a claim held elsewhere. CloseFile(`claim`) gives it up.
+    // (Until the posix implementation has its own: granted, with nothing held.)
+    virtual ClaimResult ClaimForUpdate(const std::string& /*path*/,
+                                       std::chrono::milliseconds /*patience*/, FileHandle& claim) {
+        claim = kInvalidFile;
+        return ClaimResult::kClaimed;
+    }
 };
 
 // Owns a handle from OpenForReading and closes it on every path.
@@ -70,6 +102,27 @@ class ScopedFile {
   private:
     Files& files_;
     FileHandle handle_;
+};
+
+// Holds a claim from ClaimForUpdate and gives it up on every path.
+class ScopedClaim {
+  public:
+    ScopedClaim(Files& files, const std::string& path, std::chrono::milliseconds patience)
+        : files_(files), result_(files.ClaimForUpdate(path, patience, handle_)) {}
+    ScopedClaim(const ScopedClaim&) = delete;
+    ScopedClaim& operator=(const ScopedClaim&) = delete;
+    ~ScopedClaim() {
+        if (handle_ != kInvalidFile) {
+            files_.CloseFile(handle_);
+        }
+    }
+
+    ClaimResult Result() const { return result_; }
+
+  private:
+    Files& files_;
+    FileHandle handle_ = kInvalidFile;
+    ClaimResult result_;
 };
 
 }  // namespace kolvane::platform

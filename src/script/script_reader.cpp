@@ -89,7 +89,8 @@ ScriptName ScriptReader::NextName(std::size_t* unclosedBlock) {
 bool ScriptReader::FindSection(const std::string& name) {
     Close();
     Stream stream;
-    if (!files_.ReadContents(m_path, stream.text)) {
+    m_readFailed = !files_.ReadContents(m_path, stream.text);
+    if (m_readFailed) {
         return false;
     }
     m_stream = std::move(stream);
@@ -107,7 +108,8 @@ bool ScriptReader::ReadOutline(ScriptOutline& outline) {
     outline = ScriptOutline();
     Close();
     Stream stream;
-    if (!files_.ReadContents(m_path, stream.text)) {
+    m_readFailed = !files_.ReadContents(m_path, stream.text);
+    if (m_readFailed) {
         return false;
     }
     m_stream = std::move(stream);

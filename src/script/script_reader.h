@@ -44,8 +44,13 @@ class ScriptReader {
     // Remembers the script's path and tells whether the script can be opened for reading.
     bool Open(const std::string& path);
 
-    // Positions the reader at the first entry of the first section called `name`.
+    // Positions the reader at the first entry of the first section called `name`. False when
+    // there is no such section, or when the script cannot be read (ReadFailed tells which).
     bool FindSection(const std::string& name);
+
+    // Whether the last search failed because the script could not be read to its end: gone
+    // since Open, or a read error part way, as opposed to a script without the section.
+    bool ReadFailed() const { return m_readFailed; }
 
     // The next entry of the section, or false at the section's end.
     bool ReadEntry(std::string& entry);
@@ -83,6 +88,7 @@ class ScriptReader {
     platform::Files& files_;
     std::optional<Stream> m_stream;
     std::string m_path;
+    bool m_readFailed = false;
 };
 
 }  // namespace kolvane

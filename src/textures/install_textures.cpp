@@ -5,7 +5,7 @@
 namespace kolvane {
 
 bool InstallTextures(const TextureSectionContext& context) {
-    TextureCatalog catalog(context.registry, context.files);
+    TextureCatalog catalog(context.registry, context.files, context.catalogPatience);
     if (context.textures.catalogLoaded) {
         context.textures.catalogLoaded(catalog);
     }

@@ -31,10 +31,13 @@ struct TextureSectionContext {
     ScriptReader& script;  // opened
     const EntryObserver& observer;
     const TextureObserver& textures;
+    // How long to wait for another run that has claimed the catalogue.
+    std::chrono::milliseconds catalogPatience = kCatalogPatience;
 };
 
 // The "Texturskript" section: registers the package's textures in the host's catalogue and
-// writes it back. False when the catalogue cannot be read or written, or the section is missing.
+// writes it back. False when the catalogue cannot be claimed, read or written (another run
+// changed it meanwhile), or the section is missing or cannot be read.
 bool InstallTextures(const TextureSectionContext& context);
 
 }  // namespace kolvane

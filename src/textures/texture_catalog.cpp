@@ -6,12 +6,22 @@
 
 namespace kolvane {
 
-TextureCatalog::TextureCatalog(platform::Registry& registry, platform::Files& files)
-    : TextureCatalog(files, LocateCatalog(registry)) {}
+TextureCatalog::TextureCatalog(platform::Registry& registry, platform::Files& files,
+                               std::chrono::milliseconds patience)
+    : TextureCatalog(files, LocateCatalog(registry), patience) {}
 
-TextureCatalog::TextureCatalog(platform::Files& files, std::string path)
+TextureCatalog::TextureCatalog(platform::Files& files, std::string path,
+                               std::chrono::milliseconds patience)
     : files_(files), m_path(std::move(path)) {
-    m_loaded = Load();
+    if (m_path.empty()) {
+        return;
+    }
+    m_claim.emplace(files_, m_path, patience);
+    m_loaded = m_claim->Result() == platform::ClaimResult::kClaimed && Load();
+}
+
+std::optional<platform::ClaimResult> TextureCatalog::Claim() const {
+    return m_claim ? std::optional(m_claim->Result()) : std::nullopt;
 }
 
 bool TextureCatalog::Load() {

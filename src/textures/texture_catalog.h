@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,22 +11,33 @@
 
 namespace kolvane {
 
+// How long a run waits for another run's claim on the catalogue before it gives up.
+inline constexpr std::chrono::milliseconds kCatalogPatience = std::chrono::minutes(3);
+
 // The host's texture catalogue "Texturen.txt", held as one text in canonical layout for the
 // length of one texture section. The file is read when the catalogue is created and written
 // only by WriteBack; a catalogue that was not loaded never writes anything.
+//
+// The file is claimed before it is read and stays claimed until the catalogue is destroyed, so
+// that no other run reads it in the meantime and then writes back over this run's additions; a
+// catalogue that cannot be claimed within `patience` is not loaded.
 class TextureCatalog {
   public:
     using Position = catalog::Position;
     static constexpr Position kNone = catalog::kNone;
 
-    // Finds the catalogue through the host's registry entries and loads it.
-    TextureCatalog(platform::Registry& registry, platform::Files& files);
-    // Loads the catalogue at `path`.
-    TextureCatalog(platform::Files& files, std::string path);
+    // Finds the catalogue through the host's registry entries, claims it and loads it.
+    TextureCatalog(platform::Registry& registry, platform::Files& files,
+                   std::chrono::milliseconds patience = kCatalogPatience);
+    // Claims and loads the catalogue at `path`.
+    TextureCatalog(platform::Files& files, std::string path,
+                   std::chrono::milliseconds patience = kCatalogPatience);
     TextureCatalog(const TextureCatalog&) = delete;
     TextureCatalog& operator=(const TextureCatalog&) = delete;
 
     bool IsLoaded() const { return m_loaded; }
+    // What became of the claim; none when there was no path to claim.
+    std::optional<platform::ClaimResult> Claim() const;
     const std::string& Text() const { return m_text; }
     const std::string& Path() const { return m_path; }
 
@@ -50,6 +62,7 @@ class TextureCatalog {
 
   private:
     platform::Files& files_;
+    std::optional<platform::ScopedClaim> m_claim;
     bool m_loaded = false;
     std::string m_text;
     std::string m_path;

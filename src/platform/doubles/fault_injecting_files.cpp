@@ -60,4 +60,22 @@ bool FaultInjectingFiles::ReplaceContents(const std::string& path, std::string_v
     return !Fails(Op::kReplaceContents, path) && inner_.ReplaceContents(path, contents);
 }
 
+Location FaultInjectingFiles::LocateIn(const std::string& path, const std::string& folder) {
+    return Fails(Op::kLocateIn, path, folder) ? Location::kOutside : inner_.LocateIn(path, folder);
+}
+
+ClaimResult FaultInjectingFiles::ClaimForUpdate(const std::string& path,
+                                                std::chrono::milliseconds patience,
+                                                FileHandle& claim) {
+    claim = kInvalidFile;
+    if (Fails(Op::kClaimForUpdate, path)) {
+        return ClaimResult::kBusy;
+    }
+    const ClaimResult result = inner_.ClaimForUpdate(path, patience, claim);
+    if (claim != kInvalidFile) {
+        ++openFiles_;
+    }
+    return result;
+}
+
 }  // namespace kolvane::platform

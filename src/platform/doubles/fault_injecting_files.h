@@ -20,13 +20,15 @@ class FaultInjectingFiles : public Files {
         kSetNormalAttributes,
         kReadContents,
         kReplaceContents,
+        kLocateIn,        // a failed one answers kOutside
+        kClaimForUpdate,  // a failed one answers kBusy, as if another run held the file
     };
-    static constexpr std::size_t kOpCount = 7;
+    static constexpr std::size_t kOpCount = 9;
 
     struct Call {
         Op op;
         std::string path;    // the first path argument; empty for handle operations
-        std::string second;  // the destination of a copy
+        std::string second;  // the destination of a copy, the folder of LocateIn
         bool failed;
     };
 
@@ -38,7 +40,7 @@ class FaultInjectingFiles : public Files {
     void FailFrom(Op op, int n = 1) { failFrom_[Index(op)] = n; }
 
     int Count(Op op) const { return counts_[Index(op)]; }
-    // Files opened through this wrapper and not yet closed.
+    // Files opened or claimed through this wrapper and not yet closed.
     int OpenFiles() const { return openFiles_; }
     const std::vector<Call>& Calls() const { return calls_; }
     std::vector<Call> CallsOf(Op op) const;
@@ -51,6 +53,9 @@ class FaultInjectingFiles : public Files {
     bool SetNormalAttributes(const std::string& path) override;
     bool ReadContents(const std::string& path, std::string& contents) override;
     bool ReplaceContents(const std::string& path, std::string_view contents) override;
+    Location LocateIn(const std::string& path, const std::string& folder) override;
+    ClaimResult ClaimForUpdate(const std::string& path, std::chrono::milliseconds patience,
+                               FileHandle& claim) override;
 
   private:
     static std::size_t Index(Op op) { return static_cast<std::size_t>(op); }

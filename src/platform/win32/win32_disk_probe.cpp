@@ -5,12 +5,6 @@
 namespace kolvane::platform {
 namespace {
 
-struct FindTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-    static bool Close(Handle handle) { return ::FindClose(handle) != 0; }
-};
-
 bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
@@ -43,7 +37,7 @@ bool Win32DiskProbe::HasExactCase(const std::string& path) {
         const std::string component = path.substr(begin, end - begin);
         if (!component.empty() && component != "." && component != "..") {
             WIN32_FIND_DATAA found{};
-            const win32::ScopedHandle<FindTraits> search(
+            const win32::ScopedFindHandle search(
                 ::FindFirstFileA(path.substr(0, end).c_str(), &found));
             if (!search.IsValid() || component != found.cFileName) {
                 return false;

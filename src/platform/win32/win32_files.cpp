@@ -1,6 +1,9 @@
 #include "platform/win32/win32_files.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <optional>
 
 #include "platform/win32/windows_support.h"
 
@@ -8,28 +11,68 @@ namespace kolvane::platform {
 namespace {
 
 using win32::ScopedFileHandle;
+using Clock = std::chrono::steady_clock;
 
-HANDLE ToHandle(FileHandle file) {
-    return reinterpret_cast<HANDLE>(file);
-}
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // CopyFileA refuses to overwrite a file with any of these, and so do we.
 constexpr DWORD kProtectedAttributes =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-// The attributes of `path`, or none when nothing is there.
-bool Attributes(const std::string& path, DWORD& attributes) {
-    attributes = ::GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES;
+// The attributes a copy takes over from its source, as CopyFileA does.
+constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                    FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                    FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// The claimed byte lies at 2^62: beyond the end of any file, and within the offsets that Wine
+// hands on to fcntl.
+constexpr DWORD kClaimOffsetHigh = 0x40000000;
+
+// Temporary names are the target's name, this mark and four hexadecimal digits.
+constexpr std::string_view kTemporaryMark = ".~kv";
+constexpr std::size_t kTemporaryDigits = 4;
+
+constexpr std::size_t kBlock = 1 << 20;
+
+HANDLE ToHandle(FileHandle file) {
+    return reinterpret_cast<HANDLE>(file);
 }
 
-// A file that may take new contents: nothing there yet, or a plain file without `refused`.
-bool MayReplace(const std::string& path, DWORD refused) {
-    DWORD attributes = 0;
-    if (!Attributes(path, attributes)) {
-        const DWORD error = ::GetLastError();
-        return error == ERROR_FILE_NOT_FOUND;
+FileTime ToFileTime(const FILETIME& time) {
+    return (static_cast<FileTime>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t separator = path.find_last_of("\\/");
+    return separator == std::string::npos ? std::string() : path.substr(0, separator);
+}
+
+std::string NameOf(const std::string& path) {
+    const std::size_t separator = path.find_last_of("\\/");
+    return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+std::string Upper(std::string text) {
+    if (!text.empty()) {
+        ::CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
     }
+    return text;
+}
+
+// Whether `path` is `folder` or lies below it; both real paths, compared as Windows does.
+bool IsWithin(const std::string& path, const std::string& folder) {
+    const std::string p = Upper(path);
+    std::string f = Upper(folder);
+    if (p == f) {
+        return true;
+    }
+    if (f.empty() || f.back() != '\\') {
+        f += '\\';
+    }
+    return p.compare(0, f.size(), f) == 0;
+}
+
+bool MayReplace(DWORD attributes, DWORD refused) {
     if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | refused)) != 0) {
         ::SetLastError(ERROR_ACCESS_DENIED);
         return false;
@@ -37,83 +80,449 @@ bool MayReplace(const std::string& path, DWORD refused) {
     return true;
 }
 
-// A new file beside `target` under a name of its own, made by the caller's `create`, which must
-// fail when a file of that name exists; removed again unless Commit renames it over the target.
-class TemporaryBeside {
-  public:
-    explicit TemporaryBeside(const std::string& target) : target_(target) {}
-    TemporaryBeside(const TemporaryBeside&) = delete;
-    TemporaryBeside& operator=(const TemporaryBeside&) = delete;
-    ~TemporaryBeside() {
-        if (!path_.empty()) {
-            // A copy of a read-only source is read-only itself; DeleteFileA refuses such a file.
-            const DWORD error = ::GetLastError();
-            ::SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
-            ::DeleteFileA(path_.c_str());
-            ::SetLastError(error);
-        }
-    }
+// Opens a file or folder only to ask where it is and what it is.
+HANDLE OpenToLook(const std::string& path) {
+    return ::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
 
-    // Calls `create` with fresh names beside the target until one is free. False when `create`
-    // fails for any other reason.
-    template <typename Create>
-    bool Make(Create create) {
-        const std::size_t backslash = target_.rfind('\\');
-        if (backslash == std::string::npos) {
-            ::SetLastError(ERROR_PATH_NOT_FOUND);
-            return false;
+// The path that `file` really has, every link resolved, in DOS form ("C:\..." or
+// "\\server\share\...").
+std::optional<std::string> FinalPathOf(HANDLE file) {
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD length =
+            ::GetFinalPathNameByHandleA(file, path.data(), static_cast<DWORD>(path.size()),
+                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0) {
+            return std::nullopt;
         }
-        const std::string directory = target_.substr(0, backslash);
-        static UINT counter = 0;
-        const UINT start = ::GetTickCount() ^ (::GetCurrentProcessId() << 16);
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            // A unique number of our own: GetTempFileNameA then only builds the name.
-            const UINT unique = ((start + ++counter) & 0xFFFF) | 1;
-            char name[MAX_PATH] = {};
-            if (::GetTempFileNameA(directory.c_str(), "kv", unique, name) == 0) {
-                return false;
-            }
-            if (create(std::string(name))) {
-                path_ = name;
-                return true;
-            }
-            const DWORD error = ::GetLastError();
-            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-                return false;
-            }
+        if (length < path.size()) {
+            path.resize(length);
+            break;
         }
+        path.resize(length + 1);
+    }
+    constexpr std::string_view kUnc = "\\\\?\\UNC\\";
+    constexpr std::string_view kLocal = "\\\\?\\";
+    if (path.compare(0, kUnc.size(), kUnc) == 0) {
+        return "\\\\" + path.substr(kUnc.size());
+    }
+    if (path.compare(0, kLocal.size(), kLocal) == 0) {
+        return path.substr(kLocal.size());
+    }
+    return path;
+}
+
+std::string TemporaryName(const std::string& name) {
+    static DWORD counter = 0;
+    const DWORD unique =
+        (::GetTickCount() ^ (::GetCurrentProcessId() << 5) ^ (++counter * 0x9E37u)) & 0xFFFFu;
+    char digits[8] = {};
+    std::snprintf(digits, sizeof digits, "%04lx", static_cast<unsigned long>(unique));
+    return name + std::string(kTemporaryMark) + digits;
+}
+
+bool IsTemporaryName(std::string_view name) {
+    const std::size_t suffix = kTemporaryMark.size() + kTemporaryDigits;
+    if (name.size() <= suffix ||
+        name.substr(name.size() - suffix, kTemporaryMark.size()) != kTemporaryMark) {
         return false;
     }
+    return std::all_of(name.end() - kTemporaryDigits, name.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
 
-    const std::string& Path() const { return path_; }
+bool FitsMaxPath(const std::string& path) {
+    return path.size() < MAX_PATH;
+}
 
-    bool Commit() {
-        if (::MoveFileExA(path_.c_str(), target_.c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
-            return false;
-        }
-        path_.clear();
-        return true;
-    }
+bool Seek(HANDLE file, std::uint64_t offset) {
+    LARGE_INTEGER to{};
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    return ::SetFilePointerEx(file, to, nullptr, FILE_BEGIN) != 0;
+}
 
-  private:
-    std::string target_;
-    std::string path_;
-};
-
-bool WriteAll(HANDLE file, std::string_view contents) {
-    while (!contents.empty()) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(contents.size(), 1u << 20));
+bool WriteAll(HANDLE file, const char* data, std::size_t size) {
+    while (size > 0) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size, kBlock));
         DWORD written = 0;
-        if (::WriteFile(file, contents.data(), chunk, &written, nullptr) == 0 || written == 0) {
+        if (::WriteFile(file, data, chunk, &written, nullptr) == 0 || written == 0) {
             return false;
         }
-        contents.remove_prefix(written);
+        data += written;
+        size -= written;
     }
     return true;
 }
 
+// Sets the last-write time and the attributes of an open file; 0 leaves either as it is.
+bool SetBasicInfo(HANDLE file, FileTime written, DWORD attributes) {
+    FILE_BASIC_INFO info{};
+    info.LastWriteTime.QuadPart = static_cast<LONGLONG>(written);
+    info.FileAttributes = attributes;
+    return ::SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof info) != 0;
+}
+
+char* Block(std::vector<char>& buffer) {
+    if (buffer.size() < kBlock) {
+        buffer.resize(kBlock);
+    }
+    return buffer.data();
+}
+
+// New contents of a file: from memory or from another file, read at any offset.
+class Contents {
+  public:
+    virtual ~Contents() = default;
+    virtual std::uint64_t Size() const = 0;
+    // Up to `size` bytes from `offset`; fewer only at the end.
+    virtual bool Read(std::uint64_t offset, char* data, DWORD size, DWORD& got) = 0;
+};
+
+class MemoryContents : public Contents {
+  public:
+    explicit MemoryContents(std::string_view text) : text_(text) {}
+    std::uint64_t Size() const override { return text_.size(); }
+    bool Read(std::uint64_t offset, char* data, DWORD size, DWORD& got) override {
+        const std::size_t from = static_cast<std::size_t>(std::min<std::uint64_t>(offset, Size()));
+        got = static_cast<DWORD>(std::min<std::size_t>(size, text_.size() - from));
+        std::memcpy(data, text_.data() + from, got);
+        return true;
+    }
+
+  private:
+    std::string_view text_;
+};
+
+class FileContents : public Contents {
+  public:
+    FileContents(HANDLE file, std::uint64_t size) : file_(file), size_(size) {}
+    std::uint64_t Size() const override { return size_; }
+    bool Read(std::uint64_t offset, char* data, DWORD size, DWORD& got) override {
+        got = 0;
+        while (got < size) {
+            OVERLAPPED at{};
+            at.Offset = static_cast<DWORD>(offset + got);
+            at.OffsetHigh = static_cast<DWORD>((offset + got) >> 32);
+            DWORD n = 0;
+            if (::ReadFile(file_, data + got, size - got, &n, &at) == 0) {
+                return ::GetLastError() == ERROR_HANDLE_EOF;
+            }
+            if (n == 0) {
+                break;
+            }
+            got += n;
+        }
+        return true;
+    }
+
+  private:
+    HANDLE file_;
+    std::uint64_t size_;
+};
+
+// Writes bytes [begin, end) of `from` at the current position of `to`.
+bool CopyRange(Contents& from, HANDLE to, std::uint64_t begin, std::uint64_t end,
+               std::vector<char>& buffer) {
+    char* block = Block(buffer);
+    for (std::uint64_t at = begin; at < end;) {
+        const DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(end - at, kBlock));
+        DWORD got = 0;
+        if (!from.Read(at, block, want, got) || got != want || !WriteAll(to, block, got)) {
+            return false;
+        }
+        at += got;
+    }
+    return true;
+}
+
+// Whether both hold the same bytes, compared block by block up to the first difference.
+bool SameContents(Contents& a, Contents& b, std::vector<char>& bufferA,
+                  std::vector<char>& bufferB) {
+    if (a.Size() != b.Size()) {
+        return false;
+    }
+    char* blockA = Block(bufferA);
+    char* blockB = Block(bufferB);
+    for (std::uint64_t at = 0; at < a.Size();) {
+        const DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(a.Size() - at, kBlock));
+        DWORD gotA = 0;
+        DWORD gotB = 0;
+        if (!a.Read(at, blockA, want, gotA) || !b.Read(at, blockB, want, gotB) || gotA != want ||
+            gotB != want || std::memcmp(blockA, blockB, want) != 0) {
+            return false;
+        }
+        at += want;
+    }
+    return true;
+}
+
+// A new file beside `target` under a temporary name; removed again unless RenameOver puts it in
+// the target's place. No other handle may share it, which tells other runs that it is in use.
+class Temporary {
+  public:
+    enum class Result { kMade, kNoRoom, kRefused, kFailed };
+
+    Temporary() = default;
+    Temporary(const Temporary&) = delete;
+    Temporary& operator=(const Temporary&) = delete;
+    ~Temporary() { Discard(); }
+
+    // kNoRoom: its path would not fit MAX_PATH; kRefused: the folder takes no new files.
+    Result Make(const std::string& target, DWORD extraAccess) {
+        const std::string prefix = FolderOf(target) + "\\";
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            const std::string path = prefix + TemporaryName(NameOf(target));
+            if (!FitsMaxPath(path)) {
+                return Result::kNoRoom;
+            }
+            file_.Reset(::CreateFileA(path.c_str(), GENERIC_WRITE | DELETE | extraAccess, 0,
+                                      nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+            if (file_.IsValid()) {
+                path_ = path;
+                return Result::kMade;
+            }
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_ACCESS_DENIED) {
+                return Result::kRefused;
+            }
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+                return Result::kFailed;
+            }
+        }
+        return Result::kFailed;
+    }
+
+    HANDLE Get() const { return file_.Get(); }
+
+    // Renames the file over `target` through its handle, replacing what is there.
+    bool RenameOver(const std::string& target) {
+        const std::string nt = target.compare(0, 2, "\\\\") == 0 ? "\\??\\UNC\\" + target.substr(2)
+                                                                 : "\\??\\" + target;
+        const int length =
+            ::MultiByteToWideChar(CP_ACP, 0, nt.data(), static_cast<int>(nt.size()), nullptr, 0);
+        if (length <= 0) {
+            return false;
+        }
+        const std::size_t bytes =
+            offsetof(FILE_RENAME_INFO, FileName) + (static_cast<std::size_t>(length) + 1) * 2;
+        std::vector<std::uint64_t> storage(bytes / sizeof(std::uint64_t) + 1);
+        auto* info = reinterpret_cast<FILE_RENAME_INFO*>(storage.data());
+        info->ReplaceIfExists = TRUE;
+        info->RootDirectory = nullptr;
+        info->FileNameLength = static_cast<DWORD>(length) * 2;
+        ::MultiByteToWideChar(CP_ACP, 0, nt.data(), static_cast<int>(nt.size()), info->FileName,
+                              length);
+        if (::SetFileInformationByHandle(file_.Get(), FileRenameInfo, info,
+                                         static_cast<DWORD>(bytes)) == 0) {
+            return false;
+        }
+        path_.clear();  // it is the target now
+        file_.Close();
+        return true;
+    }
+
+    void Discard() {
+        if (path_.empty()) {
+            return;
+        }
+        const DWORD error = ::GetLastError();
+        file_.Close();
+        // A copy of a read-only source is read-only itself; DeleteFileA refuses such a file.
+        ::SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileA(path_.c_str());
+        path_.clear();
+        ::SetLastError(error);
+    }
+
+  private:
+    ScopedFileHandle file_;
+    std::string path_;
+};
+
+// A copy of a file's old contents in the user's temporary folder, removed unless kept.
+class Backup {
+  public:
+    Backup() = default;
+    Backup(const Backup&) = delete;
+    Backup& operator=(const Backup&) = delete;
+    ~Backup() {
+        file_.Close();
+        if (!path_.empty() && !keep_) {
+            ::DeleteFileA(path_.c_str());
+        }
+    }
+
+    bool Make(HANDLE from, std::uint64_t size, const std::string& name, std::vector<char>& buffer) {
+        char folder[MAX_PATH + 1] = {};
+        const DWORD length = ::GetTempPathA(MAX_PATH, folder);
+        if (length == 0 || length >= MAX_PATH) {
+            return false;
+        }
+        for (int attempt = 0; attempt < 16 && !file_.IsValid(); ++attempt) {
+            const std::string path = std::string(folder, length) + TemporaryName(name);
+            if (!FitsMaxPath(path)) {
+                return false;
+            }
+            file_.Reset(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (file_.IsValid()) {
+                path_ = path;
+            } else if (::GetLastError() != ERROR_FILE_EXISTS) {
+                return false;
+            }
+        }
+        FileContents old(from, size);
+        size_ = size;
+        return file_.IsValid() && CopyRange(old, file_.Get(), 0, size, buffer) &&
+               ::FlushFileBuffers(file_.Get()) != 0;
+    }
+
+    // Writes the old contents back over `to`.
+    bool Restore(HANDLE to, std::vector<char>& buffer) {
+        FileContents saved(file_.Get(), size_);
+        return Seek(to, 0) && CopyRange(saved, to, 0, size_, buffer) && Seek(to, size_) &&
+               ::SetEndOfFile(to) != 0 && ::FlushFileBuffers(to) != 0;
+    }
+
+    void Keep() { keep_ = true; }
+
+  private:
+    ScopedFileHandle file_;
+    std::string path_;
+    std::uint64_t size_ = 0;
+    bool keep_ = false;
+};
+
+// Writes `contents` over the file `path` in place, creating it if need be, and then gives it the
+// last-write time `written` and the attributes `attributes` (0: as they are). The part beyond the
+// old end goes first, so that a full disk stops the write before any old byte has changed. With
+// `keepOld`, the old contents are copied to the user's temporary folder first, the new ones are
+// read back once written, and after any failure the old ones are written back from that copy;
+// the copy is removed only when the file is whole again, new or old.
+bool WriteInPlace(const std::string& path, Contents& contents, bool keepOld, FileTime written,
+                  DWORD attributes, std::vector<char>& buffer, std::vector<char>& other) {
+    const ScopedFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file.IsValid() || ::GetFileSizeEx(file.Get(), &size) == 0) {
+        return false;
+    }
+    const auto oldSize = static_cast<std::uint64_t>(size.QuadPart);
+    const std::uint64_t newSize = contents.Size();
+    Backup backup;
+    if (keepOld && oldSize > 0 && !backup.Make(file.Get(), oldSize, NameOf(path), buffer)) {
+        return false;
+    }
+    if (newSize > oldSize &&
+        !(Seek(file.Get(), oldSize) && CopyRange(contents, file.Get(), oldSize, newSize, buffer))) {
+        Seek(file.Get(), oldSize);
+        ::SetEndOfFile(file.Get());
+        return false;
+    }
+    FileContents now(file.Get(), newSize);
+    const bool whole = Seek(file.Get(), 0) &&
+                       CopyRange(contents, file.Get(), 0, std::min(oldSize, newSize), buffer) &&
+                       Seek(file.Get(), newSize) && ::SetEndOfFile(file.Get()) != 0 &&
+                       ::FlushFileBuffers(file.Get()) != 0 &&
+                       (!keepOld || SameContents(now, contents, buffer, other));
+    if (!whole) {
+        if (keepOld && oldSize > 0 && !backup.Restore(file.Get(), buffer)) {
+            backup.Keep();
+        }
+        return false;
+    }
+    return (written == 0 && attributes == 0) || SetBasicInfo(file.Get(), written, attributes);
+}
+
+// Where a write of the present file `path` really goes, and whether it has other names.
+struct Target {
+    std::string path;
+    bool severalNames = false;
+};
+
+bool Resolve(const std::string& path, Target& target) {
+    const ScopedFileHandle file(OpenToLook(path));
+    if (!file.IsValid()) {
+        return false;
+    }
+    const std::optional<std::string> final = FinalPathOf(file.Get());
+    FILE_STANDARD_INFO standard{};
+    if (!final || ::GetFileInformationByHandleEx(file.Get(), FileStandardInfo, &standard,
+                                                 sizeof standard) == 0) {
+        return false;
+    }
+    target.path = *final;
+    target.severalNames = standard.NumberOfLinks > 1;
+    return true;
+}
+
+// What tells a file apart and whether it changed.
+struct Stamp {
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+    std::uint64_t size = 0;
+    FileTime written = 0;
+
+    bool SameFile(const Stamp& other) const {
+        return volume == other.volume && indexHigh == other.indexHigh && indexLow == other.indexLow;
+    }
+    bool operator==(const Stamp& other) const {
+        return SameFile(other) && size == other.size && written == other.written;
+    }
+};
+
+bool StampOf(HANDLE file, Stamp& stamp) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileInformationByHandle(file, &info) == 0) {
+        return false;
+    }
+    stamp.volume = info.dwVolumeSerialNumber;
+    stamp.indexHigh = info.nFileIndexHigh;
+    stamp.indexLow = info.nFileIndexLow;
+    stamp.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    stamp.written = ToFileTime(info.ftLastWriteTime);
+    return true;
+}
+
+bool StampOf(const std::string& path, Stamp& stamp) {
+    const ScopedFileHandle file(OpenToLook(path));
+    return file.IsValid() && StampOf(file.Get(), stamp);
+}
+
+// Waits `milliseconds`, meanwhile painting this thread's windows and answering what other
+// programs send them, so that the dialog does not look hung; input waits until the run is over.
+void PauseKeepingWindowsPainted(DWORD milliseconds) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        MSG message;
+        while (::PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE) != 0) {
+            ::DispatchMessageA(&message);
+        }
+        const DWORD waited = ::GetTickCount() - start;
+        if (waited >= milliseconds) {
+            return;
+        }
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - waited,
+                                    QS_PAINT | QS_SENDMESSAGE);
+    }
+}
+
 }  // namespace
+
+struct Win32Files::Claim {
+    ScopedFileHandle file;
+    std::string path;
+    Stamp stamp;
+};
+
+// Claims are told from handles of CreateFileA by their numbers, which count down from -2.
+Win32Files::Win32Files() : nextClaim_(-2) {}
+Win32Files::~Win32Files() = default;
 
 FileHandle Win32Files::OpenForReading(const std::string& path) {
     const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -126,12 +535,14 @@ bool Win32Files::LastWriteTime(FileHandle file, FileTime& time) {
     if (::GetFileTime(ToHandle(file), nullptr, nullptr, &written) == 0) {
         return false;
     }
-    time = (static_cast<FileTime>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    time = ToFileTime(written);
     return true;
 }
 
 void Win32Files::CloseFile(FileHandle file) {
-    ::CloseHandle(ToHandle(file));
+    if (claims_.erase(file) == 0) {
+        ::CloseHandle(ToHandle(file));
+    }
 }
 
 DirectoryResult Win32Files::MakeDirectory(const std::string& path) {
@@ -143,14 +554,74 @@ DirectoryResult Win32Files::MakeDirectory(const std::string& path) {
 }
 
 bool Win32Files::CopyFileOver(const std::string& source, const std::string& destination) {
-    if (!MayReplace(destination, kProtectedAttributes)) {
+    WIN32_FILE_ATTRIBUTE_DATA present{};
+    const bool exists =
+        ::GetFileAttributesExA(destination.c_str(), GetFileExInfoStandard, &present) != 0;
+    if (!exists && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
         return false;
     }
-    // CopyFileA onto a new file carries the contents, the last-write time and the attributes over.
-    TemporaryBeside copy(destination);
-    return copy.Make([&](const std::string& name) {
-        return ::CopyFileA(source.c_str(), name.c_str(), TRUE) != 0;
-    }) && copy.Commit();
+    if (exists && !MayReplace(present.dwFileAttributes, kProtectedAttributes)) {
+        return false;
+    }
+    const ScopedFileHandle input(::CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                                               nullptr));
+    FILE_BASIC_INFO basic{};
+    LARGE_INTEGER size{};
+    if (!input.IsValid() ||
+        ::GetFileInformationByHandleEx(input.Get(), FileBasicInfo, &basic, sizeof basic) == 0 ||
+        ::GetFileSizeEx(input.Get(), &size) == 0) {
+        return false;
+    }
+    const auto written = static_cast<FileTime>(basic.LastWriteTime.QuadPart);
+    DWORD attributes = basic.FileAttributes & kCopiedAttributes;
+    if (attributes == 0) {
+        attributes = FILE_ATTRIBUTE_NORMAL;
+    }
+    FileContents contents(input.Get(), static_cast<std::uint64_t>(size.QuadPart));
+
+    // Installing a package again copies every file again: a file that already is what the copy
+    // would make is left alone.
+    if (exists &&
+        ((static_cast<std::uint64_t>(present.nFileSizeHigh) << 32) | present.nFileSizeLow) ==
+            contents.Size() &&
+        ToFileTime(present.ftLastWriteTime) == written) {
+        const ScopedFileHandle copy(::CreateFileA(destination.c_str(), GENERIC_READ,
+                                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        FileContents there(copy.Get(), contents.Size());
+        if (copy.IsValid() && SameContents(contents, there, buffer_, other_)) {
+            return true;
+        }
+    }
+
+    Target target{destination};
+    if (exists && !Resolve(destination, target)) {
+        return false;
+    }
+    if (!target.severalNames) {
+        RemoveLeftovers(FolderOf(target.path));
+        Temporary temporary;
+        switch (temporary.Make(target.path, 0)) {
+            case Temporary::Result::kMade:
+                return CopyRange(contents, temporary.Get(), 0, contents.Size(), buffer_) &&
+                       SetBasicInfo(temporary.Get(), written, attributes) &&
+                       temporary.RenameOver(target.path);
+            case Temporary::Result::kNoRoom:
+                break;
+            case Temporary::Result::kRefused:
+                if (!exists) {
+                    return false;
+                }
+                break;
+            case Temporary::Result::kFailed:
+                return false;
+        }
+    }
+    // In place, as CopyFileA writes. A file with several names keeps its old contents until the
+    // new ones are whole, since every name shows them.
+    return WriteInPlace(target.path, contents, target.severalNames, written, attributes, buffer_,
+                        other_);
 }
 
 bool Win32Files::SetNormalAttributes(const std::string& path) {
@@ -158,48 +629,217 @@ bool Win32Files::SetNormalAttributes(const std::string& path) {
 }
 
 bool Win32Files::ReadContents(const std::string& path, std::string& contents) {
-    ScopedFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
+    // Others may write it: a claim holds the catalogue open for writing while it is read.
+    const ScopedFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.IsValid()) {
         return false;
     }
     contents.clear();
-    char buffer[1 << 16];
+    char* block = Block(buffer_);
     for (;;) {
         DWORD got = 0;
-        if (::ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) == 0) {
+        if (::ReadFile(file.Get(), block, static_cast<DWORD>(kBlock), &got, nullptr) == 0) {
             return false;
         }
         if (got == 0) {
             return true;
         }
-        contents.append(buffer, got);
+        contents.append(block, got);
     }
 }
 
 bool Win32Files::ReplaceContents(const std::string& path, std::string_view contents) {
-    DWORD attributes = FILE_ATTRIBUTE_NORMAL;
-    const bool exists = Attributes(path, attributes);
-    if (!MayReplace(path, FILE_ATTRIBUTE_READONLY)) {
+    Claim* claim = ClaimOn(path);
+    WIN32_FILE_ATTRIBUTE_DATA present{};
+    const bool exists = ::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &present) != 0;
+    if (!exists && (::GetLastError() != ERROR_FILE_NOT_FOUND || claim != nullptr)) {
         return false;
     }
-    TemporaryBeside replacement(path);
-    ScopedFileHandle file;
-    if (!replacement.Make([&](const std::string& name) {
-            file.Reset(::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-            return file.IsValid();
-        })) {
+    if (exists && !MayReplace(present.dwFileAttributes, FILE_ATTRIBUTE_READONLY)) {
         return false;
     }
-    if (!WriteAll(file.Get(), contents) || ::FlushFileBuffers(file.Get()) == 0 || !file.Close()) {
+    Target target{path};
+    if (exists && !Resolve(path, target)) {
         return false;
     }
-    // The new file keeps the old one's attributes (hidden, archive, ...).
-    if (exists && ::SetFileAttributesA(replacement.Path().c_str(), attributes) == 0) {
-        return false;
+    const auto unchanged = [&] {
+        Stamp now;
+        return claim == nullptr || (StampOf(path, now) && now == claim->stamp);
+    };
+    MemoryContents text(contents);
+    if (!target.severalNames) {
+        RemoveLeftovers(FolderOf(target.path));
+        Temporary temporary;
+        const Temporary::Result made = temporary.Make(target.path, GENERIC_READ);
+        if (made == Temporary::Result::kMade) {
+            FileContents written(temporary.Get(), text.Size());
+            // The new file keeps the old one's attributes (hidden, archive, ...).
+            if (!CopyRange(text, temporary.Get(), 0, text.Size(), buffer_) ||
+                ::FlushFileBuffers(temporary.Get()) == 0 ||
+                !SameContents(written, text, buffer_, other_) ||
+                (exists && !SetBasicInfo(temporary.Get(), 0, present.dwFileAttributes)) ||
+                !unchanged()) {
+                return false;
+            }
+            if (temporary.RenameOver(target.path)) {
+                return true;
+            }
+            // Windows renames nothing over a file that is open, even one shared for deleting
+            // (Wine does): the claim is given up just before. A run that takes it in that moment
+            // finds the file changed when it writes back, and fails rather than lose this write.
+            if (claim == nullptr || !claim->file.IsValid()) {
+                return false;
+            }
+            claim->file.Close();
+            return temporary.RenameOver(target.path);
+        }
+        if (made == Temporary::Result::kFailed ||
+            (made == Temporary::Result::kRefused && !exists)) {
+            return false;
+        }
     }
-    return replacement.Commit();
+    return unchanged() && WriteInPlace(target.path, text, true, 0, 0, buffer_, other_);
+}
+
+Location Win32Files::LocateIn(const std::string& path, const std::string& folder) {
+    if (folder != folder_) {
+        folder_ = folder;
+        const ScopedFileHandle there(OpenToLook(folder));
+        const std::optional<std::string> final =
+            there.IsValid() ? FinalPathOf(there.Get()) : std::nullopt;
+        folderFinal_ = final.value_or("");
+    }
+    if (folderFinal_.empty()) {
+        return Location::kUnknown;
+    }
+    // Windows takes "." and ".." by their text, before it looks at the disk.
+    std::string probe(MAX_PATH, '\0');
+    DWORD length =
+        ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(probe.size()), probe.data(), nullptr);
+    if (length >= probe.size()) {
+        probe.resize(length + 1);
+        length = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(probe.size()), probe.data(),
+                                    nullptr);
+    }
+    if (length == 0 || length >= probe.size()) {
+        return Location::kUnknown;
+    }
+    probe.resize(length);
+    // The deepest part that exists decides: what is below it does not exist yet.
+    for (;;) {
+        const ScopedFileHandle there(OpenToLook(probe));
+        if (there.IsValid()) {
+            const std::optional<std::string> final = FinalPathOf(there.Get());
+            if (!final) {
+                return Location::kUnknown;
+            }
+            return IsWithin(*final, folderFinal_) ? Location::kInside : Location::kOutside;
+        }
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+            return Location::kUnknown;
+        }
+        std::string parent = FolderOf(probe);
+        if (parent.size() == 2 && parent[1] == ':') {
+            parent += '\\';
+        }
+        if (parent.empty() || parent == probe) {
+            return Location::kUnknown;
+        }
+        probe = std::move(parent);
+    }
+}
+
+ClaimResult Win32Files::ClaimForUpdate(const std::string& path, std::chrono::milliseconds patience,
+                                       FileHandle& claim) {
+    claim = kInvalidFile;
+    const Clock::time_point deadline = Clock::now() + patience;
+    for (;;) {
+        auto taken = std::make_unique<Claim>();
+        ScopedFileHandle& file = taken->file;
+        // A read-only file is claimed as well; it will not be written.
+        file.Reset(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+        if (!file.IsValid() && ::GetLastError() == ERROR_ACCESS_DENIED) {
+            file.Reset(::CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                     0, nullptr));
+        }
+        if (!file.IsValid()) {
+            return ClaimResult::kFailed;
+        }
+        for (;;) {
+            OVERLAPPED at{};
+            at.OffsetHigh = kClaimOffsetHigh;
+            if (::LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1,
+                             0, &at) != 0) {
+                break;
+            }
+            const DWORD error = ::GetLastError();
+            if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) {
+                return ClaimResult::kFailed;
+            }
+            const Clock::time_point now = Clock::now();
+            if (now >= deadline) {
+                return ClaimResult::kBusy;
+            }
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+            PauseKeepingWindowsPainted(static_cast<DWORD>(std::min<long long>(left, 50)));
+        }
+        // The run that held the claim may have replaced the file meanwhile. The claim must be on
+        // the file that the path names now, for the next run to wait for this one.
+        Stamp named;
+        if (!StampOf(file.Get(), taken->stamp) || !StampOf(path, named)) {
+            return ClaimResult::kFailed;
+        }
+        if (taken->stamp.SameFile(named)) {
+            taken->path = path;
+            claim = nextClaim_--;
+            claims_.emplace(claim, std::move(taken));
+            return ClaimResult::kClaimed;
+        }
+    }
+}
+
+Win32Files::Claim* Win32Files::ClaimOn(const std::string& path) {
+    for (auto& [handle, claim] : claims_) {
+        if (claim->path == path) {
+            return claim.get();
+        }
+    }
+    return nullptr;
+}
+
+void Win32Files::RemoveLeftovers(const std::string& folder) {
+    if (!tidied_.insert(Upper(folder)).second) {
+        return;
+    }
+    WIN32_FIND_DATAA found{};
+    const win32::ScopedFindHandle search(
+        ::FindFirstFileA((folder + "\\*" + std::string(kTemporaryMark) + "*").c_str(), &found));
+    if (!search.IsValid()) {
+        return;
+    }
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+            !IsTemporaryName(found.cFileName)) {
+            continue;
+        }
+        // A run that is still writing holds its temporary file open and shares it with nobody,
+        // so it cannot be opened for deleting; what a killed run left can.
+        const ScopedFileHandle leftover(::CreateFileA((folder + "\\" + found.cFileName).c_str(),
+                                                      DELETE | FILE_WRITE_ATTRIBUTES, kShareAll,
+                                                      nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!leftover.IsValid()) {
+            continue;
+        }
+        SetBasicInfo(leftover.Get(), 0, FILE_ATTRIBUTE_NORMAL);
+        FILE_DISPOSITION_INFO dispose{};
+        dispose.DeleteFile = TRUE;
+        ::SetFileInformationByHandle(leftover.Get(), FileDispositionInfo, &dispose, sizeof dispose);
+    } while (::FindNextFileA(search.Get(), &found) != 0);
 }
 
 }  // namespace kolvane::platform

@@ -1,14 +1,34 @@
 #pragma once
 
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
 #include "platform/files.h"
 
 namespace kolvane::platform {
 
-// The file seam on the Windows file system. Copies and rewrites go to a temporary file beside the
-// target first and replace the target only when complete, so a failure never leaves a good file
-// half written.
+// The file seam on the Windows file system.
+//
+// A file is replaced by writing a temporary file beside it, under a short name of our own that
+// carries the file's name ("Lok.dat.~kv3f2a"), and renaming that over it once it is complete;
+// what a failed write left under that name is removed before the failure is reported. Links are
+// written through: the temporary file goes beside the file a link leads to. Where no temporary
+// file can be made beside the target (its path would not fit MAX_PATH, or the folder refuses new
+// files) or the file has several names (hard links), it is written in place instead.
+//
+// A claim (ClaimForUpdate) is an exclusive LockFileEx on one byte far beyond the end of the file,
+// so that reading and writing the file itself stay free; Wine turns it into an fcntl record lock
+// on that byte, which the native program takes as well.
 class Win32Files : public Files {
   public:
+    Win32Files();
+    ~Win32Files() override;
+    Win32Files(const Win32Files&) = delete;
+    Win32Files& operator=(const Win32Files&) = delete;
+
     FileHandle OpenForReading(const std::string& path) override;
     bool LastWriteTime(FileHandle file, FileTime& time) override;
     void CloseFile(FileHandle file) override;
@@ -17,6 +37,25 @@ class Win32Files : public Files {
     bool SetNormalAttributes(const std::string& path) override;
     bool ReadContents(const std::string& path, std::string& contents) override;
     bool ReplaceContents(const std::string& path, std::string_view contents) override;
+    Location LocateIn(const std::string& path, const std::string& folder) override;
+    ClaimResult ClaimForUpdate(const std::string& path, std::chrono::milliseconds patience,
+                               FileHandle& claim) override;
+
+  private:
+    struct Claim;
+
+    // The claim taken on `path`, if any.
+    Claim* ClaimOn(const std::string& path);
+    // Removes what killed runs left under our temporary names in `folder`, once per folder.
+    void RemoveLeftovers(const std::string& folder);
+
+    std::map<FileHandle, std::unique_ptr<Claim>> claims_;
+    FileHandle nextClaim_;
+    std::set<std::string> tidied_;  // folders whose leftovers were removed, upper case
+    std::string folder_;            // the folder LocateIn resolved last, and where it really is
+    std::string folderFinal_;
+    std::vector<char> buffer_;  // for copying and comparing, allocated when first needed
+    std::vector<char> other_;
 };
 
 }  // namespace kolvane::platform

@@ -62,6 +62,14 @@ struct FileTraits {
 };
 using ScopedFileHandle = ScopedHandle<FileTraits>;
 
+// A search from FindFirstFileA.
+struct FindTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool Close(Handle handle) { return ::FindClose(handle) != 0; }
+};
+using ScopedFindHandle = ScopedHandle<FindTraits>;
+
 // A string-table text of the module `instance`; empty when the table lacks `id`.
 std::string LoadResourceString(HINSTANCE instance, UINT id);
 

@@ -242,5 +242,38 @@ TEST(DryRunCatalog, UnreadableOrReadOnlyCatalogueIsAnError) {
     }
 }
 
+// A package file that is a link out of the package, and a destination inside the package (a
+// package unpacked inside the host, which here is the folder that holds the package).
+TEST(DryRunLinks, LinksOutOfThePackageAndWritesIntoItAreErrors) {
+    InstallHarness harness;
+    auto& dir = harness.dir;
+    dir.Write("secret.dat", "secret");
+    dir.Write("pkg/Model.dat", "model");
+    if (!testing::MakeSymlink(dir.HostPath("secret.dat"), dir.HostPath("pkg/Leak.dat"))) {
+        GTEST_SKIP() << "no symbolic links can be made here";
+    }
+    harness.registry.SetString("Software\\Tessaline\\HMDX", "AppPath", dir.WindowsPath("Host.exe"));
+    harness.WriteScript(
+        "Dateinstallation\n"
+        "{\n"
+        "    {Leak.dat >> Leak.dat}\n"          // 3
+        "    {Model.dat >> pkg\\Model2.dat}\n"  // 4
+        "    {Model.dat >> Model.dat}\n"        // 5
+        "}\n");
+    CheckEnvironment environment;
+    const Report report = environment.Check(harness.PackagePath(), harness.registry);
+    testing::RemoveSymlink(dir.HostPath("pkg/Leak.dat"));
+    const std::vector<testing::FindingKey> expected = {
+        {Severity::kError, 0, "section-missing"},
+        {Severity::kError, 3, "source-outside"},
+        {Severity::kError, 4, "destination-in-package"}};
+    EXPECT_EQ(testing::Keys(report), expected);
+    ASSERT_EQ(report.plan.size(), 3u);
+    EXPECT_EQ(report.plan[0].action, "fail");
+    EXPECT_NE(report.plan[0].detail.find("link"), std::string::npos) << report.plan[0].detail;
+    EXPECT_EQ(report.plan[1].action, "fail");
+    EXPECT_EQ(report.plan[2].action, "create");
+}
+
 }  // namespace
 }  // namespace kolvane::check

@@ -334,6 +334,36 @@ TEST_F(InstallFilesTest, AMissingOrEmptySectionInstallsNothingAndSucceeds) {
     }
 }
 
+// The run then ends with the failure message: what the script lists was not installed.
+TEST_F(InstallFilesTest, AScriptThatCannotBeReadFailsTheSectionWithoutAMessage) {
+    Package("a.dat", "a");
+    h_.files.FailNth(Op::kReadContents, h_.files.Count(Op::kReadContents) + 1);
+    EXPECT_FALSE(RunFileSection("{a.dat>>a.dat}"));
+    ExpectMessages({});
+    EXPECT_FALSE(h_.dir.Exists("host/a.dat"));
+}
+
+// A package unpacked inside the host (here the host is the folder that holds the package)
+// must not write into itself, and a package file that a link leads out of the package (the
+// injected fault stands for one) is refused like a path that leaves it.
+TEST_F(InstallFilesTest, NeitherReadsThroughLinksOutOfThePackageNorWritesIntoIt) {
+    Package("a.dat", "a");
+    h_.registry.SetString("Software\\Tessaline\\HMDX", "AppPath", h_.dir.WindowsPath("Host.exe"));
+    const std::string host = h_.dir.WindowsPath() + "\\";
+    EXPECT_FALSE(RunFileSection("{a.dat>>pkg\\InstSkript.txt}{a.dat>>pkg\\New\\b.dat}"));
+    ExpectMessages({{CopyFailed(h_.PackagePath("a.dat"), host + "pkg\\InstSkript.txt"), kMbOk},
+                    {CopyFailed(h_.PackagePath("a.dat"), host + "pkg\\New\\b.dat"), kMbOk}});
+    EXPECT_TRUE(Calls(Op::kCopyFileOver).empty());
+    EXPECT_FALSE(h_.dir.Exists("pkg/New"));
+
+    h_.files.FailNth(Op::kLocateIn, h_.files.Count(Op::kLocateIn) + 1);
+    EXPECT_FALSE(RunFileSection("{a.dat>>a.dat}{a.dat>>b.dat}"));
+    ExpectMessages({{CopyFailed(h_.PackagePath("a.dat"), host + "a.dat"), kMbOk}});
+    ASSERT_EQ(Calls(Op::kLocateIn).size(), 3u) << "the refused entry asked no more";
+    EXPECT_FALSE(h_.dir.Exists("a.dat"));
+    EXPECT_EQ(h_.dir.Read("b.dat"), "a");
+}
+
 TEST_F(InstallFilesTest, MatchesNamesRegardlessOfCase) {
     Package("Sub/File.dat", "new");
     Present("Target/FILE.DAT", "old", kPackageTime - 1);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "platform/win32/windows_support.h"
 #include "support/real_files.h"
@@ -169,6 +170,93 @@ TEST_F(Win32FilesTest, RefusesToReplaceAReadOnlyFileOrADirectory) {
     std::string contents;
     EXPECT_FALSE(files_.ReadContents(Path("none"), contents));
     EXPECT_FALSE(files_.ReadContents(Path("d"), contents));
+}
+
+// Windows itself takes a file in a folder of up to 257 characters (259 with "\\x"); where no
+// temporary name fits beside it, the file is written in place.
+TEST_F(Win32FilesTest, WritesIntoFoldersAsLongAsWindowsTakesFilesIn) {
+    dir_.Write("src.dat", "model");
+    const std::string base = dir_.WindowsPath();
+    for (std::size_t length = 249; length <= 257; ++length) {
+        SCOPED_TRACE(length);
+        const std::string folder = base + "\\" + std::string(length - base.size() - 1, 'f');
+        ASSERT_EQ(folder.size(), length);
+        ASSERT_NE(::CreateDirectoryA(folder.c_str(), nullptr), 0);
+        for (const char* round : {"new", "again", "changed"}) {
+            SCOPED_TRACE(round);
+            if (std::string(round) == "changed") {
+                std::ofstream(folder + "\\x", std::ios::binary) << "older";
+                testing::SetLastWriteTime(folder + "\\x", 1);
+            }
+            EXPECT_TRUE(files_.CopyFileOver(Path("src.dat"), folder + "\\x"));
+            EXPECT_TRUE(files_.ReplaceContents(folder + "\\c", round));
+            std::string contents;
+            EXPECT_TRUE(files_.ReadContents(folder + "\\x", contents));
+            EXPECT_EQ(contents, "model");
+            EXPECT_TRUE(files_.ReadContents(folder + "\\c", contents));
+            EXPECT_EQ(contents, round);
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2)
+            << "no temporary file is left behind";
+        fs::remove_all(folder);
+    }
+}
+
+TEST_F(Win32FilesTest, RemovesWhatKilledRunsLeftButNothingARunStillWrites) {
+    dir_.Write("src.dat", "new");
+    testing::MakeReadOnly(dir_.Write("host/a.dat.~kv0a1b", "a killed run's copy"));
+    dir_.Write("host/b.dat.~kvbeef", "a live run's copy");
+    dir_.Write("host/c.dat.~kvzzzz", "not ours");
+    dir_.Write("host/d.~kv0a1b.txt", "not ours");
+    // A run that is still writing holds its temporary file open for itself.
+    const win32::ScopedFileHandle live(::CreateFileA(Path("host\\b.dat.~kvbeef").c_str(),
+                                                     GENERIC_WRITE | DELETE, 0, nullptr,
+                                                     OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(live.IsValid());
+    EXPECT_TRUE(files_.CopyFileOver(Path("src.dat"), Path("host\\a.dat")));
+    EXPECT_FALSE(dir_.Exists("host/a.dat.~kv0a1b"));
+    EXPECT_TRUE(dir_.Exists("host/b.dat.~kvbeef"));
+    EXPECT_TRUE(dir_.Exists("host/c.dat.~kvzzzz"));
+    EXPECT_TRUE(dir_.Exists("host/d.~kv0a1b.txt"));
+    EXPECT_EQ(dir_.Read("host/a.dat"), "new");
+}
+
+// A file that already is what the copy would make is left alone; any difference in size,
+// last-write time or bytes (also past the first block compared) has it replaced.
+TEST_F(Win32FilesTest, LeavesACopyThatIsAlreadyThereAlone) {
+    const std::string payload(1536 * 1024, 'p');
+    const FileTime time = 0x01D5'0000'0000'0007ull;
+    testing::SetLastWriteTime(dir_.Write("src.dat", payload), time);
+    std::string lastByte = payload;
+    lastByte.back() = 'q';
+    struct Case {
+        const char* name;
+        std::string present;
+        FileTime time;
+        bool leftAlone;
+    };
+    const Case cases[] = {
+        {"the same", payload, time, true},
+        {"other last byte", lastByte, time, false},
+        {"shorter", payload.substr(1), time, false},
+        {"other time", payload, time + 1, false},
+    };
+    const auto identity = [&] {
+        const win32::ScopedFileHandle file(::CreateFileA(
+            Path("dst.dat").c_str(), 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        BY_HANDLE_FILE_INFORMATION info{};
+        EXPECT_NE(::GetFileInformationByHandle(file.Get(), &info), 0);
+        return (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::SetLastWriteTime(dir_.Write("dst.dat", c.present), c.time);
+        const std::uint64_t before = identity();
+        ASSERT_TRUE(files_.CopyFileOver(Path("src.dat"), Path("dst.dat")));
+        EXPECT_EQ(identity() == before, c.leftAlone);
+        EXPECT_EQ(dir_.Read("dst.dat"), payload);
+        EXPECT_EQ(TimeThroughSeam("dst.dat"), time);
+    }
 }
 
 }  // namespace

@@ -134,8 +134,11 @@ TEST_F(ScriptReaderTest, OpenOnlyChecksThatTheScriptCanBeRead) {
 
     const std::string path = WriteScript("Dateinstallation{{a>>b}}");
     EXPECT_TRUE(reader.Open(path));
+    EXPECT_FALSE(reader.FindSection("Texturskript"));
+    EXPECT_FALSE(reader.ReadFailed()) << "a section that is not there";
     std::filesystem::remove(dir_.HostPath("InstSkript.txt"));
     EXPECT_FALSE(reader.FindSection("Dateinstallation")) << "a script gone since Open";
+    EXPECT_TRUE(reader.ReadFailed());
 }
 
 TEST_F(ScriptReaderTest, ReadsNoEntryWithoutASection) {

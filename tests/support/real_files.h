@@ -16,5 +16,13 @@ void SetLastWriteTime(const std::string& hostPath, platform::FileTime time);
 platform::FileTime GetLastWriteTime(const std::string& hostPath);
 void MakeReadOnly(const std::string& hostPath);
 bool IsReadOnly(const std::string& hostPath);
+// A symbolic link at `link` that leads to `target`; false where the platform makes none (Windows
+// without the privilege).
+bool MakeSymlink(const std::string& targetHostPath, const std::string& linkHostPath);
+// Removes a link made by MakeSymlink, never what it leads to. (Under Wine a removal that walks
+// folders takes a link to a folder for the folder itself.)
+void RemoveSymlink(const std::string& linkHostPath);
+// A second name for an existing file.
+bool MakeHardLink(const std::string& existingHostPath, const std::string& newHostPath);
 
 }  // namespace kolvane::testing

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <stdexcept>
 
@@ -53,6 +54,18 @@ void MakeReadOnly(const std::string& hostPath) {
 bool IsReadOnly(const std::string& hostPath) {
     struct stat status {};
     return ::stat(hostPath.c_str(), &status) == 0 && (status.st_mode & S_IWUSR) == 0;
+}
+
+bool MakeSymlink(const std::string& targetHostPath, const std::string& linkHostPath) {
+    return ::symlink(targetHostPath.c_str(), linkHostPath.c_str()) == 0;
+}
+
+void RemoveSymlink(const std::string& linkHostPath) {
+    ::unlink(linkHostPath.c_str());
+}
+
+bool MakeHardLink(const std::string& existingHostPath, const std::string& newHostPath) {
+    return ::link(existingHostPath.c_str(), newHostPath.c_str()) == 0;
 }
 
 }  // namespace kolvane::testing

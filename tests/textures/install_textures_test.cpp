@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "install/installer.h"
 #include "support/install_harness.h"
 #include "support/real_files.h"
+#include "textures/install_textures.h"
 
 namespace kolvane {
 namespace {
@@ -135,6 +137,62 @@ TEST_F(InstallTexturesTest, FailedWriteBackFailsTheSectionAndKeepsTheCatalogue) 
         EXPECT_EQ(PressInstall(h.platform), InstallOutcome::kFailed);
         EXPECT_EQ(h.ui.MessageIds(), Ids{203});
         EXPECT_EQ(h.ReadCatalog(), kOneThree);
+    }
+}
+
+// Two runs at once: the one that would write back a catalogue loaded before the other's
+// write-back fails instead, and so does one whose catalogue another program changed meanwhile.
+TEST_F(InstallTexturesTest, NeverWritesBackOverAnotherRunsOrProgramsChanges) {
+    struct Case {
+        const char* name;
+        bool otherRunHoldsIt;
+        bool changedAfterLoad;
+        bool succeeds;
+    };
+    const Case cases[] = {
+        {"alone", false, false, true},
+        {"another run holds the catalogue", true, false, false},
+        {"another program rewrites it after the load", false, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::InstallHarness h;
+        h.WriteCatalog(kOneThree);
+        h.WriteScript(kAddTwo);
+        const std::unique_ptr<platform::Files> otherRun = testing::MakeRealFiles();
+        std::optional<platform::ScopedClaim> held;
+        if (c.otherRunHoldsIt) {
+            held.emplace(*otherRun, h.CatalogPath(), std::chrono::milliseconds(0));
+            ASSERT_EQ(held->Result(), platform::ClaimResult::kClaimed);
+        }
+        ScriptReader reader(h.files);
+        ASSERT_TRUE(reader.Open(h.PackagePath(Installer::kScriptName)));
+        const EntryObserver entries;
+        const TextureObserver textures{.catalogLoaded =
+                                           [&](const TextureCatalog&) {
+                                               if (c.changedAfterLoad) {
+                                                   h.WriteCatalog("Textur{ id(9) }");
+                                               }
+                                           },
+                                       .placed = {}};
+        EXPECT_EQ(InstallTextures({.registry = h.registry,
+                                   .files = h.files,
+                                   .script = reader,
+                                   .observer = entries,
+                                   .textures = textures,
+                                   .catalogPatience = std::chrono::milliseconds(200)}),
+                  c.succeeds);
+        EXPECT_EQ(h.ReadCatalog(),
+                  c.succeeds ? "Textur{\tid(1)\t}Textur{\tid(2)\t}\r\n\t\tTextur{\tid(3)\t}"
+                               "\r\n\t\t"
+                  : c.changedAfterLoad ? "Textur{ id(9) }"
+                                       : kOneThree);
+        EXPECT_EQ(h.files.OpenFiles(), 0) << "the claim is given up";
+        EXPECT_EQ(
+            std::distance(std::filesystem::directory_iterator(h.dir.HostPath("res/Rezazerad")),
+                          std::filesystem::directory_iterator()),
+            1)
+            << "no temporary file is left behind";
     }
 }
 

@@ -137,6 +137,24 @@ bool FitsMaxPath(const std::string& path) {
     return path.size() < MAX_PATH;
 }
 
+// `path` with "." and ".." taken by their text, as Windows takes them, and without "/".
+std::optional<std::string> FullPath(const std::string& path) {
+    std::string full(MAX_PATH, '\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD length =
+            ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) {
+            return std::nullopt;
+        }
+        if (length < full.size()) {
+            full.resize(length);
+            return full;
+        }
+        full.resize(length + 1);
+    }
+    return std::nullopt;
+}
+
 bool Seek(HANDLE file, std::uint64_t offset) {
     LARGE_INTEGER to{};
     to.QuadPart = static_cast<LONGLONG>(offset);
@@ -299,8 +317,13 @@ class Temporary {
 
     // Renames the file over `target` through its handle, replacing what is there.
     bool RenameOver(const std::string& target) {
-        const std::string nt = target.compare(0, 2, "\\\\") == 0 ? "\\??\\UNC\\" + target.substr(2)
-                                                                 : "\\??\\" + target;
+        // The name goes to the file system as it is: "." and ".." must be gone first.
+        const std::optional<std::string> full = FullPath(target);
+        if (!full) {
+            return false;
+        }
+        const std::string nt =
+            full->compare(0, 2, "\\\\") == 0 ? "\\??\\UNC\\" + full->substr(2) : "\\??\\" + *full;
         const int length =
             ::MultiByteToWideChar(CP_ACP, 0, nt.data(), static_cast<int>(nt.size()), nullptr, 0);
         if (length <= 0) {
@@ -715,18 +738,11 @@ Location Win32Files::LocateIn(const std::string& path, const std::string& folder
         return Location::kUnknown;
     }
     // Windows takes "." and ".." by their text, before it looks at the disk.
-    std::string probe(MAX_PATH, '\0');
-    DWORD length =
-        ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(probe.size()), probe.data(), nullptr);
-    if (length >= probe.size()) {
-        probe.resize(length + 1);
-        length = ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(probe.size()), probe.data(),
-                                    nullptr);
-    }
-    if (length == 0 || length >= probe.size()) {
+    std::optional<std::string> full = FullPath(path);
+    if (!full) {
         return Location::kUnknown;
     }
-    probe.resize(length);
+    std::string probe = std::move(*full);
     // The deepest part that exists decides: what is below it does not exist yet.
     for (;;) {
         const ScopedFileHandle there(OpenToLook(probe));
@@ -829,13 +845,14 @@ void Win32Files::RemoveLeftovers(const std::string& folder) {
         }
         // A run that is still writing holds its temporary file open and shares it with nobody,
         // so it cannot be opened for deleting; what a killed run left can.
-        const ScopedFileHandle leftover(::CreateFileA((folder + "\\" + found.cFileName).c_str(),
-                                                      DELETE | FILE_WRITE_ATTRIBUTES, kShareAll,
-                                                      nullptr, OPEN_EXISTING, 0, nullptr));
+        const std::string path = folder + "\\" + found.cFileName;
+        const ScopedFileHandle leftover(
+            ::CreateFileA(path.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
         if (!leftover.IsValid()) {
             continue;
         }
-        SetBasicInfo(leftover.Get(), 0, FILE_ATTRIBUTE_NORMAL);
+        // A copy of a read-only file is read-only itself, which forbids deleting it.
+        ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         FILE_DISPOSITION_INFO dispose{};
         dispose.DeleteFile = TRUE;
         ::SetFileInformationByHandle(leftover.Get(), FileDispositionInfo, &dispose, sizeof dispose);

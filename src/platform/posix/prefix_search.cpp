@@ -28,11 +28,13 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+// Compared from the end: most key lines share the needle's start (Software\Classes) and differ
+// at its end.
 bool StartsWithFolded(std::string_view text, std::string_view folded) {
     if (text.size() < folded.size()) {
         return false;
     }
-    for (std::size_t i = 0; i < folded.size(); ++i) {
+    for (std::size_t i = folded.size(); i-- > 0;) {
         const char c = text[i];
         if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c) != folded[i]) {
             return false;

@@ -94,10 +94,12 @@ TEST_F(InstalledProgramTest, SeveralPrefixesOrNoneFromAPipeMeanNoHost) {
     const ProcessResult several = Run("kolvane");
     EXPECT_EQ(several.exitCode, 0);
     EXPECT_NE(several.out.find(kNoHostEnglish), std::string::npos) << several.out;
-    EXPECT_EQ(several.err,
-              "kolvane: Several Wine prefixes hold the host; name the one to use in WINEPREFIX:\n"
-              "  " +
-                  pol + "\n  " + steam + "\n");
+    EXPECT_EQ(
+        several.err,
+        "kolvane: Several Wine prefixes hold Halmdor, Pellimar 2 or Brannock; name the one to use "
+        "in WINEPREFIX:\n"
+        "  " +
+            pol + "\n  " + steam + "\n");
     EXPECT_FALSE(dir.Exists("home/.PlayOnLinux/wineprefix/Halmdor/drive_c/Halmdor/Modelle"));
 }
 

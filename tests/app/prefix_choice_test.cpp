@@ -73,10 +73,12 @@ TEST_F(ChoosePrefixTest, OfSeveralATerminalChoosesAndAPipeTakesNone) {
     PrefixChoice choice = Choose();
     EXPECT_EQ(choice.directory, "");
     EXPECT_FALSE(choice.quit);
-    EXPECT_EQ(err.str(),
-              "kolvane: Several Wine prefixes hold the host; name the one to use in WINEPREFIX:\n"
-              "  " +
-                  first + "\n  " + second + "\n");
+    EXPECT_EQ(
+        err.str(),
+        "kolvane: Several Wine prefixes hold Halmdor, Pellimar 2 or Brannock; name the one to use "
+        "in WINEPREFIX:\n"
+        "  " +
+            first + "\n  " + second + "\n");
 
     struct Case {
         const char* answers;
@@ -97,8 +99,9 @@ TEST_F(ChoosePrefixTest, OfSeveralATerminalChoosesAndAPipeTakesNone) {
         EXPECT_EQ(choice.directory, c.directory);
         EXPECT_EQ(err.str(), "");
     }
-    EXPECT_EQ(out.str(), "Several Wine prefixes hold the host. Which one?\n  1: " + first +
-                             "\n  2: " + second + "\n[ Number: 1-2 ]  [ Quit: q ]\n> \n");
+    EXPECT_EQ(out.str(),
+              "Several Wine prefixes hold Halmdor, Pellimar 2 or Brannock. Which one?\n  1: " +
+                  first + "\n  2: " + second + "\n[ Number: 1-2 ]  [ Quit: q ]\n> \n");
 }
 
 TEST(PackageFolderTest, TheProgramsFolderWhenTheScriptIsThereElseTheWorkingDirectory) {

@@ -28,8 +28,9 @@ constexpr PrefixTexts kEnglish{
     "No Wine prefix found whose registry holds Software\\Classes\\Software\\Tessaline\\HMDX "
     "or ...\\QZ. Searched:",
     "Name the prefix in WINEPREFIX, as in:",
-    "Several Wine prefixes hold the host; name the one to use in WINEPREFIX:",
-    "Several Wine prefixes hold the host. Which one?",
+    "Several Wine prefixes hold Halmdor, Pellimar 2 or Brannock; name the one to use in "
+    "WINEPREFIX:",
+    "Several Wine prefixes hold Halmdor, Pellimar 2 or Brannock. Which one?",
     "Number",
 };
 constexpr PrefixTexts kGerman{
@@ -42,9 +43,9 @@ constexpr PrefixTexts kGerman{
     "Das Pr\xE4"
     "fix in WINEPREFIX nennen, etwa:",
     "Mehrere Wine-Pr\xE4"
-    "fixe enthalten das Hauptprogramm; das gew\xFCnschte in WINEPREFIX nennen:",
+    "fixe enthalten Halmdor, Pellimar 2 oder Brannock; das gew\xFCnschte in WINEPREFIX nennen:",
     "Mehrere Wine-Pr\xE4"
-    "fixe enthalten das Hauptprogramm. Welches?",
+    "fixe enthalten Halmdor, Pellimar 2 oder Brannock. Welches?",
     "Nummer",
 };
 
@@ -59,9 +60,8 @@ class PrefixTalk {
     void Note(std::string_view text, std::string_view path = {}, std::string_view end = {}) {
         err_ << settings_.program << ": " << Terminal(text) << Path(path) << Terminal(end) << '\n';
     }
-    void Indented(std::ostream& stream, std::string_view path) {
-        stream << "  " << Path(path) << '\n';
-    }
+    // An indented line on standard error.
+    void Listed(std::string_view path) { err_ << "  " << Path(path) << '\n'; }
 
     // Asks on `out` which of `prefixes` to take, until a number or Quit is answered.
     std::optional<std::size_t> Ask(const std::vector<std::string>& prefixes,
@@ -145,16 +145,16 @@ PrefixChoice ChoosePrefix(const PrefixChoiceSettings& settings, AnswerSource* an
     if (search.prefixes.empty()) {
         talk.Note(texts.none);
         for (const std::string& place : search.places) {
-            talk.Indented(err, place);
+            talk.Listed(place);
         }
         talk.Note(texts.nameOne);
-        talk.Indented(err, "WINEPREFIX=\"$HOME/path/to/prefix\" " + settings.program);
+        talk.Listed("WINEPREFIX=\"$HOME/path/to/prefix\" " + settings.program);
         return {false, platform::WinePrefixDirectory(nullptr, settings.home.c_str())};
     }
     if (answers == nullptr) {
         talk.Note(texts.several);
         for (const std::string& prefix : search.prefixes) {
-            talk.Indented(err, prefix);
+            talk.Listed(prefix);
         }
         return {false, {}};
     }

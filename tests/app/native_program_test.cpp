@@ -322,12 +322,13 @@ TEST_F(NativeProgramTest, AFaultyCommandLineIsReportedAndTheDialogOpens) {
 
 TEST_F(NativeProgramTest, TheDemoInstalls) {
     ProcessRun make;
-    make.args = {"bash", KOLVANE_SOURCE_DIR "/scripts/demo-data.sh", dir.HostPath("demo"),
-                 KOLVANE_PROGRAM};
+    make.args = {"bash", KOLVANE_SOURCE_DIR "/scripts/demo-data.sh", dir.HostPath("demo")};
     const ProcessResult made = RunProcess(make);
     ASSERT_EQ(made.exitCode, 0) << made.err;
+    // The built program, run in the package folder as the demo runs it.
     ProcessRun run;
-    run.args = {dir.HostPath("demo/Paket/kolvane")};
+    run.args = {KOLVANE_PROGRAM};
+    run.directory = dir.HostPath("demo/Paket");
     run.environment = {{"WINEPREFIX", dir.HostPath("demo/wineprefix")},
                        {"LANG", "C.UTF-8"},
                        {"LC_ALL", std::nullopt}};

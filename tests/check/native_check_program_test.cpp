@@ -69,7 +69,8 @@ TEST_F(NativeCheckProgramTest, DryRunAgainstTheHostOfThePrefixWritesNothing) {
     const auto before = Snapshot(dir.Path());
     const ProcessResult result = Run({"--host"});
     EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
-    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.err,
+              "kolvane-check: Wine prefix " + dir.HostPath("prefix") + " (WINEPREFIX)\n");
     EXPECT_EQ(result.out,
               "Dry run against the host in C:\\Halmdor\\:\n"
               "  line 3: create   C:\\Halmdor\\Modelle\\Neu\\Modell.mdl (creates "

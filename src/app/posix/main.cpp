@@ -3,16 +3,20 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 
 #include "app/posix/answers.h"
 #include "app/posix/command_line.h"
+#include "app/posix/package_folder.h"
+#include "app/posix/prefix_choice.h"
 #include "app/posix/terminal_dialog.h"
 #include "app/posix/terminal_text.h"
 #include "cmdline/cmdline.h"
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_system.h"
+#include "platform/posix/prefix_search.h"
 #include "platform/posix/wine_prefix.h"
 #include "platform/posix/wine_registry.h"
 
@@ -38,13 +42,6 @@ int main(int argc, char** argv) {
     // ends the process here with exit code 3.
     cmdline::ParseCommandLine(app::CommandLineText(argc, argv, charset).c_str(), 1);
 
-    const platform::WinePrefix prefix = platform::WinePrefixFromEnvironment();
-    const platform::DriveMap& drives = prefix.drives;
-
-    platform::WinePrefixRegistry registry(prefix.directory);
-    platform::PosixFiles files(drives);
-    platform::PosixSystem system(drives);
-
     const bool interactive = ::isatty(STDIN_FILENO) == 1 && ::isatty(STDOUT_FILENO) == 1;
     std::unique_ptr<app::AnswerSource> answers;
     if (interactive) {
@@ -52,6 +49,31 @@ int main(int argc, char** argv) {
     } else {
         answers = std::make_unique<app::LineAnswers>(std::cin);
     }
+
+    const bool german =
+        platform::LanguageOfLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"),
+                                   std::getenv("LANG")) == platform::kLanguageGerman;
+    const app::PrefixChoice choice =
+        app::ChoosePrefix({std::getenv("WINEPREFIX"), platform::HomeDirectory(std::getenv("HOME")),
+                           "kolvane", false, german, charset},
+                          interactive ? answers.get() : nullptr, std::cout, std::cerr);
+    if (choice.quit) {
+        return app::kExitSucceeded;
+    }
+    const platform::WinePrefix prefix = platform::WinePrefixAt(choice.directory);
+    const platform::DriveMap& drives = prefix.drives;
+
+    // Without a prefix there is no host.
+    platform::WinePrefixRegistry prefixRegistry(prefix.directory);
+    platform::EmptyRegistry noRegistry;
+    platform::Registry& registry =
+        prefix.directory.empty() ? static_cast<platform::Registry&>(noRegistry) : prefixRegistry;
+    platform::PosixFiles files(drives);
+    std::error_code noWorkingDirectory;
+    platform::PosixSystem system(
+        drives, app::ModulePathInPackage(platform::ExecutablePath(),
+                                         std::filesystem::current_path(noWorkingDirectory)));
+
     app::TerminalDialog dialog(system, *answers, std::cout,
                                {charset, interactive, app::BoxCaptionOf(system.ModuleFileName())});
     platform::Platform platform{registry, files, dialog, system};

@@ -51,9 +51,13 @@ std::uint16_t PosixSystem::DefaultLanguageId() {
     return LanguageOfLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
 }
 
+std::string ExecutablePath() {
+    return ReadLink("/proc/self/exe").value_or(std::string());
+}
+
 std::string PosixSystem::ModuleFileName() {
-    const std::optional<std::string> executable = ReadLink("/proc/self/exe");
-    return executable ? WindowsPathOf(*executable, drives_) : std::string();
+    const std::string path = modulePath_.empty() ? ExecutablePath() : modulePath_;
+    return path.empty() ? std::string() : WindowsPathOf(path, drives_);
 }
 
 }  // namespace kolvane::platform

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "install/messages.h"
+#include "messages/messages.h"
 #include "platform/posix/prefix_search.h"
 #include "platform/posix/windows_text.h"
 #include "platform/posix/wine_prefix.h"

@@ -45,55 +45,6 @@ class RegistryFixture : public ::testing::Test {
     std::vector<std::pair<HKEY, std::string>> created_;
 };
 
-class Win32RegistryTest : public RegistryFixture {
-  protected:
-    static RegKey CurrentUser() { return reinterpret_cast<RegKey>(HKEY_CURRENT_USER); }
-};
-
-TEST_F(Win32RegistryTest, OpensQueriesAndClosesRealKeys) {
-    SetString(HKEY_CURRENT_USER, "KolvaneTest\\Level", "Text", "C:\\Host\\");
-    SetValue(HKEY_CURRENT_USER, "KolvaneTest\\Level", "Number", REG_DWORD, std::string(4, '\1'));
-
-    RegKey key = 0;
-    ASSERT_EQ(registry_.OpenKey(CurrentUser(), "kolvanetest\\LEVEL", kKeyRead, key), kErrorSuccess)
-        << "names are case-insensitive";
-
-    std::uint8_t buffer[260] = {};
-    std::uint32_t size = sizeof buffer;
-    std::uint32_t type = kRegNone;
-    ASSERT_EQ(registry_.QueryValue(key, "Text", type, buffer, size), kErrorSuccess);
-    EXPECT_EQ(type, kRegSz);
-    EXPECT_EQ(size, 9u);
-    EXPECT_STREQ(reinterpret_cast<const char*>(buffer), "C:\\Host\\");
-
-    size = sizeof buffer;
-    ASSERT_EQ(registry_.QueryValue(key, "Number", type, buffer, size), kErrorSuccess);
-    EXPECT_EQ(type, kRegDword);
-    EXPECT_EQ(size, 4u);
-
-    size = sizeof buffer;
-    EXPECT_EQ(registry_.QueryValue(key, "Missing", type, buffer, size), kErrorFileNotFound);
-    EXPECT_EQ(registry_.CloseKey(key), kErrorSuccess);
-
-    EXPECT_EQ(registry_.OpenKey(CurrentUser(), "KolvaneTest\\None", kKeyRead, key),
-              kErrorFileNotFound);
-}
-
-TEST_F(Win32RegistryTest, AValueLongerThanTheBufferFails) {
-    SetString(HKEY_CURRENT_USER, "KolvaneTest", "Fits", std::string(259, 'a'));
-    SetString(HKEY_CURRENT_USER, "KolvaneTest", "Long", std::string(260, 'a'));
-    RegKey key = 0;
-    ASSERT_EQ(registry_.OpenKey(CurrentUser(), "KolvaneTest", kKeyRead, key), kErrorSuccess);
-    std::uint8_t buffer[260];
-    std::uint32_t type = kRegNone;
-    std::uint32_t size = sizeof buffer;
-    EXPECT_EQ(registry_.QueryValue(key, "Fits", type, buffer, size), kErrorSuccess);
-    EXPECT_EQ(size, 260u);
-    size = sizeof buffer;
-    EXPECT_EQ(registry_.QueryValue(key, "Long", type, buffer, size), kErrorMoreData);
-    EXPECT_EQ(registry_.CloseKey(key), kErrorSuccess);
-}
-
 // The host lookup on the real class root, as the program performs it.
 class RealHostLocatorTest : public RegistryFixture {
   protected:

@@ -255,71 +255,14 @@ TEST_F(WineRegistryFilesTest, UserClassesGoOverMachineClasses) {
               Nul("C:\\UserOnly\\"));
 }
 
-TEST_F(WineRegistryFilesTest, QueriesBehaveLikeRegQueryValueExA) {
-    const std::string path259 = "C:\\" + std::string(255, 'p') + "\\";
-    const std::string path260 = path259 + "x";
-    WriteSystem(ProductKey("HMDX") + "\"Fits\"=\"" + "C:\\\\" + std::string(255, 'p') +
-                "\\\\\"\n\"TooLong\"=\"C:\\\\" + std::string(255, 'p') + "\\\\x\"\n" +
-                "\"Word\"=dword:00000001\n");
-    WinePrefixRegistry registry(Prefix());
-
-    const Queried fits = Query(registry, "Software\\Tessaline\\HMDX", "Fits");
-    ASSERT_EQ(fits.result, kErrorSuccess);
-    EXPECT_EQ(fits.size, 260u);
-    EXPECT_EQ(fits.bytes, Nul(path259));
-
-    const Queried tooLong = Query(registry, "Software\\Tessaline\\HMDX", "TooLong");
-    EXPECT_EQ(tooLong.result, kErrorMoreData);
-    EXPECT_EQ(tooLong.size, 261u);  // the size the value needs
-    EXPECT_EQ(tooLong.type, kRegSz);
-
-    EXPECT_EQ(Query(registry, "Software\\Tessaline\\HMDX", "Word", 3).result, kErrorMoreData);
-    EXPECT_EQ(Query(registry, "Software\\Tessaline\\HMDX", "Missing").result, kErrorFileNotFound);
-
-    ScopedRegKey key(registry);
-    ASSERT_TRUE(key.Open(kClassesRoot, "Software\\Tessaline\\HMDX"));
-    std::uint32_t type = 0;
-    std::uint32_t size = 0;
-    EXPECT_EQ(registry.QueryValue(key.Get(), "Fits", type, nullptr, size), kErrorSuccess);
-    EXPECT_EQ(size, 260u);  // asking for the size alone
-    EXPECT_EQ(registry.QueryValue(0x4242, "Fits", type, nullptr, size), kErrorInvalidHandle);
-}
-
-TEST_F(WineRegistryFilesTest, AStringWithoutNulIsEndedWhenTheBufferHasRoom) {
-    WriteSystem(ProductKey("HMDX") + "\"Unended\"=hex(1):41,00,42,00\n");
-    WinePrefixRegistry registry(Prefix());
-    ScopedRegKey key(registry);
-    ASSERT_TRUE(key.Open(kClassesRoot, "Software\\Tessaline\\HMDX"));
-    for (std::uint32_t capacity : {2u, 3u}) {
-        SCOPED_TRACE(capacity);
-        std::uint8_t buffer[4] = {0xCC, 0xCC, 0xCC, 0xCC};
-        std::uint32_t type = 0;
-        std::uint32_t size = capacity;
-        ASSERT_EQ(registry.QueryValue(key.Get(), "Unended", type, buffer, size), kErrorSuccess);
-        EXPECT_EQ(size, 2u);
-        EXPECT_EQ(buffer[2], capacity == 3 ? 0 : 0xCC);
-    }
-}
-
-TEST_F(WineRegistryFilesTest, KeysOpenReadOnlyAndCloseOnce) {
+// The files are only read; the other roots exist, but the prefix presents no keys below them.
+TEST_F(WineRegistryFilesTest, KeysOpenOnlyForReadingAndOnlyBelowTheClasses) {
     WriteSystem(ProductKey("HMDX"));
     WinePrefixRegistry registry(Prefix());
     RegKey key = 0;
     EXPECT_EQ(registry.OpenKey(kClassesRoot, "Software\\Tessaline\\HMDX", 0x20006, key),
               kErrorAccessDenied);  // KEY_WRITE
     EXPECT_EQ(registry.OpenKey(kClassesRoot + 2, "Software", kKeyRead, key), kErrorFileNotFound);
-    EXPECT_EQ(registry.OpenKey(0x4242, "Software", kKeyRead, key), kErrorInvalidHandle);
-    EXPECT_EQ(registry.OpenKey(kClassesRoot, "Software\\Tessaline\\Nothing", kKeyRead, key),
-              kErrorFileNotFound);
-
-    RegKey software = 0;
-    RegKey product = 0;
-    ASSERT_EQ(registry.OpenKey(kClassesRoot, "Software", kKeyRead, software), kErrorSuccess);
-    ASSERT_EQ(registry.OpenKey(software, "Tessaline\\HMDX", kKeyRead, product), kErrorSuccess);
-    EXPECT_EQ(registry.OpenKeyCount(), 2u);
-    EXPECT_EQ(registry.CloseKey(software), kErrorSuccess);
-    EXPECT_EQ(registry.CloseKey(software), kErrorInvalidHandle);
-    EXPECT_EQ(registry.CloseKey(product), kErrorSuccess);
     EXPECT_EQ(registry.OpenKeyCount(), 0u);
 }
 

@@ -551,8 +551,9 @@ RegResult WinePrefixRegistry::QueryValue(RegKey key, const std::string& name, st
         return kErrorMoreData;
     }
     std::copy(bytes.begin(), bytes.end(), data);
-    // Like Windows, end a string stored without its NUL when the buffer has room for one.
-    if (IsStringType(value->type) && (bytes.empty() || bytes.back() != '\0') && needed < size) {
+    // Like Windows, end a string stored without its NUL when the buffer has room for one; an empty
+    // string stays without.
+    if (IsStringType(value->type) && !bytes.empty() && bytes.back() != '\0' && needed < size) {
         data[needed] = 0;
     }
     size = needed;

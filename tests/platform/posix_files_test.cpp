@@ -1,10 +1,15 @@
 #include "platform/posix/posix_files.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
+#include "platform/posix/copy_data.h"
+#include "platform/posix/unique_fd.h"
 #include "support/real_files.h"
 #include "support/temp_dir.h"
 
@@ -93,6 +98,56 @@ TEST_F(PosixFilesTest, ACopyOntoAnEqualFileChangesNothingAndADifferentOneIsRepla
         EXPECT_EQ(fs::last_write_time(present), fs::last_write_time(source));
     }
     EXPECT_EQ(EntriesIn(""), 2u) << "no temporary file is left behind";
+}
+
+// The kernel's copy gives way to reads and writes only where it says that it cannot copy between
+// the two files; any other error fails the copy.
+int g_kernelError = 0;
+int g_kernelCalls = 0;
+
+// Interrupted once, then copies the first 4096 bytes as the kernel would, then fails.
+ssize_t FailingKernelCopy(int from, int to, std::size_t) {
+    switch (g_kernelCalls++) {
+        case 0:
+            errno = EINTR;
+            return -1;
+        case 1: {
+            char buffer[4096];
+            const ssize_t got = ::read(from, buffer, sizeof buffer);
+            return got == sizeof buffer ? ::write(to, buffer, sizeof buffer) : -1;
+        }
+        default:
+            errno = g_kernelError;
+            return -1;
+    }
+}
+
+TEST_F(PosixFilesTest, TheKernelCopyFallsBackOnlyWhereItCannotCopy) {
+    std::string payload(100000, 'p');
+    payload[5000] = 'q';  // after the part the kernel copied
+    dir_.Write("src.dat", payload);
+    struct Case {
+        int error;
+        bool copies;
+    };
+    const Case cases[] = {{ENOSYS, true},  {EXDEV, true}, {EOPNOTSUPP, true}, {EINVAL, true},
+                          {ENOSPC, false}, {EIO, false},  {EBADF, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::strerror(c.error));
+        const UniqueFd from(::open(dir_.HostPath("src.dat").c_str(), O_RDONLY | O_CLOEXEC));
+        const UniqueFd to(
+            ::open(dir_.HostPath("dst.dat").c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        ASSERT_TRUE(from.Valid() && to.Valid());
+        g_kernelError = c.error;
+        g_kernelCalls = 0;
+        EXPECT_EQ(CopyFileData(from.Get(), to.Get(), static_cast<off_t>(payload.size()),
+                               FailingKernelCopy),
+                  c.copies);
+        EXPECT_EQ(g_kernelCalls, 3);
+        if (c.copies) {
+            EXPECT_EQ(dir_.Read("dst.dat"), payload);
+        }
+    }
 }
 
 }  // namespace

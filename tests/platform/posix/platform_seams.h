@@ -44,11 +44,11 @@ class PlatformRegistry {
 
     void Set(const std::string& key, const std::string& name, std::uint32_t type,
              const std::string& bytes) {
-        std::string keyLine = "[Software\\\\Classes";
+        lines_ += "[Software\\\\Classes";
         for (char c : "\\" + key) {
-            keyLine += c == '\\' ? std::string("\\\\") : std::string(1, c);
+            lines_ += c == '\\' ? std::string("\\\\") : std::string(1, c);
         }
-        lines_ += keyLine + "] 0\n" + (name.empty() ? "@" : "\"" + name + "\"") + "=hex(" +
+        lines_ += "] 0\n" + (name.empty() ? "@" : "\"" + name + "\"") + "=hex(" +
                   std::to_string(type) + "):";
         const bool text = type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
         std::string separator;

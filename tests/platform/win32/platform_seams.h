@@ -3,7 +3,6 @@
 // The Win32 implementations of the seams, for the contract suites.
 #include <memory>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -38,8 +37,8 @@ class PlatformRegistry {
     static constexpr const char* kName = "Win32Registry";
 
     ~PlatformRegistry() {
-        for (const std::string& key : created_) {
-            ::RegDeleteTreeA(HKEY_CLASSES_ROOT, key.c_str());
+        if (!created_.empty()) {  // an empty name would stand for the whole root
+            ::RegDeleteTreeA(HKEY_CLASSES_ROOT, created_.c_str());
         }
     }
     Registry& Get() { return registry_; }
@@ -53,7 +52,7 @@ class PlatformRegistry {
             << key;
         const win32::ScopedHandle<KeyTraits> handle(created);
         // The first two levels, so that nothing of the test is left behind.
-        created_.push_back(key.substr(0, key.find('\\', key.find('\\') + 1)));
+        created_ = key.substr(0, key.find('\\', key.find('\\') + 1));
         // RegSetValueExA takes a NUL just after a string's bytes for a part of the string, as
         // Windows does; a byte other than NUL there keeps the value as given.
         const std::string guarded = bytes + "x";
@@ -70,7 +69,7 @@ class PlatformRegistry {
         static bool Close(Handle key) { return ::RegCloseKey(key) == ERROR_SUCCESS; }
     };
 
-    std::vector<std::string> created_;
+    std::string created_;
     Win32Registry registry_;
 };
 

@@ -5,14 +5,18 @@
 namespace kolvane::check {
 namespace {
 
-// Upper case for the letters of Windows-1252: ASCII, and the accented letters from 0xE0 on
-// (apart from the division sign 0xF7), which sit 0x20 above their capitals.
+// Upper case for the letters of Windows-1252: ASCII and the accented letters from 0xE0 on (apart
+// from the division sign 0xF7), which sit 0x20 above their capitals, s, oe and z with caron or
+// ligature 0x10 above theirs, and y diaeresis, whose capital is 0x9F.
 char FoldCase(char c) {
     const auto byte = static_cast<unsigned char>(c);
     if ((byte >= 'a' && byte <= 'z') || (byte >= 0xE0 && byte <= 0xFE && byte != 0xF7)) {
         return static_cast<char>(byte - 0x20);
     }
-    return c;
+    if (byte == 0x9A || byte == 0x9C || byte == 0x9E) {
+        return static_cast<char>(byte - 0x10);
+    }
+    return byte == 0xFF ? '\x9F' : c;
 }
 
 }  // namespace

@@ -185,7 +185,8 @@ TEST_F(NativeProgramTest, AboutBoxAndQuitLeaveEverythingAsItWas) {
                               "-- Info \xC3\xBC"
                               "ber Kolvane --\n"
                               "Kolvane Version 1.0\n"
-                              "Installer for add-on model packages\n"
+                              "Modellpakete f\xC3\xBC"
+                              "r Halmdor\n"
                               "[ OK: Enter ]\n> \n" +
                               kEnglishButtons + "> q\n");
     EXPECT_FALSE(dir.Exists("prefix/drive_c/Halmdor/Modelle"));

@@ -11,6 +11,7 @@
 #include "app/posix/command_line.h"
 #include "app/posix/terminal_text.h"
 #include "platform/doubles/fixed_system.h"
+#include "platform/posix/unique_fd.h"
 
 namespace kolvane::app {
 namespace {
@@ -122,43 +123,37 @@ TEST(TerminalDialogTest, InteractiveOkBoxesWaitForEnter) {
 // A pseudo-terminal: the program's side is `terminal`, the keyboard's side `keyboard`.
 class PseudoTerminal {
   public:
-    PseudoTerminal() {
-        keyboard = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (keyboard >= 0 && ::grantpt(keyboard) == 0 && ::unlockpt(keyboard) == 0) {
-            terminal = ::open(::ptsname(keyboard), O_RDWR | O_NOCTTY);
-        }
-    }
-    PseudoTerminal(const PseudoTerminal&) = delete;
-    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-    ~PseudoTerminal() {
-        for (int fd : {terminal, keyboard}) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
+    PseudoTerminal() : keyboard_(::posix_openpt(O_RDWR | O_NOCTTY)) {
+        if (keyboard_.Valid() && ::grantpt(keyboard_.Get()) == 0 &&
+            ::unlockpt(keyboard_.Get()) == 0) {
+            terminal_ = platform::UniqueFd(::open(::ptsname(keyboard_.Get()), O_RDWR | O_NOCTTY));
         }
     }
     void Type(std::string_view keys) const {
-        ASSERT_EQ(::write(keyboard, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+        ASSERT_EQ(::write(keyboard_.Get(), keys.data(), keys.size()),
+                  static_cast<ssize_t>(keys.size()));
     }
+    int Terminal() const { return terminal_.Get(); }
 
-    int keyboard = -1;
-    int terminal = -1;
+  private:
+    platform::UniqueFd keyboard_;
+    platform::UniqueFd terminal_;
 };
 
 TEST(KeyAnswersTest, SingleKeysWithoutEnterAndTheTerminalSetBack) {
     PseudoTerminal pty;
-    ASSERT_GE(pty.terminal, 0);
+    ASSERT_GE(pty.Terminal(), 0);
     // Keys are typed before they are awaited, so the line discipline must not hold them back
     // as lines (it would also turn Ctrl-D into a line end): a non-canonical terminal with echo
     // and a VMIN of its own, which KeyAnswers must change while reading and set back after.
     termios before{};
-    ASSERT_EQ(::tcgetattr(pty.terminal, &before), 0);
+    ASSERT_EQ(::tcgetattr(pty.Terminal(), &before), 0);
     before.c_lflag = static_cast<tcflag_t>((before.c_lflag & ~ICANON) | ECHO);
     before.c_cc[VMIN] = 2;
     before.c_cc[VTIME] = 0;
-    ASSERT_EQ(::tcsetattr(pty.terminal, TCSANOW, &before), 0);
-    ASSERT_EQ(::tcgetattr(pty.terminal, &before), 0);
-    KeyAnswers keys(pty.terminal);
+    ASSERT_EQ(::tcsetattr(pty.Terminal(), TCSANOW, &before), 0);
+    ASSERT_EQ(::tcgetattr(pty.Terminal(), &before), 0);
+    KeyAnswers keys(pty.Terminal());
 
     struct Case {
         std::string typed;
@@ -179,7 +174,7 @@ TEST(KeyAnswersTest, SingleKeysWithoutEnterAndTheTerminalSetBack) {
         pty.Type(c.typed);
         EXPECT_EQ(keys.Next(), c.answer);
         termios after{};
-        ASSERT_EQ(::tcgetattr(pty.terminal, &after), 0);
+        ASSERT_EQ(::tcgetattr(pty.Terminal(), &after), 0);
         EXPECT_EQ(after.c_lflag, before.c_lflag);
         EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
     }

@@ -195,31 +195,6 @@ TEST_F(PosixPathTest, PrefersTheExactNameAndOtherwisePicksTheSameOneEachTime) {
     EXPECT_EQ(files_.HostPath("C:\\rEADME"), dir_.HostPath("README")) << "first in byte order";
 }
 
-TEST_F(PosixPathTest, OperationsWorkThroughTheMapping) {
-    dir_.Write("pkg/Sub/File.dat", "package");
-    dir_.Write("host/Target/present.dat", "present");
-    ASSERT_TRUE(files_.CopyFileOver("C:\\PKG\\sub\\file.dat", "C:\\Host\\TARGET\\Present.dat"));
-    EXPECT_EQ(dir_.Read("host/Target/present.dat"), "package");
-    EXPECT_EQ(files_.MakeDirectory("C:\\HOST\\target"), DirectoryResult::kAlreadyExists);
-    EXPECT_EQ(files_.MakeDirectory("C:\\HOST\\target\\Neu"), DirectoryResult::kCreated);
-    ASSERT_TRUE(files_.CopyFileOver("C:\\pkg\\Sub\\File.dat", "C:\\host\\TARGET\\neu\\\xC4.dat"));
-    EXPECT_EQ(Names("host"), std::set<std::string>{"Target"});
-    EXPECT_EQ(Names("host/Target"), (std::set<std::string>{"present.dat", "Neu"}));
-    EXPECT_EQ(Names("host/Target/Neu"), std::set<std::string>{"\xC3\x84.dat"});
-
-    const FileHandle file = files_.OpenForReading("C:\\host\\target\\NEU\\\xE4.DAT");
-    EXPECT_NE(file, kInvalidFile);
-    if (file != kInvalidFile) {
-        files_.CloseFile(file);
-    }
-    std::string contents;
-    EXPECT_TRUE(files_.ReadContents("C:\\HOST\\Target\\PRESENT.DAT", contents));
-    EXPECT_EQ(contents, "package");
-    EXPECT_TRUE(files_.ReplaceContents("c:\\host\\target\\present.dat", "replaced"));
-    EXPECT_EQ(dir_.Read("host/Target/present.dat"), "replaced");
-    EXPECT_EQ(Names("host/Target"), (std::set<std::string>{"present.dat", "Neu"}));
-}
-
 TEST_F(PosixPathTest, CopiesOntoTheLongestNames) {
     const std::string name(255, 'n');
     dir_.Write(name, "old");

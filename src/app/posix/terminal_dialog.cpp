@@ -4,6 +4,7 @@
 #include <cctype>
 #include <optional>
 
+#include "app/about.inc"
 #include "install/installer.h"
 #include "messages/messages.h"
 
@@ -15,11 +16,9 @@ constexpr int kBarWidth = 20;
 // The dialog caption and the about box, which the string table does not hold; the same in every
 // language, as in the Windows program's resources.
 constexpr std::string_view kDialogCaption = "Kolvane";
-constexpr std::string_view kAboutCaption =
-    "Info \xFC"
-    "ber Kolvane";
-constexpr std::string_view kAboutVersion = "Kolvane Version 1.0";
-constexpr std::string_view kAboutSecondLine = "Installer for add-on model packages";
+constexpr std::string_view kAboutCaption = KOLVANE_ABOUT_CAPTION;
+constexpr std::string_view kAboutVersion = KOLVANE_ABOUT_VERSION;
+constexpr std::string_view kAboutSecondLine = KOLVANE_ABOUT_SECOND_LINE;
 
 // The texts the terminal adds: the names of keys and of the buttons the system provides.
 struct TerminalWords {

@@ -11,6 +11,9 @@
 #include <memory>
 #include <vector>
 
+#include "platform/posix/copy_data.h"
+#include "platform/posix/retry_on_signal.h"
+#include "platform/posix/unique_fd.h"
 #include "platform/posix/windows_path.h"
 #include "platform/posix/windows_text.h"
 
@@ -34,55 +37,21 @@ bool IsWritableByOwner(const struct stat& status) {
     return (status.st_mode & S_IWUSR) != 0;
 }
 
-// A file descriptor that is closed on every path.
-class Descriptor {
-  public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    Descriptor(Descriptor&& other) noexcept : fd_(other.Release()) {}
-    Descriptor& operator=(Descriptor&&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int Get() const { return fd_; }
-    bool Valid() const { return fd_ >= 0; }
-    // Gives up ownership without closing.
-    int Release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    // Closes now and tells whether the close succeeded.
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-  private:
-    int fd_;
-};
-
 // Opens a regular file for reading. O_NONBLOCK keeps a FIFO in a package from stalling the
 // installer until a writer appears; it has no effect on a regular file.
-Descriptor OpenRegularFile(const std::string& hostPath, struct stat& status) {
-    Descriptor fd(::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+UniqueFd OpenRegularFile(const std::string& hostPath, struct stat& status) {
+    UniqueFd fd(
+        RetryOnSignal([&] { return ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
     if (!fd.Valid() || ::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        return Descriptor();
+        return UniqueFd();
     }
     return fd;
 }
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
+        const ssize_t written = RetryOnSignal([&] { return ::write(fd, data, size); });
         if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             return false;
         }
         data += written;
@@ -91,47 +60,13 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-bool CopyData(int from, int to, off_t size) {
-    // The kernel copies without a round trip through user space where it can.
-    off_t left = size;
-    while (left > 0) {
-        const ssize_t copied =
-            ::copy_file_range(from, nullptr, to, nullptr, static_cast<std::size_t>(left), 0);
-        if (copied < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            break;
-        }
-        if (copied == 0) {
-            break;
-        }
-        left -= copied;
-    }
-    if (left == 0) {
-        return true;
-    }
-    // Fall back to plain reads and writes from wherever the kernel stopped.
-    const off_t done = size - left;
-    if (::lseek(from, done, SEEK_SET) != done || ::lseek(to, done, SEEK_SET) != done) {
-        return false;
-    }
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t got = ::read(from, buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (got == 0) {
-            return true;
-        }
-        if (!WriteAll(to, buffer, static_cast<std::size_t>(got))) {
-            return false;
-        }
-    }
+// The errors with which the kernel says that it cannot copy between these two files at all: a
+// kernel without the call, two file systems it does not copy between, a file system or kind of
+// file that does not take part. Any other error (a full disk, a failing device) fails the copy;
+// plain writes would only meet it again.
+bool KernelCopyUnsupported(int error) {
+    static_assert(ENOTSUP == EOPNOTSUPP, "one value on Linux; a system that splits them adds it");
+    return error == ENOSYS || error == EXDEV || error == EOPNOTSUPP || error == EINVAL;
 }
 
 std::string DirectoryOf(const std::string& hostPath) {
@@ -187,17 +122,15 @@ class TemporaryBeside {
   private:
     std::string target_;
     std::string path_;
-    Descriptor fd_;
+    UniqueFd fd_;
 };
 
 // Reads up to `size` bytes at `offset`; fewer only at the end of the file.
 ssize_t ReadAt(int fd, char* data, std::size_t size, off_t offset) {
     std::size_t got = 0;
     while (got < size) {
-        const ssize_t n = ::pread(fd, data + got, size - got, offset + static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t n = RetryOnSignal(
+            [&] { return ::pread(fd, data + got, size - got, offset + static_cast<off_t>(got)); });
         if (n < 0) {
             return -1;
         }
@@ -219,7 +152,8 @@ bool IsAlreadyCopy(int source, const struct stat& sourceStatus, const std::strin
         (existing.st_mode & 07777) != (sourceStatus.st_mode & 0777)) {
         return false;
     }
-    const Descriptor present(::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const UniqueFd present(
+        RetryOnSignal([&] { return ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
     if (!present.Valid()) {
         return false;
     }
@@ -276,6 +210,47 @@ std::optional<std::string> EntryNamed(const std::string& directory, const std::s
 }
 
 }  // namespace
+
+ssize_t KernelCopy(int from, int to, std::size_t length) {
+    return ::copy_file_range(from, nullptr, to, nullptr, length, 0);
+}
+
+bool CopyFileData(int from, int to, off_t size, KernelCopyCall kernelCopy) {
+    // The kernel copies without a round trip through user space where it can.
+    off_t left = size;
+    while (left > 0) {
+        const ssize_t copied =
+            RetryOnSignal([&] { return kernelCopy(from, to, static_cast<std::size_t>(left)); });
+        if (copied < 0 && !KernelCopyUnsupported(errno)) {
+            return false;
+        }
+        if (copied <= 0) {
+            break;
+        }
+        left -= copied;
+    }
+    if (left == 0) {
+        return true;
+    }
+    // Plain reads and writes from wherever the kernel stopped.
+    const off_t done = size - left;
+    if (::lseek(from, done, SEEK_SET) != done || ::lseek(to, done, SEEK_SET) != done) {
+        return false;
+    }
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = RetryOnSignal([&] { return ::read(from, buffer, sizeof buffer); });
+        if (got < 0) {
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        if (!WriteAll(to, buffer, static_cast<std::size_t>(got))) {
+            return false;
+        }
+    }
+}
 
 std::optional<std::string> PosixFiles::HostPath(const std::string& windowsPath) const {
     const std::optional<WindowsPathParts> parts = SplitWindowsPath(windowsPath);
@@ -338,7 +313,7 @@ FileHandle PosixFiles::OpenForReading(const std::string& path) {
         return kInvalidFile;
     }
     struct stat status {};
-    Descriptor fd = OpenRegularFile(*host, status);
+    UniqueFd fd = OpenRegularFile(*host, status);
     return fd.Valid() ? fd.Release() : kInvalidFile;
 }
 
@@ -352,7 +327,7 @@ bool PosixFiles::LastWriteTime(FileHandle file, FileTime& time) {
 }
 
 void PosixFiles::CloseFile(FileHandle file) {
-    ::close(static_cast<int>(file));
+    UniqueFd(static_cast<int>(file)).Close();
 }
 
 DirectoryResult PosixFiles::MakeDirectory(const std::string& path) {
@@ -373,7 +348,7 @@ bool PosixFiles::CopyFileOver(const std::string& source, const std::string& dest
         return false;
     }
     struct stat status {};
-    const Descriptor input = OpenRegularFile(*from, status);
+    const UniqueFd input = OpenRegularFile(*from, status);
     if (!input.Valid()) {
         return false;
     }
@@ -388,7 +363,7 @@ bool PosixFiles::CopyFileOver(const std::string& source, const std::string& dest
         return true;
     }
     TemporaryBeside output(*to);
-    if (!output.Valid() || !CopyData(input.Get(), output.Fd(), status.st_size)) {
+    if (!output.Valid() || !CopyFileData(input.Get(), output.Fd(), status.st_size, KernelCopy)) {
         return false;
     }
     // Only the permission bits travel: a set-user-id bit from a downloaded package must not
@@ -423,7 +398,7 @@ bool PosixFiles::ReadContents(const std::string& path, std::string& contents) {
         return false;
     }
     struct stat status {};
-    const Descriptor fd = OpenRegularFile(*host, status);
+    const UniqueFd fd = OpenRegularFile(*host, status);
     if (!fd.Valid()) {
         return false;
     }
@@ -434,11 +409,8 @@ bool PosixFiles::ReadContents(const std::string& path, std::string& contents) {
     }
     char buffer[1 << 16];
     for (;;) {
-        const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
+        const ssize_t got = RetryOnSignal([&] { return ::read(fd.Get(), buffer, sizeof buffer); });
         if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             return false;
         }
         if (got == 0) {

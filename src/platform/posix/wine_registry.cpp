@@ -4,11 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <optional>
 #include <vector>
 
+#include "platform/posix/retry_on_signal.h"
+#include "platform/posix/unique_fd.h"
 #include "platform/posix/windows_text.h"
 
 namespace kolvane::platform {
@@ -357,29 +358,19 @@ void LoadValue(RegistryNode& key, const std::string& line, std::size_t pos, Line
 
 // The whole of a regular file; none when it cannot be read to its end.
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    const UniqueFd fd(RetryOnSignal([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); }));
     struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (!fd.Valid() || ::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return std::nullopt;
     }
     std::string text;
     char buffer[1 << 16];
     for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        const ssize_t got = RetryOnSignal([&] { return ::read(fd.Get(), buffer, sizeof buffer); });
         if (got == 0) {
             return text;
         }
         if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             return std::nullopt;
         }
         text.append(buffer, static_cast<std::size_t>(got));
@@ -551,8 +542,9 @@ RegResult WinePrefixRegistry::QueryValue(RegKey key, const std::string& name, st
         return kErrorMoreData;
     }
     std::copy(bytes.begin(), bytes.end(), data);
-    // Like Windows, end a string stored without its NUL when the buffer has room for one.
-    if (IsStringType(value->type) && (bytes.empty() || bytes.back() != '\0') && needed < size) {
+    // Like Windows, end a string stored without its NUL when the buffer has room for one; an empty
+    // string stays without.
+    if (IsStringType(value->type) && !bytes.empty() && bytes.back() != '\0' && needed < size) {
         data[needed] = 0;
     }
     size = needed;

@@ -4,9 +4,9 @@
 #include <optional>
 
 #include "cmdline/program_parameters.h"
-#include "files/contained_path.h"
 #include "install/installer.h"
 #include "install/messages.h"
+#include "names/contained_path.h"
 #include "script/script_entry.h"
 #include "textures/registry_path.h"
 #include "textures/texture_catalog.h"
@@ -78,7 +78,7 @@ std::vector<Segment> SegmentsOf(const DryRunLog& log) {
 }
 
 // The plan of an entry without ">>", which both sections pass over.
-PlanStep SkippedStep(const ScriptEntry& entry, const char* section) {
+PlanStep SkippedStep(const CheckedEntry& entry, const char* section) {
     return {.line = entry.line,
             .section = section,
             .action = "skip",
@@ -86,7 +86,7 @@ PlanStep SkippedStep(const ScriptEntry& entry, const char* section) {
             .detail = "no \">>\" in the entry"};
 }
 
-PlanStep PlanFileEntry(const ScriptEntry& entry, const Segment& segment,
+PlanStep PlanFileEntry(const CheckedEntry& entry, const Segment& segment,
                        const std::string& hostPath, Report& report) {
     const std::optional<EntryParts> parts = SplitEntry(entry.text);
     if (!parts) {
@@ -118,7 +118,7 @@ PlanStep PlanFileEntry(const ScriptEntry& entry, const Segment& segment,
             step.detail = "the copy fails: " + failure->reason;
         } else if (const Event* failure = segment.Last(Event::Kind::kDirectoryFail)) {
             step.detail = "the folder " + failure->path + " cannot be created: " + failure->reason;
-        } else if (!StaysInsideBase(parts->left) || !StaysInsideBase(parts->right)) {
+        } else if (!names::StaysInsideBase(parts->left) || !names::StaysInsideBase(parts->right)) {
             step.detail = "the entry leaves its folder and is refused";
             code.clear();  // reported with the entry already
         } else {
@@ -223,7 +223,7 @@ DryRunLog DryRun(DryRunSeams seams, const std::string& packageDir, bool silent,
     if (shadow == nullptr || !shadow->IsLoaded()) {
         return log;
     }
-    for (const ScriptEntry& entry : textureSection.entries) {
+    for (const CheckedEntry& entry : textureSection.entries) {
         const std::optional<EntryParts> parts = SplitEntry(entry.text);
         if (!parts) {
             report.plan.push_back(SkippedStep(entry, "textures"));

@@ -1,7 +1,7 @@
 #include "cmdline/program_parameters.h"
-#include "files/contained_path.h"
 #include "install/installer.h"
 #include "install/messages.h"
+#include "names/contained_path.h"
 
 namespace kolvane {
 namespace {
@@ -32,7 +32,8 @@ bool Installer::InstallFiles() {
         const std::string destination = HostPath() + destinationPart;
 
         // A path that leaves the package or the host is neither read nor written.
-        if (!HostFound() || !StaysInsideBase(sourcePart) || !StaysInsideBase(destinationPart)) {
+        if (!HostFound() || !names::StaysInsideBase(sourcePart) ||
+            !names::StaysInsideBase(destinationPart)) {
             reportFailure(source, destination);
             result = false;
             continue;

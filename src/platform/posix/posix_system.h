@@ -15,9 +15,9 @@ inline constexpr std::uint16_t kLanguageEnglish = 0x0409;
 // decides; German (any region) when its language part is "de", English for everything else.
 std::uint16_t LanguageOfLocale(const char* lcAll, const char* lcMessages, const char* lang);
 
-// A host path in Windows form through the drive table, UTF-8 names turned into Windows-1252.
+// A native path in Windows form through the drive table, UTF-8 names turned into Windows-1252.
 // Empty when no drive covers the path.
-std::string WindowsPathOf(const std::string& hostPath, const DriveMap& drives);
+std::string WindowsPathOf(const std::string& nativePath, const DriveMap& drives);
 
 // The running process on Linux: the language from LC_ALL, LC_MESSAGES and LANG, read at every
 // call; the executable's path from /proc/self/exe as the prefix's drives name it.

@@ -18,22 +18,25 @@ struct CaseRow {
     int toCapital;
 };
 
-// Every letter of Windows-1252 that has a case partner anywhere (ƒ has its capital outside the
-// code page), the rest of Latin Extended-A, and the basic Greek and Cyrillic alphabets. Letters
-// of other scripts fold to themselves: every name the installer looks up is Windows-1252, and no
-// letter outside these rows has a capital or small form inside the code page.
+// The Latin rows are those of NTFS's default upcase table and of Wine's: every letter of
+// Windows-1252 with a case partner (ƒ has its capital outside the code page) and the rest of
+// Latin Extended-A. The Greek and Cyrillic rows keep the basic alphabets, where the tables of
+// Windows versions differ in detail (final ς, ѐ, ѝ). Letters of other scripts fold to themselves
+// here: every name the installer looks up is Windows-1252, and no letter outside these rows has
+// a capital or small form inside the code page.
 constexpr CaseRow kCaseRows[] = {
-    {u'a', u'z', 1, -0x20},     {0x00E0, 0x00F6, 1, -0x20},  // à to ö (not ÷)
-    {0x00F8, 0x00FE, 1, -0x20},                              // ø to þ
-    {0x00FF, 0x00FF, 1, 0x79},                               // ÿ, Ÿ
-    {0x0101, 0x012F, 2, -1},                                 // ā to į
-    {0x0133, 0x0137, 2, -1},                                 // ĳ to ķ (İ and ı are no pair)
-    {0x013A, 0x0148, 2, -1},                                 // ĺ to ň
-    {0x014B, 0x0177, 2, -1},                                 // ŋ to ŷ, with œ and š
-    {0x017A, 0x017E, 2, -1},                                 // ź to ž
-    {0x0192, 0x0192, 1, -1},                                 // ƒ, Ƒ
-    {0x03B1, 0x03C1, 1, -0x20},                              // α to ρ
-    {0x03C3, 0x03CB, 1, -0x20},  // σ to ϋ (final ς has no capital of its own)
+    {u'a', u'z', 1, -0x20},      // a to z
+    {0x00E0, 0x00F6, 1, -0x20},  // à to ö (not ÷)
+    {0x00F8, 0x00FE, 1, -0x20},  // ø to þ
+    {0x00FF, 0x00FF, 1, 0x79},   // ÿ, Ÿ
+    {0x0101, 0x012F, 2, -1},     // ā to į
+    {0x0133, 0x0137, 2, -1},     // ĳ to ķ (İ and ı are no pair)
+    {0x013A, 0x0148, 2, -1},     // ĺ to ň
+    {0x014B, 0x0177, 2, -1},     // ŋ to ŷ, with œ and š
+    {0x017A, 0x017E, 2, -1},     // ź to ž
+    {0x0192, 0x0192, 1, -1},     // ƒ, Ƒ
+    {0x03B1, 0x03C1, 1, -0x20},  // α to ρ
+    {0x03C3, 0x03CB, 1, -0x20},  // σ to ϋ
     {0x0430, 0x044F, 1, -0x20},  // а to я
     {0x0450, 0x045F, 1, -0x50},  // ѐ to џ
 };

@@ -6,14 +6,16 @@
 namespace kolvane::names {
 
 // The one rule for letter case in names: two names are the same name when their letters are
-// equal after upper-casing, the way Windows and Wine compare file names (NTFS keeps an upcase
-// table on every volume; Wine's ntdll uses the same table) and registry key and value names
-// (the registry upcases with the same table, so one rule serves both).
+// equal after upper-casing, the way Windows compares file names (NTFS through the upcase table
+// it keeps on every volume) and registry key and value names (through the same upcase table),
+// and the way Wine compares both (through its own copy of that table). One rule serves files
+// and registry alike.
 //
-// The table pairs only letters whose capital and small forms map to each other. Windows drops
-// the one-way mappings of Unicode from it, and so does this: dotted capital I (U+0130) and
-// dotless small i (U+0131) fold only to themselves, neither to I nor to i; nor do the long s
-// (U+017F), the micro sign (U+00B5) or the sharp s (U+00DF), which has no single capital.
+// The table pairs only letters whose capital and small forms map to each other. Dotted capital
+// I (U+0130) and dotless small i (U+0131) fold only to themselves, neither to I nor to i, as in
+// NTFS's default upcase table and in Wine's, which drops every case mapping of Unicode that does
+// not lead back (ı to I, İ to i). Nor do the long s (U+017F) and the micro sign (U+00B5) fold,
+// and the sharp s (U+00DF) has no capital of one letter.
 
 // The capital of a UTF-16 unit, or the unit itself.
 char16_t UpperCase(char16_t unit);

@@ -102,6 +102,8 @@ std::optional<std::u16string> ParseEscaped(std::string_view line, std::size_t& p
     return out;
 }
 
+// The keys of a registry path. Only the backslash separates them: unlike a file name, a key
+// name may hold a slash.
 std::vector<std::u16string> SplitPath(std::u16string_view path) {
     std::vector<std::u16string> parts;
     std::size_t start = 0;

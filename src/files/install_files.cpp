@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "files/contained_path.h"
 #include "messages/messages.h"
+#include "names/contained_path.h"
 
 namespace kolvane {
 namespace {
@@ -34,8 +34,8 @@ bool InstallFiles(const FileSectionContext& context) {
         const std::string destination = context.hostPath + destinationPart;
 
         // A path that leaves the package or the host is neither read nor written.
-        if (context.hostPath.empty() || !StaysInsideBase(sourcePart) ||
-            !StaysInsideBase(destinationPart)) {
+        if (context.hostPath.empty() || !names::StaysInsideBase(sourcePart) ||
+            !names::StaysInsideBase(destinationPart)) {
             reportFailure(source, destination);
             result = false;
             continue;

@@ -1,6 +1,7 @@
 // The native program end to end: its dialog, messages, answers, languages and results on disk.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <vector>
@@ -45,6 +46,15 @@ TEST_F(NativeProgramTest, InstallShowsTheDialogProgressAndSuccess) {
                               "> \n");
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(dir.Read("prefix/drive_c/Halmdor/Modelle/Modell.mdl"), "model\r\n");
+    // The copy to š went over the file the copy to Š had made.
+    std::vector<std::string> models;
+    for (const auto& entry :
+         fs::directory_iterator(dir.HostPath("prefix/drive_c/Halmdor/Modelle"))) {
+        models.push_back(entry.path().filename().string());
+    }
+    std::sort(models.begin(), models.end());
+    EXPECT_EQ(models, (std::vector<std::string>{"Modell.mdl", "\xC5\xA0.dat"}));
+    EXPECT_EQ(dir.Read("prefix/drive_c/Halmdor/Modelle/\xC5\xA0.dat"), "b");
     // Texture 2 follows texture 1 on its line; the catalogue is rewritten in its own layout.
     EXPECT_EQ(dir.Read(kCatalogue),
               "Texturen{\tTextur{\tid(1)\t}Textur{\tid(2)\t}\r\n\t\t}\r\n\t\t");

@@ -130,9 +130,9 @@ TEST(WineRegistryRealTest, ReadsBackWhatWineWrote) {
     // The drives wineboot linked: C: is the prefix's drive_c, Z: the file system's root.
     const DriveMap drives = ReadDriveMap(dir.HostPath("prefix"));
     const std::string driveC = std::filesystem::canonical(dir.HostPath("prefix/drive_c")).string();
-    EXPECT_EQ(drives.ToHostPath("C:\\windows"), driveC + "/windows");
+    EXPECT_EQ(drives.ToNativePath("C:\\windows"), driveC + "/windows");
     EXPECT_EQ(drives.ToWindowsPath(driveC + "/windows"), "C:\\windows");
-    EXPECT_EQ(drives.ToHostPath("Z:\\usr"), "/usr");
+    EXPECT_EQ(drives.ToNativePath("Z:\\usr"), "/usr");
 }
 
 }  // namespace

@@ -9,10 +9,10 @@
 
 #include "app/posix/prefix_choice.h"
 #include "check/check_program.h"
+#include "names/windows_text.h"
 #include "platform/posix/posix_disk_probe.h"
 #include "platform/posix/posix_files.h"
 #include "platform/posix/prefix_search.h"
-#include "platform/posix/windows_text.h"
 #include "platform/posix/wine_prefix.h"
 #include "platform/posix/wine_registry.h"
 
@@ -33,8 +33,8 @@ std::optional<std::string> PackagePath(const platform::DriveMap& drives,
     if (!windows) {
         return std::nullopt;
     }
-    std::string path = platform::Utf8ToWindows1252(*windows);
-    if (platform::Windows1252ToUtf8(path) != *windows) {
+    std::string path = names::Utf8ToWindows1252(*windows);
+    if (names::Windows1252ToUtf8(path) != *windows) {
         return std::nullopt;
     }
     while (!path.empty() && path.back() == '\\') {
@@ -68,5 +68,5 @@ int main(int argc, char** argv) {
         arguments, std::cout, std::cerr,
         {files, probe, registry,
          [&drives](const std::string& folder) { return PackagePath(drives, folder); },
-         [](std::string_view text) { return platform::Windows1252ToUtf8(text); }});
+         [](std::string_view text) { return names::Windows1252ToUtf8(text); }});
 }

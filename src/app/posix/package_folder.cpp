@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "install/installer.h"
-#include "platform/posix/windows_text.h"
+#include "names/letter_case.h"
 
 namespace kolvane::app {
 namespace {
@@ -19,7 +19,7 @@ bool HoldsScript(const fs::path& folder) {
     }
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         std::error_code kind;
-        if (platform::SameNameIgnoringCase(it->path().filename().string(),
+        if (names::Utf8EqualsIgnoringCase(it->path().filename().string(),
                                            Installer::kScriptName) &&
             it->is_regular_file(kind)) {
             return true;

@@ -6,7 +6,7 @@
 
 #include "messages/messages.h"
 #include "platform/posix/prefix_search.h"
-#include "platform/posix/windows_text.h"
+#include "names/windows_text.h"
 #include "platform/posix/wine_prefix.h"
 
 namespace kolvane::app {
@@ -115,7 +115,7 @@ class PrefixTalk {
         }
         return settings_.charset == TerminalCharset::kUtf8
                    ? shown
-                   : Terminal(platform::Utf8ToWindows1252(shown));
+                   : Terminal(names::Utf8ToWindows1252(shown));
     }
 
     const PrefixChoiceSettings& settings_;

@@ -1,16 +1,13 @@
 #include "platform/doubles/memory_registry.h"
 
-#include <algorithm>
 #include <cstring>
+
+#include "names/letter_case.h"
 
 namespace kolvane::platform {
 
 std::string MemoryRegistry::Fold(const std::string& text) {
-    std::string folded = text;
-    std::transform(folded.begin(), folded.end(), folded.begin(), [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
-    });
-    return folded;
+    return names::FoldCase(text);
 }
 
 std::string MemoryRegistry::RootPrefix(RegKey root) {

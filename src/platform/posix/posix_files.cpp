@@ -11,11 +11,12 @@
 #include <memory>
 #include <vector>
 
+#include "names/letter_case.h"
+#include "names/windows_path.h"
+#include "names/windows_text.h"
 #include "platform/posix/copy_data.h"
 #include "platform/posix/retry_on_signal.h"
 #include "platform/posix/unique_fd.h"
-#include "platform/posix/windows_path.h"
-#include "platform/posix/windows_text.h"
 
 namespace kolvane::platform {
 namespace {
@@ -39,9 +40,9 @@ bool IsWritableByOwner(const struct stat& status) {
 
 // Opens a regular file for reading. O_NONBLOCK keeps a FIFO in a package from stalling the
 // installer until a writer appears; it has no effect on a regular file.
-UniqueFd OpenRegularFile(const std::string& hostPath, struct stat& status) {
+UniqueFd OpenRegularFile(const std::string& nativePath, struct stat& status) {
     UniqueFd fd(
-        RetryOnSignal([&] { return ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
+        RetryOnSignal([&] { return ::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
     if (!fd.Valid() || ::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return UniqueFd();
     }
@@ -69,17 +70,17 @@ bool KernelCopyUnsupported(int error) {
     return error == ENOSYS || error == EXDEV || error == EOPNOTSUPP || error == EINVAL;
 }
 
-std::string DirectoryOf(const std::string& hostPath) {
-    const std::size_t slash = hostPath.rfind('/');
+std::string DirectoryOf(const std::string& nativePath) {
+    const std::size_t slash = nativePath.rfind('/');
     if (slash == std::string::npos) {
         return ".";
     }
-    return slash == 0 ? "/" : hostPath.substr(0, slash);
+    return slash == 0 ? "/" : nativePath.substr(0, slash);
 }
 
-std::string NameOf(const std::string& hostPath) {
-    const std::size_t slash = hostPath.rfind('/');
-    return slash == std::string::npos ? hostPath : hostPath.substr(slash + 1);
+std::string NameOf(const std::string& nativePath) {
+    const std::size_t slash = nativePath.rfind('/');
+    return slash == std::string::npos ? nativePath : nativePath.substr(slash + 1);
 }
 
 // A new file beside `target` under a temporary name; removed again unless Commit renames it
@@ -142,9 +143,9 @@ ssize_t ReadAt(int fd, char* data, std::size_t size, off_t offset) {
     return static_cast<ssize_t>(got);
 }
 
-// True when the file at `hostPath` already is what copying `source` over it would make: the same
+// True when the file at `nativePath` already is what copying `source` over it would make: the same
 // size, last-write time, permission bits and bytes. Any doubt (a read error) says no.
-bool IsAlreadyCopy(int source, const struct stat& sourceStatus, const std::string& hostPath,
+bool IsAlreadyCopy(int source, const struct stat& sourceStatus, const std::string& nativePath,
                    const struct stat& existing) {
     if (existing.st_size != sourceStatus.st_size ||
         existing.st_mtim.tv_sec != sourceStatus.st_mtim.tv_sec ||
@@ -153,7 +154,7 @@ bool IsAlreadyCopy(int source, const struct stat& sourceStatus, const std::strin
         return false;
     }
     const UniqueFd present(
-        RetryOnSignal([&] { return ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
+        RetryOnSignal([&] { return ::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
     if (!present.Valid()) {
         return false;
     }
@@ -174,8 +175,8 @@ bool IsAlreadyCopy(int source, const struct stat& sourceStatus, const std::strin
 }
 
 // The state of the file a write is about to replace. False when it must not be replaced.
-bool MayReplace(const std::string& hostPath, struct stat& existing, bool& exists) {
-    if (::stat(hostPath.c_str(), &existing) != 0) {
+bool MayReplace(const std::string& nativePath, struct stat& existing, bool& exists) {
+    if (::stat(nativePath.c_str(), &existing) != 0) {
         exists = false;
         return errno == ENOENT;
     }
@@ -202,7 +203,7 @@ std::optional<std::string> EntryNamed(const std::string& directory, const std::s
     std::optional<std::string> match;
     while (const dirent* entry = ::readdir(entries.get())) {
         const std::string_view candidate = entry->d_name;
-        if (SameNameIgnoringCase(candidate, name) && (!match || candidate < *match)) {
+        if (names::Utf8EqualsIgnoringCase(candidate, name) && (!match || candidate < *match)) {
             match = std::string(candidate);
         }
     }
@@ -252,68 +253,68 @@ bool CopyFileData(int from, int to, off_t size, KernelCopyCall kernelCopy) {
     }
 }
 
-std::optional<std::string> PosixFiles::HostPath(const std::string& windowsPath) const {
-    const std::optional<WindowsPathParts> parts = SplitWindowsPath(windowsPath);
+std::optional<std::string> PosixFiles::NativePath(const std::string& windowsPath) const {
+    const std::optional<names::WindowsPathParts> parts = names::SplitWindowsPath(windowsPath);
     if (!parts) {
         return std::nullopt;
     }
-    const std::optional<std::string> root = drives_.ToHostPath(std::string{parts->drive, ':'});
+    const std::optional<std::string> root = drives_.ToNativePath(std::string{parts->drive, ':'});
     if (!root) {
         return std::nullopt;
     }
-    std::string host = *root == "/" ? std::string() : *root;
-    std::vector<std::string> names;
-    names.reserve(parts->components.size());
+    std::string native = *root == "/" ? std::string() : *root;
+    std::vector<std::string> utf8Names;
+    utf8Names.reserve(parts->components.size());
     for (const std::string& component : parts->components) {
-        names.push_back(Windows1252ToUtf8(component));
+        utf8Names.push_back(names::Windows1252ToUtf8(component));
     }
     // The deepest part of the path that exists exactly as written needs no matching: every
     // directory on the way holds the next name itself. Looking for it first saves reading
     // directories for every file an installation copies.
-    std::size_t exact = names.size();
+    std::size_t exact = utf8Names.size();
     for (; exact > 0; --exact) {
-        std::string prefix = host;
+        std::string prefix = native;
         for (std::size_t i = 0; i < exact; ++i) {
             prefix += '/';
-            prefix += names[i];
+            prefix += utf8Names[i];
         }
         struct stat status {};
         if (::lstat(prefix.c_str(), &status) == 0) {
-            host = std::move(prefix);
+            native = std::move(prefix);
             break;
         }
     }
     // Below it, each component is matched in its directory; once one is missing, nothing below
     // it exists to be matched.
     bool present = true;
-    for (std::size_t i = exact; i < names.size(); ++i) {
-        std::string& name = names[i];
+    for (std::size_t i = exact; i < utf8Names.size(); ++i) {
+        std::string& name = utf8Names[i];
         if (present) {
-            std::optional<std::string> found = EntryNamed(host.empty() ? "/" : host, name);
+            std::optional<std::string> found = EntryNamed(native.empty() ? "/" : native, name);
             present = found.has_value();
             if (present) {
                 name = std::move(*found);
             }
         }
-        host += '/';
-        host += name;
+        native += '/';
+        native += name;
     }
-    if (host.empty()) {
+    if (native.empty()) {
         return "/";
     }
     if (parts->trailingSeparator && !parts->components.empty()) {
-        host += '/';
+        native += '/';
     }
-    return host;
+    return native;
 }
 
 FileHandle PosixFiles::OpenForReading(const std::string& path) {
-    const std::optional<std::string> host = HostPath(path);
-    if (!host) {
+    const std::optional<std::string> native = NativePath(path);
+    if (!native) {
         return kInvalidFile;
     }
     struct stat status {};
-    UniqueFd fd = OpenRegularFile(*host, status);
+    UniqueFd fd = OpenRegularFile(*native, status);
     return fd.Valid() ? fd.Release() : kInvalidFile;
 }
 
@@ -331,19 +332,19 @@ void PosixFiles::CloseFile(FileHandle file) {
 }
 
 DirectoryResult PosixFiles::MakeDirectory(const std::string& path) {
-    const std::optional<std::string> host = HostPath(path);
-    if (!host) {
+    const std::optional<std::string> native = NativePath(path);
+    if (!native) {
         return DirectoryResult::kFailed;
     }
-    if (::mkdir(host->c_str(), 0777) == 0) {
+    if (::mkdir(native->c_str(), 0777) == 0) {
         return DirectoryResult::kCreated;
     }
     return errno == EEXIST ? DirectoryResult::kAlreadyExists : DirectoryResult::kFailed;
 }
 
 bool PosixFiles::CopyFileOver(const std::string& source, const std::string& destination) {
-    const std::optional<std::string> from = HostPath(source);
-    const std::optional<std::string> to = HostPath(destination);
+    const std::optional<std::string> from = NativePath(source);
+    const std::optional<std::string> to = NativePath(destination);
     if (!from || !to) {
         return false;
     }
@@ -380,25 +381,25 @@ bool PosixFiles::CopyFileOver(const std::string& source, const std::string& dest
 }
 
 bool PosixFiles::SetNormalAttributes(const std::string& path) {
-    const std::optional<std::string> host = HostPath(path);
+    const std::optional<std::string> native = NativePath(path);
     struct stat status {};
-    if (!host || ::stat(host->c_str(), &status) != 0) {
+    if (!native || ::stat(native->c_str(), &status) != 0) {
         return false;
     }
     // Most files are writable already; leaving them alone spares the inode a write.
     if (IsWritableByOwner(status)) {
         return true;
     }
-    return ::chmod(host->c_str(), (status.st_mode & 07777) | S_IWUSR) == 0;
+    return ::chmod(native->c_str(), (status.st_mode & 07777) | S_IWUSR) == 0;
 }
 
 bool PosixFiles::ReadContents(const std::string& path, std::string& contents) {
-    const std::optional<std::string> host = HostPath(path);
-    if (!host) {
+    const std::optional<std::string> native = NativePath(path);
+    if (!native) {
         return false;
     }
     struct stat status {};
-    const UniqueFd fd = OpenRegularFile(*host, status);
+    const UniqueFd fd = OpenRegularFile(*native, status);
     if (!fd.Valid()) {
         return false;
     }
@@ -421,16 +422,16 @@ bool PosixFiles::ReadContents(const std::string& path, std::string& contents) {
 }
 
 bool PosixFiles::ReplaceContents(const std::string& path, std::string_view contents) {
-    const std::optional<std::string> host = HostPath(path);
-    if (!host) {
+    const std::optional<std::string> native = NativePath(path);
+    if (!native) {
         return false;
     }
     struct stat existing {};
     bool exists = false;
-    if (!MayReplace(*host, existing, exists)) {
+    if (!MayReplace(*native, existing, exists)) {
         return false;
     }
-    TemporaryBeside output(*host);
+    TemporaryBeside output(*native);
     if (!output.Valid() || !WriteAll(output.Fd(), contents.data(), contents.size())) {
         return false;
     }

@@ -25,7 +25,7 @@ class PosixFiles : public Files {
     bool ReplaceContents(const std::string& path, std::string_view contents) override;
 
     // Where a Windows-form path lies on this file system, or none when it lies on no drive.
-    std::optional<std::string> HostPath(const std::string& windowsPath) const;
+    std::optional<std::string> NativePath(const std::string& windowsPath) const;
 
     const DriveMap& Drives() const { return drives_; }
 

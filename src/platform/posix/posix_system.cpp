@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/posix/windows_text.h"
+#include "names/windows_text.h"
 
 namespace kolvane::platform {
 namespace {
@@ -42,9 +42,9 @@ std::uint16_t LanguageOfLocale(const char* lcAll, const char* lcMessages, const 
     return language == "de" ? kLanguageGerman : kLanguageEnglish;
 }
 
-std::string WindowsPathOf(const std::string& hostPath, const DriveMap& drives) {
-    const std::optional<std::string> windows = drives.ToWindowsPath(hostPath);
-    return windows ? Utf8ToWindows1252(*windows) : std::string();
+std::string WindowsPathOf(const std::string& nativePath, const DriveMap& drives) {
+    const std::optional<std::string> windows = drives.ToWindowsPath(nativePath);
+    return windows ? names::Utf8ToWindows1252(*windows) : std::string();
 }
 
 std::uint16_t PosixSystem::DefaultLanguageId() {

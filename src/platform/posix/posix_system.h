@@ -16,9 +16,9 @@ inline constexpr std::uint16_t kLanguageEnglish = 0x0409;
 // decides; German (any region) when its language part is "de", English for everything else.
 std::uint16_t LanguageOfLocale(const char* lcAll, const char* lcMessages, const char* lang);
 
-// A host path in Windows form through the drive table, UTF-8 names turned into Windows-1252.
+// A native path in Windows form through the drive table, UTF-8 names turned into Windows-1252.
 // Empty when no drive covers the path.
-std::string WindowsPathOf(const std::string& hostPath, const DriveMap& drives);
+std::string WindowsPathOf(const std::string& nativePath, const DriveMap& drives);
 
 // The running executable's host path, from /proc/self/exe; empty when it cannot be read.
 std::string ExecutablePath();

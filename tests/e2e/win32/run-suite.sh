@@ -225,18 +225,22 @@ wait_exit() {
 
 catalog="Host/Res/Rezazerad/Texturen.txt"
 
-# A package with a script that copies Models\Lok.dat and a file with an umlaut in its name and
-# registers texture 2, and the host's texture catalogue with textures 1 and 3.
+# A package with a script that copies Models\Lok.dat, a file with an umlaut in its name and two
+# files to Windows-1252 Š and š (one name on Windows) and registers texture 2, and the host's
+# texture catalogue with textures 1 and 3.
 make_package() {
     mkdir -p "$C/Host/Res/Rezazerad"
     printf 'Textur{ id(1) name(Gras) }\r\n  Textur{ id(3) name(Kies) }\r\n' >"$C/$catalog"
     mkdir -p "$C/Pkg/Models"
     printf 'locomotive' >"$C/Pkg/Models/Lok.dat"
     printf 'bridge' >"$C/Pkg/Br"$'\xc3\xbc'"cke.dat"
-    touch -d @1600000000 "$C/Pkg/Models/Lok.dat" "$C/Pkg/Br"$'\xc3\xbc'"cke.dat"
+    printf 'a' >"$C/Pkg/a.dat"
+    printf 'b' >"$C/Pkg/b.dat"
+    touch -d @1600000000 "$C/Pkg/Models/Lok.dat" "$C/Pkg/Br"$'\xc3\xbc'"cke.dat" "$C/Pkg/"[ab].dat
     printf '%s\r\n' 'Dateinstallation' '{' \
         '    { Models\Lok.dat >> Models\Lok.dat }' \
         '    { Br'$'\xfc''cke.dat >> Neu\Tief\Br'$'\xfc''cke.dat }' \
+        '    { a.dat >> '$'\x8a''.dat }' '    { b.dat >> '$'\x9a''.dat }' \
         '}' 'Texturskript' '{' \
         '    { 2 >> Textur{ id(2) name(Schotter) } }' \
         '}' >"$C/Pkg/InstSkript.txt"
@@ -372,6 +376,8 @@ test_successful_installation() {
     expect "$(stat -c %Y "$C/Host/Models/Lok.dat" 2>&1)" 1600000000 "last-write time carried over"
     expect "$(cat "$C/Host/Neu/Tief/Br"$'\xc3\xbc'"cke.dat" 2>&1)" bridge \
         "file with an umlaut, two new directories"
+    expect "$(cd "$C/Host" && printf '%s ' *.dat)" $'\xc5\xa0.dat ' "Š and š: one file"
+    expect "$(cat "$C/Host/"$'\xc5\xa0'.dat 2>&1)" b "the later copy replaced the earlier"
     expect "$(file_bytes "$catalog")" "$(installed_catalog)" "catalogue with texture 2"
 }
 

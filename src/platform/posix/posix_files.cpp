@@ -6,13 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <vector>
-
-#include "platform/posix/windows_path.h"
-#include "platform/posix/windows_text.h"
+#include <random>
 
 namespace kolvane::platform {
 namespace {
@@ -66,10 +62,12 @@ class Descriptor {
     int fd_;
 };
 
+using Place = PathResolver::Place;
+
 // Opens a regular file for reading. O_NONBLOCK keeps a FIFO in a package from stalling the
 // installer until a writer appears; it has no effect on a regular file.
-Descriptor OpenRegularFile(const std::string& hostPath, struct stat& status) {
-    Descriptor fd(::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+Descriptor OpenRegularFile(const Place& place, struct stat& status) {
+    Descriptor fd(::openat(place.directory, place.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.Valid() || ::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return Descriptor();
     }
@@ -134,38 +132,45 @@ bool CopyData(int from, int to, off_t size) {
     }
 }
 
-std::string DirectoryOf(const std::string& hostPath) {
-    const std::size_t slash = hostPath.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
+// Creates a new file in `directory` named `stem` and six random letters or digits, as mkostemp
+// does; `name` is set to its name, or cleared when none could be made.
+Descriptor CreateUnique(int directory, const std::string& stem, std::string& name) {
+    static constexpr char kSymbols[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static std::mt19937_64 random(std::random_device{}());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = stem;
+        for (int i = 0; i < 6; ++i) {
+            name += kSymbols[random() % (sizeof kSymbols - 1)];
+        }
+        Descriptor fd(
+            ::openat(directory, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (fd.Valid() || errno != EEXIST) {
+            if (!fd.Valid()) {
+                name.clear();
+            }
+            return fd;
+        }
     }
-    return slash == 0 ? "/" : hostPath.substr(0, slash);
-}
-
-std::string NameOf(const std::string& hostPath) {
-    const std::size_t slash = hostPath.rfind('/');
-    return slash == std::string::npos ? hostPath : hostPath.substr(slash + 1);
+    name.clear();
+    return Descriptor();
 }
 
 // A new file beside `target` under a temporary name; removed again unless Commit renames it
 // over the target.
 class TemporaryBeside {
   public:
-    explicit TemporaryBeside(const std::string& target)
-        : target_(target),
+    explicit TemporaryBeside(const Place& target)
+        : directory_(target.directory),
+          target_(target.name),
           // A long name is cut, so that the temporary name still fits the name limit (255 bytes).
-          path_(DirectoryOf(target) + "/." + NameOf(target).substr(0, 200) + ".kolvane-XXXXXX"),
-          fd_(::mkostemp(path_.data(), O_CLOEXEC)) {
-        if (!fd_.Valid()) {
-            path_.clear();
-        }
-    }
+          fd_(CreateUnique(directory_, "." + target.name.substr(0, 200) + ".kolvane-", name_)) {}
     TemporaryBeside(const TemporaryBeside&) = delete;
     TemporaryBeside& operator=(const TemporaryBeside&) = delete;
     ~TemporaryBeside() {
         fd_.Close();
-        if (!path_.empty()) {
-            ::unlink(path_.c_str());
+        if (!name_.empty()) {
+            ::unlinkat(directory_, name_.c_str(), 0);
         }
     }
 
@@ -177,16 +182,17 @@ class TemporaryBeside {
         if (!fd_.Close()) {
             return false;
         }
-        if (::rename(path_.c_str(), target_.c_str()) != 0) {
+        if (::renameat(directory_, name_.c_str(), directory_, target_.c_str()) != 0) {
             return false;
         }
-        path_.clear();
+        name_.clear();
         return true;
     }
 
   private:
+    int directory_;
     std::string target_;
-    std::string path_;
+    std::string name_;
     Descriptor fd_;
 };
 
@@ -209,9 +215,9 @@ ssize_t ReadAt(int fd, char* data, std::size_t size, off_t offset) {
     return static_cast<ssize_t>(got);
 }
 
-// True when the file at `hostPath` already is what copying `source` over it would make: the same
+// True when the file at `place` already is what copying `source` over it would make: the same
 // size, last-write time, permission bits and bytes. Any doubt (a read error) says no.
-bool IsAlreadyCopy(int source, const struct stat& sourceStatus, const std::string& hostPath,
+bool IsAlreadyCopy(int source, const struct stat& sourceStatus, const Place& place,
                    const struct stat& existing) {
     if (existing.st_size != sourceStatus.st_size ||
         existing.st_mtim.tv_sec != sourceStatus.st_mtim.tv_sec ||
@@ -219,7 +225,8 @@ bool IsAlreadyCopy(int source, const struct stat& sourceStatus, const std::strin
         (existing.st_mode & 07777) != (sourceStatus.st_mode & 0777)) {
         return false;
     }
-    const Descriptor present(::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const Descriptor present(
+        ::openat(place.directory, place.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!present.Valid()) {
         return false;
     }
@@ -240,8 +247,8 @@ bool IsAlreadyCopy(int source, const struct stat& sourceStatus, const std::strin
 }
 
 // The state of the file a write is about to replace. False when it must not be replaced.
-bool MayReplace(const std::string& hostPath, struct stat& existing, bool& exists) {
-    if (::stat(hostPath.c_str(), &existing) != 0) {
+bool MayReplace(const Place& place, struct stat& existing, bool& exists) {
+    if (::fstatat(place.directory, place.name.c_str(), &existing, 0) != 0) {
         exists = false;
         return errno == ENOENT;
     }
@@ -249,96 +256,19 @@ bool MayReplace(const std::string& hostPath, struct stat& existing, bool& exists
     return S_ISREG(existing.st_mode) && IsWritableByOwner(existing);
 }
 
-// The entry of `directory` that Windows would take for `name`: `name` itself when it exists with
-// exactly that case, else an entry whose name differs only in case (the first in byte order, so
-// that the choice is the same on every run). None when there is no such entry.
-std::optional<std::string> EntryNamed(const std::string& directory, const std::string& name) {
-    const std::string exact = directory == "/" ? "/" + name : directory + "/" + name;
-    struct stat status {};
-    if (::lstat(exact.c_str(), &status) == 0) {
-        return name;
-    }
-    if (errno != ENOENT) {
-        return std::nullopt;
-    }
-    const std::unique_ptr<DIR, int (*)(DIR*)> entries(::opendir(directory.c_str()), ::closedir);
-    if (!entries) {
-        return std::nullopt;
-    }
-    std::optional<std::string> match;
-    while (const dirent* entry = ::readdir(entries.get())) {
-        const std::string_view candidate = entry->d_name;
-        if (SameNameIgnoringCase(candidate, name) && (!match || candidate < *match)) {
-            match = std::string(candidate);
-        }
-    }
-    return match;
-}
-
 }  // namespace
 
 std::optional<std::string> PosixFiles::HostPath(const std::string& windowsPath) const {
-    const std::optional<WindowsPathParts> parts = SplitWindowsPath(windowsPath);
-    if (!parts) {
-        return std::nullopt;
-    }
-    const std::optional<std::string> root = drives_.ToHostPath(std::string{parts->drive, ':'});
-    if (!root) {
-        return std::nullopt;
-    }
-    std::string host = *root == "/" ? std::string() : *root;
-    std::vector<std::string> names;
-    names.reserve(parts->components.size());
-    for (const std::string& component : parts->components) {
-        names.push_back(Windows1252ToUtf8(component));
-    }
-    // The deepest part of the path that exists exactly as written needs no matching: every
-    // directory on the way holds the next name itself. Looking for it first saves reading
-    // directories for every file an installation copies.
-    std::size_t exact = names.size();
-    for (; exact > 0; --exact) {
-        std::string prefix = host;
-        for (std::size_t i = 0; i < exact; ++i) {
-            prefix += '/';
-            prefix += names[i];
-        }
-        struct stat status {};
-        if (::lstat(prefix.c_str(), &status) == 0) {
-            host = std::move(prefix);
-            break;
-        }
-    }
-    // Below it, each component is matched in its directory; once one is missing, nothing below
-    // it exists to be matched.
-    bool present = true;
-    for (std::size_t i = exact; i < names.size(); ++i) {
-        std::string& name = names[i];
-        if (present) {
-            std::optional<std::string> found = EntryNamed(host.empty() ? "/" : host, name);
-            present = found.has_value();
-            if (present) {
-                name = std::move(*found);
-            }
-        }
-        host += '/';
-        host += name;
-    }
-    if (host.empty()) {
-        return "/";
-    }
-    if (parts->trailingSeparator && !parts->components.empty()) {
-        host += '/';
-    }
-    return host;
+    return resolver_.NativePath(windowsPath);
 }
 
 FileHandle PosixFiles::OpenForReading(const std::string& path) {
-    const std::optional<std::string> host = HostPath(path);
-    if (!host) {
+    const std::optional<Place> place = resolver_.Locate(path);
+    if (!place) {
         return kInvalidFile;
     }
     struct stat status {};
-    Descriptor fd = OpenRegularFile(*host, status);
+    Descriptor fd = OpenRegularFile(*place, status);
     return fd.Valid() ? fd.Release() : kInvalidFile;
 }
 
@@ -356,25 +286,27 @@ void PosixFiles::CloseFile(FileHandle file) {
 }
 
 DirectoryResult PosixFiles::MakeDirectory(const std::string& path) {
-    const std::optional<std::string> host = HostPath(path);
-    if (!host) {
+    const std::optional<Place> place = resolver_.Locate(path);
+    if (!place) {
         return DirectoryResult::kFailed;
     }
-    if (::mkdir(host->c_str(), 0777) == 0) {
+    if (::mkdirat(place->directory, place->name.c_str(), 0777) == 0) {
+        resolver_.Created(*place, true);
         return DirectoryResult::kCreated;
     }
     return errno == EEXIST ? DirectoryResult::kAlreadyExists : DirectoryResult::kFailed;
 }
 
 bool PosixFiles::CopyFileOver(const std::string& source, const std::string& destination) {
-    const std::optional<std::string> from = HostPath(source);
-    const std::optional<std::string> to = HostPath(destination);
-    if (!from || !to) {
+    const std::optional<Place> from = resolver_.Locate(source);
+    if (!from) {
         return false;
     }
     struct stat status {};
     const Descriptor input = OpenRegularFile(*from, status);
-    if (!input.Valid()) {
+    // The source's place is good only until the next call of the resolver: it is open now.
+    const std::optional<Place> to = resolver_.Locate(destination);
+    if (!input.Valid() || !to) {
         return false;
     }
     struct stat existing {};
@@ -401,29 +333,34 @@ bool PosixFiles::CopyFileOver(const std::string& source, const std::string& dest
     // ext4 writes a file's data before a rename over another file takes effect; elsewhere a crash
     // at this moment may leave an empty model file that installing the package again repairs.
     // The catalogue, which nothing could repair, is written with an fsync.
-    return output.Commit();
+    if (!output.Commit()) {
+        return false;
+    }
+    resolver_.Created(*to, false);
+    return true;
 }
 
 bool PosixFiles::SetNormalAttributes(const std::string& path) {
-    const std::optional<std::string> host = HostPath(path);
+    const std::optional<Place> place = resolver_.Locate(path);
     struct stat status {};
-    if (!host || ::stat(host->c_str(), &status) != 0) {
+    if (!place || ::fstatat(place->directory, place->name.c_str(), &status, 0) != 0) {
         return false;
     }
     // Most files are writable already; leaving them alone spares the inode a write.
     if (IsWritableByOwner(status)) {
         return true;
     }
-    return ::chmod(host->c_str(), (status.st_mode & 07777) | S_IWUSR) == 0;
+    return ::fchmodat(place->directory, place->name.c_str(), (status.st_mode & 07777) | S_IWUSR,
+                      0) == 0;
 }
 
 bool PosixFiles::ReadContents(const std::string& path, std::string& contents) {
-    const std::optional<std::string> host = HostPath(path);
-    if (!host) {
+    const std::optional<Place> place = resolver_.Locate(path);
+    if (!place) {
         return false;
     }
     struct stat status {};
-    const Descriptor fd = OpenRegularFile(*host, status);
+    const Descriptor fd = OpenRegularFile(*place, status);
     if (!fd.Valid()) {
         return false;
     }
@@ -449,16 +386,16 @@ bool PosixFiles::ReadContents(const std::string& path, std::string& contents) {
 }
 
 bool PosixFiles::ReplaceContents(const std::string& path, std::string_view contents) {
-    const std::optional<std::string> host = HostPath(path);
-    if (!host) {
+    const std::optional<Place> place = resolver_.Locate(path);
+    if (!place) {
         return false;
     }
     struct stat existing {};
     bool exists = false;
-    if (!MayReplace(*host, existing, exists)) {
+    if (!MayReplace(*place, existing, exists)) {
         return false;
     }
-    TemporaryBeside output(*host);
+    TemporaryBeside output(*place);
     if (!output.Valid() || !WriteAll(output.Fd(), contents.data(), contents.size())) {
         return false;
     }
@@ -477,10 +414,11 @@ bool PosixFiles::ReplaceContents(const std::string& path, std::string_view conte
             return false;
         }
     }
-    if (::fsync(output.Fd()) != 0) {
+    if (::fsync(output.Fd()) != 0 || !output.Commit()) {
         return false;
     }
-    return output.Commit();
+    resolver_.Created(*place, false);
+    return true;
 }
 
 }  // namespace kolvane::platform

@@ -5,6 +5,7 @@
 
 #include "platform/files.h"
 #include "platform/posix/drive_map.h"
+#include "platform/posix/path_resolver.h"
 
 namespace kolvane::platform {
 
@@ -13,7 +14,7 @@ namespace kolvane::platform {
 // honoured even for root.
 class PosixFiles : public Files {
   public:
-    explicit PosixFiles(DriveMap drives) : drives_(std::move(drives)) {}
+    explicit PosixFiles(DriveMap drives) : drives_(std::move(drives)), resolver_(drives_) {}
 
     FileHandle OpenForReading(const std::string& path) override;
     bool LastWriteTime(FileHandle file, FileTime& time) override;
@@ -31,6 +32,7 @@ class PosixFiles : public Files {
 
   private:
     DriveMap drives_;
+    mutable PathResolver resolver_;  // keeps what it has read of the disk
 };
 
 }  // namespace kolvane::platform

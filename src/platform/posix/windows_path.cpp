@@ -3,43 +3,56 @@
 namespace kolvane::platform {
 namespace {
 
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
 bool IsLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
 }  // namespace
 
-std::optional<WindowsPathParts> SplitWindowsPath(std::string_view path) {
-    if (path.find('\0') != std::string_view::npos || path.size() < 2 || !IsLetter(path[0]) ||
-        path[1] != ':') {
+bool IsWindowsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+std::optional<char> DriveOfWindowsPath(std::string_view path) {
+    if (path.size() < 2 || !IsLetter(path[0]) || path[1] != ':' ||
+        (path.size() > 2 && !IsWindowsSeparator(path[2])) ||
+        path.find('\0') != std::string_view::npos) {
         return std::nullopt;
     }
-    const std::string_view rest = path.substr(2);
-    if (!rest.empty() && !IsSeparator(rest[0])) {
+    return path[0];
+}
+
+std::optional<WindowsPathComponent> NextWindowsPathComponent(std::string_view path,
+                                                             std::size_t pos) {
+    while (pos < path.size()) {
+        std::size_t end = pos;
+        while (end < path.size() && !IsWindowsSeparator(path[end])) {
+            ++end;
+        }
+        const std::string_view component = path.substr(pos, end - pos);
+        if (!component.empty() && component != ".") {
+            return WindowsPathComponent{component, end};
+        }
+        pos = end + 1;
+    }
+    return std::nullopt;
+}
+
+std::optional<WindowsPathParts> SplitWindowsPath(std::string_view path) {
+    const std::optional<char> drive = DriveOfWindowsPath(path);
+    if (!drive) {
         return std::nullopt;
     }
     WindowsPathParts parts;
-    parts.drive = path[0];
-    parts.trailingSeparator = !rest.empty() && IsSeparator(rest.back());
-    std::size_t begin = 0;
-    while (begin < rest.size()) {
-        std::size_t end = begin;
-        while (end < rest.size() && !IsSeparator(rest[end])) {
-            ++end;
+    parts.drive = *drive;
+    parts.trailingSeparator = path.size() > 2 && IsWindowsSeparator(path.back());
+    for (auto component = NextWindowsPathComponent(path, 2); component;
+         component = NextWindowsPathComponent(path, component->end)) {
+        if (component->text != "..") {
+            parts.components.emplace_back(component->text);
+        } else if (!parts.components.empty()) {
+            parts.components.pop_back();
         }
-        const std::string_view component = rest.substr(begin, end - begin);
-        if (component == "..") {
-            if (!parts.components.empty()) {
-                parts.components.pop_back();
-            }
-        } else if (!component.empty() && component != ".") {
-            parts.components.emplace_back(component);
-        }
-        begin = end + 1;
     }
     return parts;
 }

@@ -21,4 +21,18 @@ struct WindowsPathParts {
 // NUL byte (which Windows would cut short there).
 std::optional<WindowsPathParts> SplitWindowsPath(std::string_view path);
 
+// The same reading one step at a time, for callers that read a path on from where an earlier
+// one left off.
+bool IsWindowsSeparator(char c);
+// The drive letter of a path that SplitWindowsPath accepts; none for every other path.
+std::optional<char> DriveOfWindowsPath(std::string_view path);
+// The next component of `path` at or after `pos` that is neither empty nor "." (".." is one),
+// and the position just after it; none when only separators and "." follow.
+struct WindowsPathComponent {
+    std::string_view text;
+    std::size_t end = 0;
+};
+std::optional<WindowsPathComponent> NextWindowsPathComponent(std::string_view path,
+                                                             std::size_t pos);
+
 }  // namespace kolvane::platform

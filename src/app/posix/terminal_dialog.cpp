@@ -6,6 +6,7 @@
 
 #include "install/installer.h"
 #include "install/messages.h"
+#include "platform/visible_text.h"
 
 namespace kolvane::app {
 namespace {
@@ -78,7 +79,8 @@ std::string TerminalDialog::Localized(int germanId) {
 }
 
 void TerminalDialog::Write(std::string_view text) {
-    out_ << ToTerminal(text, options_.charset);
+    // Names from the package, the registry or the command line are shown, never obeyed.
+    out_ << ToTerminal(platform::VisibleText(text, platform::LineFeeds::kKept), options_.charset);
 }
 
 void TerminalDialog::Bold(std::string_view text) {
@@ -115,7 +117,7 @@ std::optional<std::string> TerminalDialog::Ask() {
     out_ << "> " << std::flush;
     std::optional<std::string> answer = answers_.Next();
     if (answer && *answer != "\x1b") {
-        out_ << *answer;
+        Write(FromTerminal(*answer, options_.charset));
     }
     out_ << std::endl;
     return answer;

@@ -21,6 +21,8 @@ constexpr std::string_view kAboutCaption =
     "ber Kolvane";
 constexpr std::string_view kAboutVersion = "Kolvane Version 1.0";
 constexpr std::string_view kAboutSecondLine = "Installer for add-on model packages";
+// The command-line library's own message box.
+constexpr std::string_view kNoticeCaption = "cmdl";
 
 // The texts the terminal adds: the names of keys and of the buttons the system provides.
 struct TerminalWords {
@@ -208,12 +210,22 @@ int TerminalDialog::ShowMessage(int stringId, unsigned boxType) {
 }
 
 int TerminalDialog::ShowMessageText(const std::string& text, unsigned boxType) {
+    return Box(options_.boxCaption, text, boxType);
+}
+
+void TerminalDialog::ShowNotice(const std::string& text) {
+    Box(kNoticeCaption, text, platform::kMbOk | platform::kMbIconInformation);
+}
+
+int TerminalDialog::Box(std::string_view caption, std::string_view text, unsigned boxType) {
     EndProgressLine();
     out_ << "-- ";
-    Bold(options_.boxCaption);
+    Bold(caption);
     out_ << " --\n" << IconOf(boxType) << ' ';
     Write(text);
-    out_ << '\n';
+    if (text.empty() || text.back() != '\n') {
+        out_ << '\n';
+    }
     if ((boxType & 0xF) != platform::kMbYesNo) {
         WaitForOk();
         return platform::kIdOk;
@@ -257,14 +269,6 @@ int RunInstallerDialog(platform::Platform& platform, TerminalDialog& dialog) {
                 break;
         }
     }
-}
-
-void WriteNotice(std::ostream& out, std::string_view text, TerminalCharset charset) {
-    out << "-- cmdl --\n(i) " << ToTerminal(text, charset);
-    if (text.empty() || text.back() != '\n') {
-        out << '\n';
-    }
-    out << std::flush;
 }
 
 std::string BoxCaptionOf(std::string_view modulePath) {

@@ -10,9 +10,8 @@
 namespace kolvane::check {
 
 DiskProbe::Entry PosixDiskProbe::Look(const std::string& path) {
-    const std::optional<std::string> host = files_.HostPath(path);
     struct stat status {};
-    if (!host || ::stat(host->c_str(), &status) != 0) {
+    if (!files_.Status(path, status)) {
         return {};
     }
     Entry entry;

@@ -262,6 +262,11 @@ std::optional<std::string> PosixFiles::HostPath(const std::string& windowsPath) 
     return resolver_.NativePath(windowsPath);
 }
 
+bool PosixFiles::Status(const std::string& windowsPath, struct stat& status) const {
+    const std::optional<Place> place = resolver_.Locate(windowsPath);
+    return place && ::fstatat(place->directory, place->name.c_str(), &status, 0) == 0;
+}
+
 FileHandle PosixFiles::OpenForReading(const std::string& path) {
     const std::optional<Place> place = resolver_.Locate(path);
     if (!place) {

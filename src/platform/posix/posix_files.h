@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <optional>
 #include <string>
 
@@ -27,6 +29,8 @@ class PosixFiles : public Files {
 
     // Where a Windows-form path lies on this file system, or none when it lies on no drive.
     std::optional<std::string> HostPath(const std::string& windowsPath) const;
+    // What the path names, as stat(2) describes it (links followed); false when nothing.
+    bool Status(const std::string& windowsPath, struct stat& status) const;
 
     const DriveMap& Drives() const { return drives_; }
 

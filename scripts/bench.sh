@@ -16,3 +16,6 @@ echo
 "$bin"/bench_textures
 echo
 "$bin"/bench_file_section build/release/kolvane
+
+echo
+"$bin"/bench_deep_paths

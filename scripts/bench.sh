@@ -18,3 +18,6 @@ echo
 "$bin"/bench_prefix_search
 echo
 "$bin"/bench_file_section build/release/kolvane
+
+echo
+"$bin"/bench_deep_paths

@@ -40,18 +40,39 @@ std::vector<std::string_view> SplitAtSeparators(std::string_view path) {
     return pieces;
 }
 
-std::optional<WindowsPathParts> SplitWindowsPath(std::string_view path) {
-    if (path.find('\0') != std::string_view::npos || !StartsWithDrive(path)) {
+std::optional<char> DriveOfWindowsPath(std::string_view path) {
+    if (!StartsWithDrive(path) || (path.size() > 2 && !IsSeparator(path[2])) ||
+        path.find('\0') != std::string_view::npos) {
         return std::nullopt;
     }
-    const std::string_view rest = path.substr(2);
-    if (!rest.empty() && !IsSeparator(rest[0])) {
+    return path[0];
+}
+
+std::optional<WindowsPathComponent> NextWindowsPathComponent(std::string_view path,
+                                                             std::size_t pos) {
+    while (pos < path.size()) {
+        std::size_t end = pos;
+        while (end < path.size() && !IsSeparator(path[end])) {
+            ++end;
+        }
+        const std::string_view component = path.substr(pos, end - pos);
+        if (!component.empty() && component != ".") {
+            return WindowsPathComponent{component, end};
+        }
+        pos = end + 1;
+    }
+    return std::nullopt;
+}
+
+std::optional<WindowsPathParts> SplitWindowsPath(std::string_view path) {
+    const std::optional<char> drive = DriveOfWindowsPath(path);
+    if (!drive) {
         return std::nullopt;
     }
     WindowsPathParts parts;
-    parts.drive = path[0];
-    parts.components = Resolve(rest);
-    parts.trailingSeparator = !rest.empty() && IsSeparator(rest.back());
+    parts.drive = *drive;
+    parts.components = Resolve(path.substr(2));
+    parts.trailingSeparator = path.size() > 2 && IsSeparator(path.back());
     return parts;
 }
 

@@ -29,6 +29,18 @@ struct WindowsPathParts {
 // NUL byte (which Windows would cut short there).
 std::optional<WindowsPathParts> SplitWindowsPath(std::string_view path);
 
+// The same reading one step at a time, for callers that read a path on from where an earlier
+// one left off. The drive letter of a path that SplitWindowsPath accepts; none for every other.
+std::optional<char> DriveOfWindowsPath(std::string_view path);
+// The next component of `path` at or after `pos` that is neither empty nor "." (".." is one),
+// and the position just after it; none when only separators and "." follow.
+struct WindowsPathComponent {
+    std::string_view text;
+    std::size_t end = 0;
+};
+std::optional<WindowsPathComponent> NextWindowsPathComponent(std::string_view path,
+                                                             std::size_t pos);
+
 // A path as Windows tells paths apart, resolved as SplitWindowsPath resolves it (a relative path
 // the same way below its start), with letters of either case the same. Two paths with the same
 // key name the same file.

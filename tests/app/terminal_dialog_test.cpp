@@ -10,7 +10,9 @@
 
 #include "app/posix/command_line.h"
 #include "app/posix/terminal_text.h"
+#include "check/checker.h"
 #include "platform/doubles/fixed_system.h"
+#include "names/windows_text.h"
 #include "platform/posix/unique_fd.h"
 
 namespace kolvane::app {
@@ -88,6 +90,56 @@ TEST(TerminalDialogTest, MessageBoxesShowCaptionIconTextAndButtons) {
               "werden.\n[ OK: Eingabe ]\n> \n"
               "-- kolvane --\n(?) Die Datei:\n\nC:\\x\n\nbehalten?\n"
               "[ Ja: j/y/Eingabe ]  [ Nein: n ]\n> \n");
+}
+
+// Names from a package, a registry or a catalogue reach a terminal in the dialog's boxes and in
+// both reports of kolvane-check: their control characters are shown there, never obeyed.
+TEST(TerminalDialogTest, ControlCharactersInNamesAreShownNotObeyed) {
+    struct Case {
+        std::string name;  // Windows-1252
+        std::string dialog;
+        std::string text;  // the text report, where each finding keeps to its line
+        std::string json;
+    };
+    const Case cases[] = {
+        {"a\x1b[2J\x1b]0;t\x07.dat", "a\\x1b[2J\\x1b]0;t\\x07.dat", "a\\x1b[2J\\x1b]0;t\\x07.dat",
+         "a\\u001b[2J\\u001b]0;t\\u0007.dat"},
+        {"x\r(i) Installation successful!", "x\\x0d(i) Installation successful!",
+         "x\\x0d(i) Installation successful!", "x\\r(i) Installation successful!"},
+        // 0x9D stands for the C1 control OSC; 0x9C is the letter oe.
+        {"c1\x9d"
+         "0;t\x9c",
+         "c1\\x9d0;t\xC5\x93", "c1\\x9d0;t\xC5\x93", "c1\\u009d0;t\xC5\x93"},
+        {"del\x7f\ttab", "del\\x7f\\x09tab", "del\\x7f\\x09tab", "del\\u007f\\ttab"},
+        {"two\nlines", "two\nlines", "two\\x0alines", "two\\nlines"},
+        {"Gr\xFC\xDF"
+         "e.dat",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e.dat",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e.dat",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e.dat"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dialog);
+        DialogUnderTest test(names::Windows1252ToUtf8(c.name) + "\n");
+        test.dialog.ShowMessageText(c.name, platform::kMbOk);
+        EXPECT_EQ(test.out.str(), "-- kolvane --\n(!) " + c.dialog + "\n[ OK: Enter ]\n> " +
+                                      c.dialog.substr(0, c.dialog.find('\n')) + "\n")
+            << "the box, and the answer as it is echoed";
+
+        check::Report report;
+        report.script = "Z:\\" + c.name;
+        report.Add(check::Severity::kError, 1, "code", c.name);
+        EXPECT_EQ(check::FormatText(report, names::Windows1252ToUtf8),
+                  "Z:\\" + c.text + ":1: error: " + c.text + " [code]\n1 error, 0 warnings.\n");
+        EXPECT_EQ(check::FormatJson(report, names::Windows1252ToUtf8),
+                  "{\"script\":\"Z:\\\\" + c.json +
+                      "\",\"errors\":1,\"warnings\":0,\"exitCode\":2,\"findings\":[{\"severity\":"
+                      "\"error\",\"line\":1,\"code\":\"code\",\"message\":\"" +
+                      c.json + "\"}]}\n");
+    }
 }
 
 TEST(TerminalDialogTest, InteractiveProgressIsRedrawnInPlace) {

@@ -9,6 +9,9 @@
 #include <set>
 
 #include "platform/posix/posix_files.h"
+#include "names/windows_path.h"
+#include "names/windows_text.h"
+#include "support/run_process.h"
 #include "support/temp_dir.h"
 
 namespace kolvane::platform {
@@ -66,11 +69,12 @@ TEST_F(PosixPathTest, FindsWhatIsThereWhateverTheCase) {
     dir_.Write("Host/\xC5\x92uvre/\xC5\xA0.dat", "");
     const std::string root = dir_.Path();
     struct Case {
-        const char* windows;
+        std::string windows;
         std::string native;
     };
     const Case cases[] = {
         {"C:\\Host\\Sub\\File.dat", root + "/Host/Sub/File.dat"},
+        {"C:\\Host" + std::string(10000, '\\') + "Sub\\/\\File.dat", root + "/Host/Sub/File.dat"},
         {"c:\\HOST\\sub\\file.DAT", root + "/Host/Sub/File.dat"},
         {"C:/host/SUB/File.dat", root + "/Host/Sub/File.dat"},
         {"C:\\host\\Br\xFC.dat", root + "/Host/Br\xC3\xBC.dat"},
@@ -92,6 +96,80 @@ TEST_F(PosixPathTest, FindsWhatIsThereWhateverTheCase) {
     }
     EXPECT_EQ(files_.NativePath("D:\\x"), std::nullopt);
     EXPECT_EQ(files_.NativePath("C:x"), std::nullopt);
+}
+
+// Each path is read on from where it parts from the one before; the answers are those of a
+// first look.
+TEST_F(PosixPathTest, APathReadOnFromThePreviousOneIsFoundAsAtFirstSight) {
+    dir_.Write("Host/Sub/File.dat", "");
+    dir_.Write("Host/ab/x", "");
+    dir_.Write("Host/a/x", "");
+    const std::string paths[] = {
+        "C:\\host\\sub\\file.dat",
+        "C:\\host\\sub\\file.dat\\",
+        "C:\\host\\sub",  // cut at a separator
+        "C:\\host\\su",   // and within a name
+        "C:\\host\\sub\\..\\AB\\x",
+        "C:\\host\\sub\\..\\A\\x",
+        "C:\\host\\a",
+        "C:\\host\\ab",
+        "C:\\host\\.\\ab\\\\\\.",
+        "C:\\host\\.\\ab\\\\\\..",
+        "C:\\host\\.\\ab\\\\\\.x",
+        "c:\\HOST\\Sub\\NEW\\..\\..\\a",
+        "Z:\\",
+        "C:",
+        "C:\\host\\missing\\deeper\\..\\..\\sub",
+    };
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(files_.NativePath(path), PosixFiles(Drives()).NativePath(path));
+    }
+}
+
+TEST_F(PosixPathTest, WhatItMakesIsFoundInEveryCase) {
+    dir_.Write("pkg/src.dat", "package");
+    dir_.Write("host/old.dat", "");
+    // The first look reads the folder, as the name is not there as written.
+    EXPECT_EQ(files_.OpenForReading("C:\\HOST\\NEU.DAT"), kInvalidFile);
+    ASSERT_TRUE(files_.CopyFileOver("C:\\pkg\\src.dat", "C:\\Host\\Neu.dat"));
+    EXPECT_EQ(files_.MakeDirectory("C:\\HOST\\Ordner"), DirectoryResult::kCreated);
+    EXPECT_EQ(files_.MakeDirectory("C:\\host\\ORDNER"), DirectoryResult::kAlreadyExists);
+    ASSERT_TRUE(files_.ReplaceContents("C:\\host\\ordner\\Datei.txt", "text"));
+    std::string contents;
+    EXPECT_TRUE(files_.ReadContents("C:\\HOST\\neu.DAT", contents));
+    EXPECT_EQ(contents, "package");
+    EXPECT_TRUE(files_.ReadContents("C:\\HOST\\orDNer\\DATEI.TXT", contents));
+    EXPECT_EQ(contents, "text");
+    EXPECT_EQ(Names("host"), (std::set<std::string>{"Neu.dat", "Ordner", "old.dat"}));
+    // What others make meanwhile is found where it is asked for as written.
+    dir_.Write("host/later.dat", "later");
+    EXPECT_TRUE(files_.ReadContents("C:\\host\\later.dat", contents));
+}
+
+// The system's limit on the length of a path (4,096 bytes) is no limit here: each folder is
+// reached from the one above it.
+TEST_F(PosixPathTest, LongerThanThePathLengthLimit) {
+    dir_.Write("pkg/src.dat", "package");
+    std::string path = "C:\\host";
+    ASSERT_EQ(files_.MakeDirectory(path), DirectoryResult::kCreated);
+    for (int level = 0; level < 25; ++level) {
+        path += "\\" + std::string(200, static_cast<char>('a' + level));
+        ASSERT_EQ(files_.MakeDirectory(path), DirectoryResult::kCreated) << level;
+    }
+    const std::string file = path + "\\file.dat";
+    EXPECT_TRUE(files_.CopyFileOver("C:\\pkg\\src.dat", file));
+    EXPECT_TRUE(files_.SetNormalAttributes(file));
+    std::string contents;
+    EXPECT_TRUE(PosixFiles(Drives()).ReadContents(file, contents));
+    EXPECT_EQ(contents, "package");
+    // find walks the tree without whole paths; rm removes it, which TempDir could not.
+    testing::ProcessRun find;
+    find.args = {"find", dir_.HostPath("host"), "-name", "file.dat", "-printf", "%d %s\n"};
+    EXPECT_EQ(testing::RunProcess(find).out, "26 7\n");
+    testing::ProcessRun remove;
+    remove.args = {"rm", "-rf", dir_.HostPath("host")};
+    EXPECT_EQ(testing::RunProcess(remove).exitCode, 0);
 }
 
 TEST_F(PosixPathTest, PrefersTheExactNameAndOtherwisePicksTheSameOneEachTime) {

@@ -24,23 +24,20 @@ using namespace kolvane;
 
 namespace {
 
-// The terminal's character set for the command-line library's notices, whose hook takes no
-// context of its own.
-app::TerminalCharset g_noticeCharset = app::TerminalCharset::kUtf8;
+// The dialog that shows the command-line library's notices, whose hook takes no context of its
+// own.
+app::TerminalDialog* g_noticeDialog = nullptr;
 
 void ShowNotice(const std::string& text) {
-    app::WriteNotice(std::cerr, text, g_noticeCharset);
+    if (g_noticeDialog != nullptr) {
+        g_noticeDialog->ShowNotice(text);
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const app::TerminalCharset charset = app::DetectTerminalCharset();
-    g_noticeCharset = charset;
-    cmdline::SetNoticeHook(ShowNotice);
-    // Lenient: a faulty command line has been reported and the dialog opens all the same; help
-    // ends the process here with exit code 3.
-    cmdline::ParseCommandLine(app::CommandLineText(argc, argv, charset).c_str(), 1);
 
     const bool interactive = ::isatty(STDIN_FILENO) == 1 && ::isatty(STDOUT_FILENO) == 1;
     std::unique_ptr<app::AnswerSource> answers;
@@ -76,6 +73,13 @@ int main(int argc, char** argv) {
 
     app::TerminalDialog dialog(system, *answers, std::cout,
                                {charset, interactive, app::BoxCaptionOf(system.ModuleFileName())});
+
+    // Lenient: a faulty command line has been reported and the dialog opens all the same; help
+    // ends the process here with exit code 3. Each notice waits for its answer, as every box does.
+    g_noticeDialog = &dialog;
+    cmdline::SetNoticeHook(ShowNotice);
+    cmdline::ParseCommandLine(app::CommandLineText(argc, argv, charset).c_str(), 1);
+
     platform::Platform platform{registry, files, dialog, system};
     return app::RunInstallerDialog(platform, dialog);
 }

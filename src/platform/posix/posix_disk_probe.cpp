@@ -10,9 +10,8 @@
 namespace kolvane::platform {
 
 DiskProbe::Entry PosixDiskProbe::Look(const std::string& path) {
-    const std::optional<std::string> native = files_.NativePath(path);
     struct stat status {};
-    if (!native || ::stat(native->c_str(), &status) != 0) {
+    if (!files_.Status(path, status)) {
         return {};
     }
     Entry entry;

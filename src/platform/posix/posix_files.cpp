@@ -6,13 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <vector>
+#include <random>
 
 #include "names/letter_case.h"
-#include "names/windows_path.h"
 #include "names/windows_text.h"
 #include "platform/posix/copy_data.h"
 #include "platform/posix/retry_on_signal.h"
@@ -38,11 +36,13 @@ bool IsWritableByOwner(const struct stat& status) {
     return (status.st_mode & S_IWUSR) != 0;
 }
 
+using Place = PathResolver::Place;
+
 // Opens a regular file for reading. O_NONBLOCK keeps a FIFO in a package from stalling the
 // installer until a writer appears; it has no effect on a regular file.
-UniqueFd OpenRegularFile(const std::string& nativePath, struct stat& status) {
-    UniqueFd fd(
-        RetryOnSignal([&] { return ::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
+UniqueFd OpenRegularFile(const Place& place, struct stat& status) {
+    UniqueFd fd(RetryOnSignal(
+        [&] { return ::openat(place.directory, place.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
     if (!fd.Valid() || ::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return UniqueFd();
     }
@@ -70,38 +70,45 @@ bool KernelCopyUnsupported(int error) {
     return error == ENOSYS || error == EXDEV || error == EOPNOTSUPP || error == EINVAL;
 }
 
-std::string DirectoryOf(const std::string& nativePath) {
-    const std::size_t slash = nativePath.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
+// Creates a new file in `directory` named `stem` and six random letters or digits, as mkostemp
+// does; `name` is set to its name, or cleared when none could be made.
+UniqueFd CreateUnique(int directory, const std::string& stem, std::string& name) {
+    static constexpr char kSymbols[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static std::mt19937_64 random(std::random_device{}());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = stem;
+        for (int i = 0; i < 6; ++i) {
+            name += kSymbols[random() % (sizeof kSymbols - 1)];
+        }
+        UniqueFd fd(
+            ::openat(directory, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (fd.Valid() || errno != EEXIST) {
+            if (!fd.Valid()) {
+                name.clear();
+            }
+            return fd;
+        }
     }
-    return slash == 0 ? "/" : nativePath.substr(0, slash);
-}
-
-std::string NameOf(const std::string& nativePath) {
-    const std::size_t slash = nativePath.rfind('/');
-    return slash == std::string::npos ? nativePath : nativePath.substr(slash + 1);
+    name.clear();
+    return UniqueFd();
 }
 
 // A new file beside `target` under a temporary name; removed again unless Commit renames it
 // over the target.
 class TemporaryBeside {
   public:
-    explicit TemporaryBeside(const std::string& target)
-        : target_(target),
+    explicit TemporaryBeside(const Place& target)
+        : directory_(target.directory),
+          target_(target.name),
           // A long name is cut, so that the temporary name still fits the name limit (255 bytes).
-          path_(DirectoryOf(target) + "/." + NameOf(target).substr(0, 200) + ".kolvane-XXXXXX"),
-          fd_(::mkostemp(path_.data(), O_CLOEXEC)) {
-        if (!fd_.Valid()) {
-            path_.clear();
-        }
-    }
+          fd_(CreateUnique(directory_, "." + target.name.substr(0, 200) + ".kolvane-", name_)) {}
     TemporaryBeside(const TemporaryBeside&) = delete;
     TemporaryBeside& operator=(const TemporaryBeside&) = delete;
     ~TemporaryBeside() {
         fd_.Close();
-        if (!path_.empty()) {
-            ::unlink(path_.c_str());
+        if (!name_.empty()) {
+            ::unlinkat(directory_, name_.c_str(), 0);
         }
     }
 
@@ -113,16 +120,17 @@ class TemporaryBeside {
         if (!fd_.Close()) {
             return false;
         }
-        if (::rename(path_.c_str(), target_.c_str()) != 0) {
+        if (::renameat(directory_, name_.c_str(), directory_, target_.c_str()) != 0) {
             return false;
         }
-        path_.clear();
+        name_.clear();
         return true;
     }
 
   private:
+    int directory_;
     std::string target_;
-    std::string path_;
+    std::string name_;
     UniqueFd fd_;
 };
 
@@ -143,9 +151,9 @@ ssize_t ReadAt(int fd, char* data, std::size_t size, off_t offset) {
     return static_cast<ssize_t>(got);
 }
 
-// True when the file at `nativePath` already is what copying `source` over it would make: the same
+// True when the file at `place` already is what copying `source` over it would make: the same
 // size, last-write time, permission bits and bytes. Any doubt (a read error) says no.
-bool IsAlreadyCopy(int source, const struct stat& sourceStatus, const std::string& nativePath,
+bool IsAlreadyCopy(int source, const struct stat& sourceStatus, const Place& place,
                    const struct stat& existing) {
     if (existing.st_size != sourceStatus.st_size ||
         existing.st_mtim.tv_sec != sourceStatus.st_mtim.tv_sec ||
@@ -154,7 +162,9 @@ bool IsAlreadyCopy(int source, const struct stat& sourceStatus, const std::strin
         return false;
     }
     const UniqueFd present(
-        RetryOnSignal([&] { return ::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
+        RetryOnSignal([&] {
+            return ::openat(place.directory, place.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        }));
     if (!present.Valid()) {
         return false;
     }
@@ -175,39 +185,13 @@ bool IsAlreadyCopy(int source, const struct stat& sourceStatus, const std::strin
 }
 
 // The state of the file a write is about to replace. False when it must not be replaced.
-bool MayReplace(const std::string& nativePath, struct stat& existing, bool& exists) {
-    if (::stat(nativePath.c_str(), &existing) != 0) {
+bool MayReplace(const Place& place, struct stat& existing, bool& exists) {
+    if (::fstatat(place.directory, place.name.c_str(), &existing, 0) != 0) {
         exists = false;
         return errno == ENOENT;
     }
     exists = true;
     return S_ISREG(existing.st_mode) && IsWritableByOwner(existing);
-}
-
-// The entry of `directory` that Windows would take for `name`: `name` itself when it exists with
-// exactly that case, else an entry whose name differs only in case (the first in byte order, so
-// that the choice is the same on every run). None when there is no such entry.
-std::optional<std::string> EntryNamed(const std::string& directory, const std::string& name) {
-    const std::string exact = directory == "/" ? "/" + name : directory + "/" + name;
-    struct stat status {};
-    if (::lstat(exact.c_str(), &status) == 0) {
-        return name;
-    }
-    if (errno != ENOENT) {
-        return std::nullopt;
-    }
-    const std::unique_ptr<DIR, int (*)(DIR*)> entries(::opendir(directory.c_str()), ::closedir);
-    if (!entries) {
-        return std::nullopt;
-    }
-    std::optional<std::string> match;
-    while (const dirent* entry = ::readdir(entries.get())) {
-        const std::string_view candidate = entry->d_name;
-        if (names::Utf8EqualsIgnoringCase(candidate, name) && (!match || candidate < *match)) {
-            match = std::string(candidate);
-        }
-    }
-    return match;
 }
 
 }  // namespace
@@ -254,67 +238,21 @@ bool CopyFileData(int from, int to, off_t size, KernelCopyCall kernelCopy) {
 }
 
 std::optional<std::string> PosixFiles::NativePath(const std::string& windowsPath) const {
-    const std::optional<names::WindowsPathParts> parts = names::SplitWindowsPath(windowsPath);
-    if (!parts) {
-        return std::nullopt;
-    }
-    const std::optional<std::string> root = drives_.ToNativePath(std::string{parts->drive, ':'});
-    if (!root) {
-        return std::nullopt;
-    }
-    std::string native = *root == "/" ? std::string() : *root;
-    std::vector<std::string> utf8Names;
-    utf8Names.reserve(parts->components.size());
-    for (const std::string& component : parts->components) {
-        utf8Names.push_back(names::Windows1252ToUtf8(component));
-    }
-    // The deepest part of the path that exists exactly as written needs no matching: every
-    // directory on the way holds the next name itself. Looking for it first saves reading
-    // directories for every file an installation copies.
-    std::size_t exact = utf8Names.size();
-    for (; exact > 0; --exact) {
-        std::string prefix = native;
-        for (std::size_t i = 0; i < exact; ++i) {
-            prefix += '/';
-            prefix += utf8Names[i];
-        }
-        struct stat status {};
-        if (::lstat(prefix.c_str(), &status) == 0) {
-            native = std::move(prefix);
-            break;
-        }
-    }
-    // Below it, each component is matched in its directory; once one is missing, nothing below
-    // it exists to be matched.
-    bool present = true;
-    for (std::size_t i = exact; i < utf8Names.size(); ++i) {
-        std::string& name = utf8Names[i];
-        if (present) {
-            std::optional<std::string> found = EntryNamed(native.empty() ? "/" : native, name);
-            present = found.has_value();
-            if (present) {
-                name = std::move(*found);
-            }
-        }
-        native += '/';
-        native += name;
-    }
-    if (native.empty()) {
-        return "/";
-    }
-    if (parts->trailingSeparator && !parts->components.empty()) {
-        native += '/';
-    }
-    return native;
+    return resolver_.NativePath(windowsPath);
+}
+
+bool PosixFiles::Status(const std::string& windowsPath, struct stat& status) const {
+    const std::optional<Place> place = resolver_.Locate(windowsPath);
+    return place && ::fstatat(place->directory, place->name.c_str(), &status, 0) == 0;
 }
 
 FileHandle PosixFiles::OpenForReading(const std::string& path) {
-    const std::optional<std::string> native = NativePath(path);
-    if (!native) {
+    const std::optional<Place> place = resolver_.Locate(path);
+    if (!place) {
         return kInvalidFile;
     }
     struct stat status {};
-    UniqueFd fd = OpenRegularFile(*native, status);
+    UniqueFd fd = OpenRegularFile(*place, status);
     return fd.Valid() ? fd.Release() : kInvalidFile;
 }
 
@@ -328,29 +266,31 @@ bool PosixFiles::LastWriteTime(FileHandle file, FileTime& time) {
 }
 
 void PosixFiles::CloseFile(FileHandle file) {
-    UniqueFd(static_cast<int>(file)).Close();
+    ::close(static_cast<int>(file));
 }
 
 DirectoryResult PosixFiles::MakeDirectory(const std::string& path) {
-    const std::optional<std::string> native = NativePath(path);
-    if (!native) {
+    const std::optional<Place> place = resolver_.Locate(path);
+    if (!place) {
         return DirectoryResult::kFailed;
     }
-    if (::mkdir(native->c_str(), 0777) == 0) {
+    if (::mkdirat(place->directory, place->name.c_str(), 0777) == 0) {
+        resolver_.Created(*place, true);
         return DirectoryResult::kCreated;
     }
     return errno == EEXIST ? DirectoryResult::kAlreadyExists : DirectoryResult::kFailed;
 }
 
 bool PosixFiles::CopyFileOver(const std::string& source, const std::string& destination) {
-    const std::optional<std::string> from = NativePath(source);
-    const std::optional<std::string> to = NativePath(destination);
-    if (!from || !to) {
+    const std::optional<Place> from = resolver_.Locate(source);
+    if (!from) {
         return false;
     }
     struct stat status {};
     const UniqueFd input = OpenRegularFile(*from, status);
-    if (!input.Valid()) {
+    // The source's place is good only until the next call of the resolver: it is open now.
+    const std::optional<Place> to = resolver_.Locate(destination);
+    if (!input.Valid() || !to) {
         return false;
     }
     struct stat existing {};
@@ -377,29 +317,34 @@ bool PosixFiles::CopyFileOver(const std::string& source, const std::string& dest
     // ext4 writes a file's data before a rename over another file takes effect; elsewhere a crash
     // at this moment may leave an empty model file that installing the package again repairs.
     // The catalogue, which nothing could repair, is written with an fsync.
-    return output.Commit();
+    if (!output.Commit()) {
+        return false;
+    }
+    resolver_.Created(*to, false);
+    return true;
 }
 
 bool PosixFiles::SetNormalAttributes(const std::string& path) {
-    const std::optional<std::string> native = NativePath(path);
+    const std::optional<Place> place = resolver_.Locate(path);
     struct stat status {};
-    if (!native || ::stat(native->c_str(), &status) != 0) {
+    if (!place || ::fstatat(place->directory, place->name.c_str(), &status, 0) != 0) {
         return false;
     }
     // Most files are writable already; leaving them alone spares the inode a write.
     if (IsWritableByOwner(status)) {
         return true;
     }
-    return ::chmod(native->c_str(), (status.st_mode & 07777) | S_IWUSR) == 0;
+    return ::fchmodat(place->directory, place->name.c_str(), (status.st_mode & 07777) | S_IWUSR,
+                      0) == 0;
 }
 
 bool PosixFiles::ReadContents(const std::string& path, std::string& contents) {
-    const std::optional<std::string> native = NativePath(path);
-    if (!native) {
+    const std::optional<Place> place = resolver_.Locate(path);
+    if (!place) {
         return false;
     }
     struct stat status {};
-    const UniqueFd fd = OpenRegularFile(*native, status);
+    const UniqueFd fd = OpenRegularFile(*place, status);
     if (!fd.Valid()) {
         return false;
     }
@@ -422,16 +367,16 @@ bool PosixFiles::ReadContents(const std::string& path, std::string& contents) {
 }
 
 bool PosixFiles::ReplaceContents(const std::string& path, std::string_view contents) {
-    const std::optional<std::string> native = NativePath(path);
-    if (!native) {
+    const std::optional<Place> place = resolver_.Locate(path);
+    if (!place) {
         return false;
     }
     struct stat existing {};
     bool exists = false;
-    if (!MayReplace(*native, existing, exists)) {
+    if (!MayReplace(*place, existing, exists)) {
         return false;
     }
-    TemporaryBeside output(*native);
+    TemporaryBeside output(*place);
     if (!output.Valid() || !WriteAll(output.Fd(), contents.data(), contents.size())) {
         return false;
     }
@@ -450,10 +395,11 @@ bool PosixFiles::ReplaceContents(const std::string& path, std::string_view conte
             return false;
         }
     }
-    if (::fsync(output.Fd()) != 0) {
+    if (::fsync(output.Fd()) != 0 || !output.Commit()) {
         return false;
     }
-    return output.Commit();
+    resolver_.Created(*place, false);
+    return true;
 }
 
 }  // namespace kolvane::platform

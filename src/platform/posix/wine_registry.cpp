@@ -313,11 +313,20 @@ void LoadValue(RegistryNode& key, const std::string& line, std::size_t pos, Line
     key.values[names::FoldCase(name)] = ParseData(line, pos, lines).value_or(RegistryValue{});
 }
 
-// The whole of a regular file; none when it cannot be read to its end.
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    const UniqueFd fd(RetryOnSignal([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); }));
+// The whole of a regular file; none when it cannot be read to its end. `regular` tells whether
+// there was a regular file, or nothing, rather than a FIFO, device or folder.
+std::optional<std::string> ReadWholeFile(const std::string& path, bool& regular) {
+    // Without O_NONBLOCK a FIFO would hold the program until something writes to it.
+    const UniqueFd fd(
+        RetryOnSignal([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
+    if (!fd.Valid()) {
+        struct stat status {};
+        regular = ::stat(path.c_str(), &status) != 0 || S_ISREG(status.st_mode);
+        return std::nullopt;
+    }
     struct stat status {};
-    if (!fd.Valid() || ::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        regular = false;
         return std::nullopt;
     }
     std::string text;
@@ -410,10 +419,17 @@ void WinePrefixRegistry::Refresh() {
     if (loaded_ && stamps == stamps_) {
         return;
     }
-    // The user's classes go over the machine's, as Wine merges them.
+    // The user's classes go over the machine's, as Wine merges them. A registry file that is no
+    // regular file is no registry a host was installed into.
     auto classes = std::make_shared<RegistryNode>();
     for (const char* file : kFiles) {
-        if (const std::optional<std::string> text = ReadWholeFile(prefix_ + file)) {
+        bool regular = true;
+        const std::optional<std::string> text = ReadWholeFile(prefix_ + file, regular);
+        if (!regular) {
+            classes = std::make_shared<RegistryNode>();
+            break;
+        }
+        if (text) {
             MergeWineRegistryText(*text, u"Software\\Classes", *classes);
         }
     }

@@ -40,7 +40,8 @@ bool MergeWineRegistryText(std::string_view text, std::u16string_view branch, Re
 // RegQueryValueExA hands them out: strings in Windows-1252 with their NUL, binary values as
 // stored. The files are read again when they have changed since the last key opened below the
 // root, so a host installed while the program runs is found; keys already open keep what they saw.
-// A missing prefix or an unreadable file contributes no keys.
+// A missing prefix or an unreadable file contributes no keys; a FIFO, device or folder in the
+// place of either file leaves the registry without any.
 class WinePrefixRegistry : public Registry {
   public:
     explicit WinePrefixRegistry(std::string prefixDirectory);

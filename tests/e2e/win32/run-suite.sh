@@ -489,6 +489,43 @@ test_failed_copy() {
     expect "$(cat "$C/Host/Neu/Tief/Br"$'\xc3\xbc'"cke.dat" 2>&1)" bridge "the next entry is installed"
 }
 
+# A destination of LENGTH bytes, a file of the host followed by a run of backslashes: the copy
+# fails with its message, the texture section runs as usual, and the run ends with the failure
+# message. Wine's message box shows no text of more than 32,767 characters (it is held in a
+# counted UTF-16 string), so of a 40 KB message only its box, with one button, can be seen.
+long_destination() {
+    local length="$1" run
+    register_host
+    make_package
+    printf 'host' >"$C/Host/Host.exe"
+    run="$(printf '%*s' "$length" '' | tr ' ' '\\')"
+    printf '%s\r\n' 'Dateinstallation' '{' "    { Models\\Lok.dat >> Host.exe\\y$run }" '}' \
+        'Texturskript' '{' '    { 2 >> Textur{ id(2) name(Schotter) } }' '}' >"$C/Pkg/InstSkript.txt"
+    start_app en_US.UTF-8
+    main_dialog || return
+    drv click "$dialog" 1
+    if ((length < 30000)); then
+        answer_box Kolvane 1 "$(msg 205 'C:\Pkg\Models\Lok.dat' "C:\\Host\\Host.exe\\y$run")"
+    else
+        wait_box Kolvane || return
+        drv buttons "$box"
+        expect "$value" 1 "the copy's failure has one OK button"
+        drv click "$box" 1
+        drv gone 10000 "$box" || fail "the message box stayed"
+    fi
+    answer_box Kolvane 1 "$(msg 203)"
+    wait_exit 2
+    expect "$(file_bytes "$catalog")" "$(installed_catalog)" "the texture section ran"
+}
+
+test_destination_of_20_kilobytes() {
+    long_destination 20000
+}
+
+test_destination_of_40_kilobytes() {
+    long_destination 40000
+}
+
 # A write-protected catalogue keeps its bytes, and the run reports the failure.
 test_catalogue_read_only() {
     register_host
@@ -549,6 +586,8 @@ all_tests=(
     test_newer_file_replaced
     test_silent
     test_failed_copy
+    test_destination_of_20_kilobytes
+    test_destination_of_40_kilobytes
     test_catalogue_read_only
     test_help
     test_help_for_one_parameter

@@ -12,6 +12,8 @@
 #include <iterator>
 #include <set>
 
+#include "platform/posix/retry_on_signal.h"
+#include "platform/posix/unique_fd.h"
 #include "platform/posix/wine_registry.h"
 
 namespace kolvane::platform {
@@ -114,26 +116,11 @@ class HostKeyScan {
     std::string selected_;
 };
 
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int Get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
 // Feeds a regular file to the scan in pieces of whole lines. False when it cannot be read; a
 // FIFO or device in the file's place is not opened for reading, so it cannot hold the search up.
 bool ScanFile(const std::string& path, HostKeyScan& scan) {
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const UniqueFd file(
+        RetryOnSignal([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
     struct stat status {};
     if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return false;
@@ -144,10 +131,8 @@ bool ScanFile(const std::string& path, HostKeyScan& scan) {
         if (kept == buffer.size()) {
             buffer.resize(buffer.size() * 2);
         }
-        const ssize_t got = ::read(file.Get(), buffer.data() + kept, buffer.size() - kept);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t got = RetryOnSignal(
+            [&] { return ::read(file.Get(), buffer.data() + kept, buffer.size() - kept); });
         if (got < 0) {
             return false;
         }

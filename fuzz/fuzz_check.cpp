@@ -6,8 +6,8 @@
 #include <cstdlib>
 
 #include "check/checker.h"
-#include "check/path_key.h"
 #include "memory_files.h"
+#include "names/windows_path.h"
 #include "platform/doubles/memory_registry.h"
 
 namespace {
@@ -20,7 +20,7 @@ class MemoryProbe : public DiskProbe {
     explicit MemoryProbe(const kolvane::fuzz::MemoryFiles& files) : files_(files) {}
 
     Entry Look(const std::string& path) override {
-        const std::string key = kolvane::check::PathKey(path);
+        const std::string key = kolvane::names::PathKey(path);
         for (const char* folder :
              {"C:", "C:\\PACKAGE", "C:\\HOST", "C:\\RES", "C:\\RES\\REZAZERAD"}) {
             if (key == folder) {
@@ -28,7 +28,7 @@ class MemoryProbe : public DiskProbe {
             }
         }
         for (const auto& [name, contents] : files_.files) {
-            if (kolvane::check::PathKey(name) == key) {
+            if (kolvane::names::PathKey(name) == key) {
                 return {Kind::kFile, false};
             }
         }

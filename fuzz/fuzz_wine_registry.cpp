@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/windows_text.h"
+#include "names/windows_text.h"
 #include "platform/posix/wine_registry.h"
 
 namespace {
@@ -51,7 +51,7 @@ bool SameTree(const RegistryNode& a, const RegistryNode& b) {
 std::optional<std::string> Ansi(const std::u16string& name) {
     std::string ansi;
     for (char16_t unit : name) {
-        const std::optional<unsigned char> byte = Utf16ToWindows1252(unit);
+        const std::optional<unsigned char> byte = kolvane::names::Utf16ToWindows1252(unit);
         if (!byte) {
             return std::nullopt;
         }

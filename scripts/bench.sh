@@ -15,4 +15,9 @@ echo
 echo
 "$bin"/bench_textures
 echo
+"$bin"/bench_prefix_search
+echo
 "$bin"/bench_file_section build/release/kolvane
+
+echo
+"$bin"/bench_deep_paths

@@ -1,19 +1,18 @@
 #!/usr/bin/env bash
 # Makes the demo's world in one folder: a Wine-style prefix whose registry names a host
 # installation (with its texture catalogue) on drive C:, and a package folder holding a few model
-# files, an InstSkript.txt with both sections and a copy of the native program.
+# files and an InstSkript.txt with both sections, as a package downloaded by a user.
 #
-#   scripts/demo-data.sh FOLDER PROGRAM
+#   scripts/demo-data.sh FOLDER
 #
 # FOLDER is made anew. No Wine is needed: the prefix holds only what the program reads.
 set -euo pipefail
 
-if [ $# -ne 2 ]; then
-    echo "usage: $0 FOLDER PROGRAM" >&2
+if [ $# -ne 1 ]; then
+    echo "usage: $0 FOLDER" >&2
     exit 64
 fi
 folder=$1
-program=$2
 
 rm -rf "$folder"
 prefix=$folder/wineprefix
@@ -75,4 +74,3 @@ printf '%s\r\n' \
     '	{3 >> Textur{ id(3) Name(Kessel) Datei(Texturen\Tessaline\Kessel.bmp) }}' \
     '	{6 >> Textur{ id(6) Name(Rauch) Datei(Texturen\Tessaline\Rauch.bmp) }}' \
     '}' >"$package/InstSkript.txt"
-cp "$program" "$package/kolvane"

@@ -9,8 +9,9 @@ cmake --preset native >/dev/null
 cmake --build --preset native --target kolvane kolvane-check
 
 demo=build/demo
+installer=$(pwd)/build/native/kolvane
 checker=$(pwd)/build/native/kolvane-check
-scripts/demo-data.sh "$demo" build/native/kolvane
+scripts/demo-data.sh "$demo"
 demo=$(cd "$demo" && pwd)
 host=$demo/wineprefix/drive_c/Halmdor
 
@@ -25,10 +26,10 @@ echo "Press Enter or i to install, a for the about box, q to quit."
 echo
 status=0
 if [ -t 0 ]; then
-    (cd "$demo/Paket" && WINEPREFIX="$demo/wineprefix" ./kolvane) || status=$?
+    (cd "$demo/Paket" && WINEPREFIX="$demo/wineprefix" "$installer") || status=$?
 else
     # Without a terminal to answer from, press Install and take the default answers.
-    (cd "$demo/Paket" && printf 'i\n' | WINEPREFIX="$demo/wineprefix" ./kolvane) || status=$?
+    (cd "$demo/Paket" && printf 'i\n' | WINEPREFIX="$demo/wineprefix" "$installer") || status=$?
 fi
 
 echo
@@ -38,5 +39,5 @@ echo "  texture catalogue: $host/Resources/Rezazerad/Texturen.txt"
 if [ -d "$host/Modelle/Tessaline" ] || [ -d "$host/Texturen/Tessaline" ]; then
     (cd "$host" && find Modelle/Tessaline Texturen/Tessaline -type f 2>/dev/null | sed 's/^/    /')
 fi
-echo "Run it again with: cd $demo/Paket && WINEPREFIX=$demo/wineprefix ./kolvane"
+echo "Run it again with: cd $demo/Paket && WINEPREFIX=$demo/wineprefix $installer"
 exit "$status"

@@ -4,6 +4,8 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ make
+    # cpack's Debian packages: dpkg-shlibdeps finds the libraries the programs need.
+    dpkg-dev
     googletest libgtest-dev libbenchmark-dev
     clang libclang-rt-14-dev
     # The Windows program: cross compiler, Wine (with its own fonts) and a virtual X display

@@ -9,6 +9,13 @@ cmake --preset native
 cmake --build --preset native
 ctest --preset native
 
+# The optimised programs as a user installs them: the Debian package of the package preset,
+# checked for its files and dependencies as the suite checks the package of its own build.
+cmake --preset package
+cmake --build --preset package
+cmake -DCPACK=cpack -DBUILD_DIR=build/package -DWORK_DIR=build/package/package-check \
+    -P tests/app/debian_package_test.cmake
+
 # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer.
 cmake --preset asan
 cmake --build --preset asan

@@ -5,6 +5,7 @@
 #include "check/dry_run.h"
 #include "check/script_check.h"
 #include "install/installer.h"
+#include "platform/visible_text.h"
 
 namespace kolvane::check {
 namespace {
@@ -19,32 +20,32 @@ std::string Plural(int count, const char* noun) {
 
 std::string JsonString(std::string_view text, const TextEncoder& encode) {
     static constexpr char kHex[] = "0123456789abcdef";
+    const auto escaped = [](unsigned code) {
+        return std::string("\\u00") + kHex[code >> 4] + kHex[code & 0xF];
+    };
     std::string json = "\"";
-    for (const char c : encode(text)) {
-        switch (c) {
-            case '"':
-                json += "\\\"";
-                break;
-            case '\\':
-                json += "\\\\";
-                break;
-            case '\n':
-                json += "\\n";
-                break;
-            case '\t':
-                json += "\\t";
-                break;
-            case '\r':
-                json += "\\r";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    json += "\\u00";
-                    json += kHex[(c >> 4) & 0xF];
-                    json += kHex[c & 0xF];
-                } else {
-                    json += c;
-                }
+    const std::string encoded = encode(text);
+    for (std::size_t i = 0; i < encoded.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(encoded[i]);
+        const auto next = i + 1 < encoded.size() ? static_cast<unsigned char>(encoded[i + 1]) : 0u;
+        if (byte == '"' || byte == '\\') {
+            json += '\\';
+            json += static_cast<char>(byte);
+        } else if (byte == '\n') {
+            json += "\\n";
+        } else if (byte == '\t') {
+            json += "\\t";
+        } else if (byte == '\r') {
+            json += "\\r";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            json += escaped(byte);
+        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            // A C1 control in UTF-8. JSON allows DEL and these unescaped, but a report read in a
+            // terminal must not steer it.
+            json += escaped(next);
+            ++i;
+        } else {
+            json += static_cast<char>(byte);
         }
     }
     return json + "\"";
@@ -114,7 +115,11 @@ Report CheckPackage(const std::string& packageDir, bool dryRun, bool silent, Che
     return report;
 }
 
-std::string FormatText(const Report& report, const TextEncoder& encode) {
+std::string FormatText(const Report& report, const TextEncoder& plainEncode) {
+    // Every text from the package or the host, each within one line of the report.
+    const auto encode = [&plainEncode](std::string_view text) {
+        return plainEncode(platform::VisibleText(text, platform::LineFeeds::kShown));
+    };
     std::string text;
     for (const Finding& finding : report.findings) {
         text += encode(report.script);

@@ -2,9 +2,9 @@
 
 #include <optional>
 
-#include "files/contained_path.h"
 #include "install/installer.h"
 #include "messages/messages.h"
+#include "names/contained_path.h"
 #include "script/script_entry.h"
 #include "textures/install_textures.h"
 #include "textures/texture_catalog.h"
@@ -75,7 +75,7 @@ std::vector<Segment> FileSegmentsOf(const DryRunLog& log) {
 }
 
 // The plan of an entry without ">>", which both sections pass over.
-PlanStep SkippedStep(const ScriptEntry& entry, const char* section) {
+PlanStep SkippedStep(const CheckedEntry& entry, const char* section) {
     return {.line = entry.line,
             .section = section,
             .action = "skip",
@@ -83,7 +83,7 @@ PlanStep SkippedStep(const ScriptEntry& entry, const char* section) {
             .detail = "no \">>\" in the entry"};
 }
 
-PlanStep PlanFileEntry(const ScriptEntry& entry, const Segment& segment,
+PlanStep PlanFileEntry(const CheckedEntry& entry, const Segment& segment,
                        const std::string& packageDir, const std::string& hostPath, Report& report) {
     const std::optional<EntryParts> parts = SplitEntry(entry.text);
     if (!parts) {
@@ -115,7 +115,7 @@ PlanStep PlanFileEntry(const ScriptEntry& entry, const Segment& segment,
             step.detail = "the copy fails: " + failure->reason;
         } else if (const Event* failure = segment.Last(Event::Kind::kDirectoryFail)) {
             step.detail = "the folder " + failure->path + " cannot be created: " + failure->reason;
-        } else if (!StaysInsideBase(parts->left) || !StaysInsideBase(parts->right)) {
+        } else if (!names::StaysInsideBase(parts->left) || !names::StaysInsideBase(parts->right)) {
             step.detail = "the entry leaves its folder and is refused";
             code.clear();  // reported with the entry already
         } else if (segment.Located(packageDir + "\\" + std::string(parts->left), "outside")) {
@@ -166,7 +166,7 @@ std::string DescribePosition(const std::string& text, catalog::Position position
 }
 
 // The plan of a texture entry, from what the texture section reported doing with it.
-PlanStep PlanTextureEntry(const ScriptEntry& entry, const TextureCatalog& catalog,
+PlanStep PlanTextureEntry(const CheckedEntry& entry, const TextureCatalog& catalog,
                           const TexturePlaced& placed) {
     PlanStep step{.line = entry.line, .section = "textures"};
     const bool replaced = placed.placement.replaced;
@@ -211,7 +211,7 @@ DryRunLog DryRun(DryRunSeams seams, const std::string& packageDir, bool silent,
     // The texture section's entries are the checker's own, read the same way and so in the
     // same order: the n-th entry the section takes up is the n-th the checker found.
     std::size_t texturesSeen = 0;
-    const ScriptEntry* textureEntry = nullptr;
+    const CheckedEntry* textureEntry = nullptr;
     std::vector<PlanStep> texturePlan;
     std::optional<std::string> catalogPath;
     bool catalogLoaded = false;

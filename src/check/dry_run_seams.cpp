@@ -1,10 +1,12 @@
 #include "check/dry_run_seams.h"
 
-#include "check/path_key.h"
 #include "messages/messages.h"
+#include "names/windows_path.h"
 
 namespace kolvane::check {
 
+using names::DirectoryPart;
+using names::PathKey;
 using platform::DirectoryResult;
 using Kind = DiskProbe::Kind;
 

@@ -7,8 +7,9 @@
 #include <map>
 #include <optional>
 
-#include "check/path_key.h"
-#include "files/contained_path.h"
+#include "names/contained_path.h"
+#include "names/letter_case.h"
+#include "names/windows_path.h"
 #include "script/script_entry.h"
 #include "script/script_reader.h"
 #include "textures/catalog_text.h"
@@ -67,15 +68,6 @@ bool JoinsWords(std::string_view raw) {
         p = runEnd;
     }
     return false;
-}
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               const auto lower = [](char c) {
-                   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-               };
-               return lower(x) == lower(y);
-           });
 }
 
 class LineIndex {
@@ -143,7 +135,7 @@ void CheckNames(const ScriptOutline& outline, const LineIndex& lines, std::strin
                            "the text " + Quote(stray) + " in front of " + std::string(section) +
                                " joins its name: the reader sees " + Quote(name.text) +
                                ", not the section (put notes in braces)");
-            } else if (EqualsIgnoringAsciiCase(name.text, section)) {
+            } else if (names::EqualsIgnoringCase(name.text, section)) {
                 report.Add(Severity::kWarning, line, "name-case",
                            "the name " + Quote(name.text) + " differs from " +
                                std::string(section) +
@@ -206,7 +198,7 @@ SectionRead ReadSection(ScriptReader& reader, const char* section, const ScriptN
         // Stray text: the section ends here. Read on past it to show what it hides.
         endedEarly = true;
         std::string stray(1, text[start]);
-        std::vector<ScriptEntry> hidden;
+        std::vector<CheckedEntry> hidden;
         for (;;) {
             const std::size_t next = SkipWhitespace(text, reader.Offset());
             if (reader.ReadEntry(entry)) {
@@ -226,7 +218,7 @@ SectionRead ReadSection(ScriptReader& reader, const char* section, const ScriptN
                         : hidden.size() == 1 ? std::string("; the entry after it is never read")
                                              : "; the " + std::to_string(hidden.size()) +
                                                    " entries after it are never read"));
-        for (const ScriptEntry& lost : hidden) {
+        for (const CheckedEntry& lost : hidden) {
             report.Add(Severity::kWarning, lost.line, "entry-hidden",
                        "the entry " + Quote(lost.text) + " is never read: stray text on line " +
                            std::to_string(lines.LineAt(start)) + " ended the section");
@@ -337,15 +329,15 @@ bool CheckStructure(platform::Files& files, const std::string& scriptPath, Repor
     return true;
 }
 
-void CheckFileEntries(const std::vector<ScriptEntry>& entries, const std::string& packageDir,
+void CheckFileEntries(const std::vector<CheckedEntry>& entries, const std::string& packageDir,
                       platform::Files& files, DiskProbe& probe, Report& report) {
-    std::map<std::string, const ScriptEntry*> destinations;
-    for (const ScriptEntry& entry : entries) {
+    std::map<std::string, const CheckedEntry*> destinations;
+    for (const CheckedEntry& entry : entries) {
         const std::optional<EntryParts> parts = SplitEntry(entry.text);
         if (!parts) {
             continue;
         }
-        if (!StaysInsideBase(parts->left)) {
+        if (!names::StaysInsideBase(parts->left)) {
             report.Add(Severity::kError, entry.line, "source-escapes",
                        "the source " + Quote(parts->left) +
                            " leaves the package folder; the installer refuses the entry");
@@ -368,13 +360,13 @@ void CheckFileEntries(const std::vector<ScriptEntry>& entries, const std::string
                                "case (Windows, Wine), missing elsewhere");
             }
         }
-        if (!StaysInsideBase(parts->right)) {
+        if (!names::StaysInsideBase(parts->right)) {
             report.Add(Severity::kError, entry.line, "destination-escapes",
                        "the destination " + Quote(parts->right) +
                            " leaves the host folder; the installer refuses the entry");
             continue;
         }
-        const auto [earlier, added] = destinations.emplace(PathKey(parts->right), &entry);
+        const auto [earlier, added] = destinations.emplace(names::PathKey(parts->right), &entry);
         if (added) {
             continue;
         }
@@ -394,9 +386,9 @@ void CheckFileEntries(const std::vector<ScriptEntry>& entries, const std::string
     }
 }
 
-void CheckTextureEntries(const std::vector<ScriptEntry>& entries, Report& report) {
+void CheckTextureEntries(const std::vector<CheckedEntry>& entries, Report& report) {
     std::map<int, int> lineOf;
-    for (const ScriptEntry& entry : entries) {
+    for (const CheckedEntry& entry : entries) {
         const std::optional<EntryParts> parts = SplitEntry(entry.text);
         if (!parts) {
             continue;

@@ -16,7 +16,7 @@ inline constexpr const char* kFileSection = "Dateinstallation";
 inline constexpr const char* kTextureSection = "Texturskript";
 
 // One entry as the reader delivers it, with the script line where it starts.
-struct ScriptEntry {
+struct CheckedEntry {
     std::string text;
     int line = 0;
 };
@@ -24,7 +24,7 @@ struct ScriptEntry {
 // What the reader makes of one section.
 struct SectionRead {
     bool found = false;
-    std::vector<ScriptEntry> entries;  // the entries the installer reads, in order
+    std::vector<CheckedEntry> entries;  // the entries the installer reads, in order
 };
 
 // The script line (from 1) of byte `offset` of `text`.
@@ -38,10 +38,10 @@ bool CheckStructure(platform::Files& files, const std::string& scriptPath, Repor
 
 // The file entries: sources that are missing or exist only in another letter case, paths that
 // leave their folder, destinations that collide. `packageDir` has no trailing backslash.
-void CheckFileEntries(const std::vector<ScriptEntry>& entries, const std::string& packageDir,
+void CheckFileEntries(const std::vector<CheckedEntry>& entries, const std::string& packageDir,
                       platform::Files& files, DiskProbe& probe, Report& report);
 
 // The texture entries: identifier texts, repeated identifiers and the shape of the definitions.
-void CheckTextureEntries(const std::vector<ScriptEntry>& entries, Report& report);
+void CheckTextureEntries(const std::vector<CheckedEntry>& entries, Report& report);
 
 }  // namespace kolvane::check

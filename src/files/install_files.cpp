@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "files/contained_path.h"
 #include "messages/messages.h"
+#include "names/contained_path.h"
 
 namespace kolvane {
 namespace {
@@ -37,8 +37,8 @@ bool InstallFiles(const FileSectionContext& context) {
         // A path that leaves the package or the host is neither read nor written; nor is a
         // package file that a link leads out of the package, or a destination that is the
         // package's own (a package unpacked inside the host).
-        if (context.hostPath.empty() || !StaysInsideBase(sourcePart) ||
-            !StaysInsideBase(destinationPart) ||
+        if (context.hostPath.empty() || !names::StaysInsideBase(sourcePart) ||
+            !names::StaysInsideBase(destinationPart) ||
             files.LocateIn(source, context.packageDir) == platform::Location::kOutside ||
             files.LocateIn(destination, context.packageDir) == platform::Location::kInside) {
             reportFailure(source, destination);

@@ -39,9 +39,11 @@ class Registry {
     virtual RegResult OpenKey(RegKey parent, const std::string& subkey, std::uint32_t access,
                               RegKey& result) = 0;
 
-    // Reads the value `name` of `key` into `data`, which holds `size` bytes. On success returns 0,
-    // sets `type` and sets `size` to the number of bytes stored. A value that does not fit fails
-    // with kErrorMoreData and leaves the buffer's contents undefined.
+    // Reads the value `name` of `key` into `data`, which holds `size` bytes, as RegQueryValueExA
+    // does. On success returns 0, sets `type` and sets `size` to the number of bytes stored; a
+    // string stored without its NUL gets one when the buffer has room for it. A value that does
+    // not fit fails with kErrorMoreData, still sets `type` and `size` (to the bytes it needs) and
+    // leaves the buffer's contents undefined. A null `data` asks for the type and size alone.
     virtual RegResult QueryValue(RegKey key, const std::string& name, std::uint32_t& type,
                                  std::uint8_t* data, std::uint32_t& size) = 0;
 

@@ -2,7 +2,9 @@
 // messages and exit codes, never a crash or a hang, writes nothing outside the host and the
 // package, and loses no host file.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -192,6 +194,64 @@ TEST_F(BadInputTest, ARegistryFileCutOffInAValue) {
         const ProcessResult result = RunAndCheck("i\n");
         EXPECT_EQ(result.exitCode, 0);  // the end of input quits after the notice
         EXPECT_NE(result.out.find(kNoHostEnglish), std::string::npos) << result.out;
+    }
+}
+
+TEST_F(BadInputTest, ADestinationAThousandLevelsDeepIsInstalled) {
+    std::string levels;
+    for (int i = 0; i < 1000; ++i) {
+        levels += "a\\";
+    }
+    WriteScript("Dateinstallation{{Modell.mdl>>" + levels + "Modell.mdl}}Texturskript{}");
+    // Run rather than RunAndCheck: the snapshots would cost many times the run itself here.
+    const ProcessResult result = Run("i\n");
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, 0) << result.out.substr(0, 2000);
+    std::replace(levels.begin(), levels.end(), '\\', '/');
+    EXPECT_EQ(dir.Read(std::string(kHost) + "/" + levels + "Modell.mdl"), "model\r\n");
+}
+
+TEST_F(BadInputTest, TenThousandBackslashesBelowAFileFailAndTheTexturesStillRun) {
+    dir.Write(std::string(kHost) + "/Halmdor.exe", "host\r\n");
+    WriteScript("Dateinstallation{{Modell.mdl>>Halmdor.exe\\y" + std::string(10000, '\\') +
+                "}}Texturskript{{2>>Textur{id(2)}}}");
+    const ProcessResult result = RunAndCheck("i\n\n");
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.out.find("Copying of the file "), std::string::npos) << result.out;
+    EXPECT_TRUE(Ends(result, kFailed));
+    EXPECT_NE(Catalogue().find("Textur{\tid(2)\t}"), std::string::npos);
+}
+
+// Nothing waits for a writer: a FIFO where a file is read is no file. One that stands for a
+// registry file leaves no host.
+TEST_F(BadInputTest, AFifoInThePlaceOfAFileIsNoFile) {
+    struct Case {
+        std::string path;
+        std::vector<std::string> messages;
+        int exitCode;
+    };
+    const Case cases[] = {
+        {"prefix/system.reg", {kNoHostEnglish}, 0},
+        {"prefix/user.reg", {kNoHostEnglish}, 0},
+        {"pkg/InstSkript.txt", {"(!) The skript file InstSkript.txt is missing.", kFailed}, 2},
+        {kCatalogue, {kFailed}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const std::string path = dir.HostPath(c.path);
+        const bool existed = dir.Exists(c.path);
+        const std::string contents = dir.Read(c.path);
+        fs::remove(path);
+        ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+        const ProcessResult result = RunAndCheck("i\n\n");
+        fs::remove(path);
+        if (existed) {
+            dir.Write(c.path, contents);
+        }
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.out;
+        for (const std::string& message : c.messages) {
+            EXPECT_NE(result.out.find(message), std::string::npos) << result.out;
+        }
     }
 }
 

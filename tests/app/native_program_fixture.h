@@ -47,8 +47,12 @@ class NativeProgramTest : public ::testing::Test {
                       "\"ResBase\"=\"C:\\\\Halmdor\\\\Resources\"\n");
         dir.Write(kCatalogue, "Texturen{\r\n\t\tTextur{\tid(1)\t}\r\n\t\t}\r\n");
         dir.Write("pkg/Modell.mdl", "model\r\n");
+        dir.Write("pkg/a.dat", "a");
+        dir.Write("pkg/b.dat", "b");
+        // Windows-1252 Š and š name one file, as they do on Windows.
         dir.Write("pkg/InstSkript.txt",
-                  "Dateinstallation\r\n{\r\n\t{Modell.mdl>>Modelle\\Modell.mdl}\r\n}\r\n"
+                  "Dateinstallation\r\n{\r\n\t{Modell.mdl>>Modelle\\Modell.mdl}\r\n"
+                  "\t{a.dat>>Modelle\\\x8A.dat}\r\n\t{b.dat>>Modelle\\\x9A.dat}\r\n}\r\n"
                   "Texturskript\r\n{\r\n\t{2>>Textur{id(2)}}\r\n}\r\n");
         std::filesystem::copy_file(KOLVANE_PROGRAM, dir.HostPath("pkg/kolvane"));
     }

@@ -10,7 +10,10 @@
 
 #include "app/posix/command_line.h"
 #include "app/posix/terminal_text.h"
+#include "check/checker.h"
 #include "platform/doubles/fixed_system.h"
+#include "names/windows_text.h"
+#include "platform/posix/unique_fd.h"
 
 namespace kolvane::app {
 namespace {
@@ -89,6 +92,56 @@ TEST(TerminalDialogTest, MessageBoxesShowCaptionIconTextAndButtons) {
               "[ Ja: j/y/Eingabe ]  [ Nein: n ]\n> \n");
 }
 
+// Names from a package, a registry or a catalogue reach a terminal in the dialog's boxes and in
+// both reports of kolvane-check: their control characters are shown there, never obeyed.
+TEST(TerminalDialogTest, ControlCharactersInNamesAreShownNotObeyed) {
+    struct Case {
+        std::string name;  // Windows-1252
+        std::string dialog;
+        std::string text;  // the text report, where each finding keeps to its line
+        std::string json;
+    };
+    const Case cases[] = {
+        {"a\x1b[2J\x1b]0;t\x07.dat", "a\\x1b[2J\\x1b]0;t\\x07.dat", "a\\x1b[2J\\x1b]0;t\\x07.dat",
+         "a\\u001b[2J\\u001b]0;t\\u0007.dat"},
+        {"x\r(i) Installation successful!", "x\\x0d(i) Installation successful!",
+         "x\\x0d(i) Installation successful!", "x\\r(i) Installation successful!"},
+        // 0x9D stands for the C1 control OSC; 0x9C is the letter oe.
+        {"c1\x9d"
+         "0;t\x9c",
+         "c1\\x9d0;t\xC5\x93", "c1\\x9d0;t\xC5\x93", "c1\\u009d0;t\xC5\x93"},
+        {"del\x7f\ttab", "del\\x7f\\x09tab", "del\\x7f\\x09tab", "del\\u007f\\ttab"},
+        {"two\nlines", "two\nlines", "two\\x0alines", "two\\nlines"},
+        {"Gr\xFC\xDF"
+         "e.dat",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e.dat",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e.dat",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e.dat"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dialog);
+        DialogUnderTest test(names::Windows1252ToUtf8(c.name) + "\n");
+        test.dialog.ShowMessageText(c.name, platform::kMbOk);
+        EXPECT_EQ(test.out.str(), "-- kolvane --\n(!) " + c.dialog + "\n[ OK: Enter ]\n> " +
+                                      c.dialog.substr(0, c.dialog.find('\n')) + "\n")
+            << "the box, and the answer as it is echoed";
+
+        check::Report report;
+        report.script = "Z:\\" + c.name;
+        report.Add(check::Severity::kError, 1, "code", c.name);
+        EXPECT_EQ(check::FormatText(report, names::Windows1252ToUtf8),
+                  "Z:\\" + c.text + ":1: error: " + c.text + " [code]\n1 error, 0 warnings.\n");
+        EXPECT_EQ(check::FormatJson(report, names::Windows1252ToUtf8),
+                  "{\"script\":\"Z:\\\\" + c.json +
+                      "\",\"errors\":1,\"warnings\":0,\"exitCode\":2,\"findings\":[{\"severity\":"
+                      "\"error\",\"line\":1,\"code\":\"code\",\"message\":\"" +
+                      c.json + "\"}]}\n");
+    }
+}
+
 TEST(TerminalDialogTest, InteractiveProgressIsRedrawnInPlace) {
     DialogUnderTest test("", true);
     test.dialog.SetProgressRange(0, 4);
@@ -122,43 +175,37 @@ TEST(TerminalDialogTest, InteractiveOkBoxesWaitForEnter) {
 // A pseudo-terminal: the program's side is `terminal`, the keyboard's side `keyboard`.
 class PseudoTerminal {
   public:
-    PseudoTerminal() {
-        keyboard = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (keyboard >= 0 && ::grantpt(keyboard) == 0 && ::unlockpt(keyboard) == 0) {
-            terminal = ::open(::ptsname(keyboard), O_RDWR | O_NOCTTY);
-        }
-    }
-    PseudoTerminal(const PseudoTerminal&) = delete;
-    PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-    ~PseudoTerminal() {
-        for (int fd : {terminal, keyboard}) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
+    PseudoTerminal() : keyboard_(::posix_openpt(O_RDWR | O_NOCTTY)) {
+        if (keyboard_.Valid() && ::grantpt(keyboard_.Get()) == 0 &&
+            ::unlockpt(keyboard_.Get()) == 0) {
+            terminal_ = platform::UniqueFd(::open(::ptsname(keyboard_.Get()), O_RDWR | O_NOCTTY));
         }
     }
     void Type(std::string_view keys) const {
-        ASSERT_EQ(::write(keyboard, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+        ASSERT_EQ(::write(keyboard_.Get(), keys.data(), keys.size()),
+                  static_cast<ssize_t>(keys.size()));
     }
+    int Terminal() const { return terminal_.Get(); }
 
-    int keyboard = -1;
-    int terminal = -1;
+  private:
+    platform::UniqueFd keyboard_;
+    platform::UniqueFd terminal_;
 };
 
 TEST(KeyAnswersTest, SingleKeysWithoutEnterAndTheTerminalSetBack) {
     PseudoTerminal pty;
-    ASSERT_GE(pty.terminal, 0);
+    ASSERT_GE(pty.Terminal(), 0);
     // Keys are typed before they are awaited, so the line discipline must not hold them back
     // as lines (it would also turn Ctrl-D into a line end): a non-canonical terminal with echo
     // and a VMIN of its own, which KeyAnswers must change while reading and set back after.
     termios before{};
-    ASSERT_EQ(::tcgetattr(pty.terminal, &before), 0);
+    ASSERT_EQ(::tcgetattr(pty.Terminal(), &before), 0);
     before.c_lflag = static_cast<tcflag_t>((before.c_lflag & ~ICANON) | ECHO);
     before.c_cc[VMIN] = 2;
     before.c_cc[VTIME] = 0;
-    ASSERT_EQ(::tcsetattr(pty.terminal, TCSANOW, &before), 0);
-    ASSERT_EQ(::tcgetattr(pty.terminal, &before), 0);
-    KeyAnswers keys(pty.terminal);
+    ASSERT_EQ(::tcsetattr(pty.Terminal(), TCSANOW, &before), 0);
+    ASSERT_EQ(::tcgetattr(pty.Terminal(), &before), 0);
+    KeyAnswers keys(pty.Terminal());
 
     struct Case {
         std::string typed;
@@ -179,7 +226,7 @@ TEST(KeyAnswersTest, SingleKeysWithoutEnterAndTheTerminalSetBack) {
         pty.Type(c.typed);
         EXPECT_EQ(keys.Next(), c.answer);
         termios after{};
-        ASSERT_EQ(::tcgetattr(pty.terminal, &after), 0);
+        ASSERT_EQ(::tcgetattr(pty.Terminal(), &after), 0);
         EXPECT_EQ(after.c_lflag, before.c_lflag);
         EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
     }

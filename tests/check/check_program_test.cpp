@@ -68,17 +68,32 @@ TEST(CheckProgramTest, ExitCodesAndWhereTheTextGoes) {
 TEST(CheckProgramTest, DryRunReportsThePlanAfterTheFindings) {
     testing::InstallHarness harness;
     harness.dir.Write("pkg/a.dat", "a");
-    harness.WriteScript("Dateinstallation{{a.dat>>Sub\\a.dat}}Texturskript{{1>>Textur{id(1)}}}");
+    harness.dir.Write("pkg/b.dat", "b");
+    // Windows-1252 Š and š: one file where names ignore case.
+    harness.WriteScript(
+        "Dateinstallation{{a.dat>>Sub\\a.dat}\n{a.dat>>\x8A.dat}\n{b.dat>>\x9A.dat}}\n"
+        "Texturskript{{1>>Textur{id(1)}}}");
     const ProgramRun run = RunProgram({"--host", harness.dir.HostPath("pkg")}, harness.registry);
-    EXPECT_EQ(run.code, 0) << run.out;
-    EXPECT_EQ(run.out, "Dry run against the host in " + harness.HostDir() +
+    EXPECT_EQ(run.code, 1) << run.out;
+    EXPECT_EQ(run.out, harness.PackagePath("InstSkript.txt") +
+                           ":3: warning: the destination \"\x9A.dat\" differs from \"\x8A.dat\" "
+                           "(line 2) only in letter case: one file where names ignore case, two "
+                           "elsewhere [destination-case]\n"
+                           "Dry run against the host in " +
+                           harness.HostDir() +
                            ":\n"
                            "  line 1: create   " +
                            harness.HostDir("Sub\\a.dat") + " (creates " + harness.HostDir("Sub") +
                            ")\n"
-                           "  line 1: add      id(1) (at the very start of the catalogue)\n"
+                           "  line 2: create   " +
+                           harness.HostDir("\x8A.dat") +
+                           "\n"
+                           "  line 3: replace  " +
+                           harness.HostDir("\x9A.dat") +
+                           " (the present file is not newer)\n"
+                           "  line 4: add      id(1) (at the very start of the catalogue)\n"
                            "The installation would end with: \"Installation successful!\"\n"
-                           "No findings.\n");
+                           "0 errors, 1 warning.\n");
     EXPECT_FALSE(harness.dir.Exists("host/Sub"));
 }
 

@@ -1,6 +1,7 @@
 // build/native/kolvane-check end to end: a package folder and a Wine-style prefix whose registry
 // names the host, as the native installer finds it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -69,7 +70,8 @@ TEST_F(NativeCheckProgramTest, DryRunAgainstTheHostOfThePrefixWritesNothing) {
     const auto before = Snapshot(dir.Path());
     const ProcessResult result = Run({"--host"});
     EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
-    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.err,
+              "kolvane-check: Wine prefix " + dir.HostPath("prefix") + " (WINEPREFIX)\n");
     EXPECT_EQ(result.out,
               "Dry run against the host in C:\\Halmdor\\:\n"
               "  line 3: create   C:\\Halmdor\\Modelle\\Neu\\Modell.mdl (creates "
@@ -92,6 +94,38 @@ TEST_F(NativeCheckProgramTest, ExitCodesForAScriptWithFaultsAndForNoFolder) {
     EXPECT_EQ(result.exitCode, 3);
     EXPECT_EQ(result.out, "");
     EXPECT_NE(result.err.find("is not a folder"), std::string::npos) << result.err;
+}
+
+// A FIFO in the place of a file that the check reads ends the check at once: no registry file,
+// no script, no catalogue waits for a writer.
+TEST_F(NativeCheckProgramTest, AFifoInThePlaceOfAFileIsNoFile) {
+    struct Case {
+        std::string path;
+        std::string finding;
+    };
+    const Case cases[] = {
+        {"prefix/system.reg", "[host-missing]"},
+        {"prefix/user.reg", "[host-missing]"},
+        {"pkg/InstSkript.txt", "[script-missing]"},
+        {"prefix/drive_c/Halmdor/Resources/Rezazerad/Texturen.txt", "[catalog-missing]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const std::string path = dir.HostPath(c.path);
+        const bool existed = fs::exists(path);
+        std::ifstream file(path, std::ios::binary);
+        const std::string contents(std::istreambuf_iterator<char>(file), {});
+        file.close();
+        fs::remove(path);
+        ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+        const ProcessResult result = Run({"--host"});
+        fs::remove(path);
+        if (existed) {
+            dir.Write(c.path, contents);
+        }
+        EXPECT_FALSE(result.timedOut);
+        EXPECT_NE(result.out.find(c.finding), std::string::npos) << result.out;
+    }
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ TEST(CheckReportTest, TextHasOneLinePerFindingThePlanAndASummary) {
     const std::string text = FormatText(SampleReport(), Latin1ToUtf8);
     EXPECT_EQ(text,
               "Z:\\pkg\\InstSkript.txt: error: no \"Texturskript\" [section-missing]\n"
-              "Z:\\pkg\\InstSkript.txt:4: warning: the source \"M\xC3\xA4rz\\a.dat\" \x01 "
+              "Z:\\pkg\\InstSkript.txt:4: warning: the source \"M\xC3\xA4rz\\a.dat\" \\x01 "
               "[source-case]\n"
               "Dry run against the host in Z:\\host\\:\n"
               "  line  4: create   Z:\\host\\a.dat (creates Z:\\host\\Sub)\n"

@@ -6,42 +6,19 @@
 namespace kolvane::platform {
 namespace {
 
-TEST(MemoryRegistryTest, BehavesLikeTheRegistryCalls) {
+// What the registry calls answer is the contract suite's; here, the hive's own bookkeeping, on
+// which the tests of its users rely.
+TEST(MemoryRegistryTest, TellsKeysLeftOpenAndKeysClosedTwice) {
     MemoryRegistry registry;
-    registry.SetString("Software\\Maker\\Product", "Name", "value");
-    RegKey software = 0;
-    ASSERT_EQ(registry.OpenKey(kClassesRoot, "SOFTWARE", kKeyRead, software), kErrorSuccess);
-    RegKey nested = 0;
-    EXPECT_EQ(registry.OpenKey(software, "maker\\product", kKeyRead, nested), kErrorSuccess)
-        << "a subkey path of several levels opens at once";
-    EXPECT_EQ(registry.CloseKey(nested), kErrorSuccess);
-    RegKey missing = 0;
-    EXPECT_EQ(registry.OpenKey(software, "Missing", kKeyRead, missing), kErrorFileNotFound);
-    RegKey product = 0;
-    RegKey maker = 0;
-    ASSERT_EQ(registry.OpenKey(software, "Maker", kKeyRead, maker), kErrorSuccess);
-    ASSERT_EQ(registry.OpenKey(maker, "Product", kKeyRead, product), kErrorSuccess);
-
-    std::uint8_t buffer[6] = {};
-    std::uint32_t size = sizeof buffer;
-    std::uint32_t type = kRegNone;
-    ASSERT_EQ(registry.QueryValue(product, "name", type, buffer, size), kErrorSuccess);
-    EXPECT_EQ(type, kRegSz);
-    EXPECT_EQ(size, 6u);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 5), "value");
-
-    size = 5;  // no room for the NUL
-    EXPECT_EQ(registry.QueryValue(product, "Name", type, buffer, size), kErrorMoreData);
-    EXPECT_EQ(registry.QueryValue(product, "Other", type, buffer, size), kErrorFileNotFound);
-
-    EXPECT_EQ(registry.OpenKeyCount(), 3u);
-    EXPECT_FALSE(registry.Balanced());
-    EXPECT_EQ(registry.CloseKey(product), kErrorSuccess);
-    EXPECT_EQ(registry.CloseKey(maker), kErrorSuccess);
-    EXPECT_EQ(registry.CloseKey(software), kErrorSuccess);
+    registry.AddKey("Software");
+    RegKey key = 0;
+    ASSERT_EQ(registry.OpenKey(kClassesRoot, "SOFTWARE", kKeyRead, key), kErrorSuccess);
+    EXPECT_EQ(registry.OpenedKeys(), std::vector<std::string>{"Software"});
+    EXPECT_FALSE(registry.Balanced()) << "left open";
+    registry.CloseKey(key);
     EXPECT_TRUE(registry.Balanced());
-    EXPECT_NE(registry.CloseKey(software), kErrorSuccess);
-    EXPECT_FALSE(registry.Balanced()) << "a second close is a misuse";
+    registry.CloseKey(key);
+    EXPECT_FALSE(registry.Balanced()) << "closed twice";
 }
 
 TEST(ScriptedUiTest, AnswersFromItsQueueThenByDefault) {

@@ -14,24 +14,25 @@ DriveMap WineLike() {
 
 TEST(DriveMapTest, MapsDriveAndSeparators) {
     const DriveMap drives = WineLike();
-    EXPECT_EQ(drives.ToHostPath("C:\\Host\\Sub\\a.dat"), "/home/user/.wine/drive_c/Host/Sub/a.dat");
-    EXPECT_EQ(drives.ToHostPath("c:\\Host"), "/home/user/.wine/drive_c/Host");
-    EXPECT_EQ(drives.ToHostPath("C:"), "/home/user/.wine/drive_c");
-    EXPECT_EQ(drives.ToHostPath("Z:\\tmp\\x"), "/tmp/x");
-    EXPECT_EQ(drives.ToHostPath("Z:\\"), "/");
-    EXPECT_EQ(drives.ToHostPath("Z:"), "/");
+    EXPECT_EQ(drives.ToNativePath("C:\\Host\\Sub\\a.dat"),
+              "/home/user/.wine/drive_c/Host/Sub/a.dat");
+    EXPECT_EQ(drives.ToNativePath("c:\\Host"), "/home/user/.wine/drive_c/Host");
+    EXPECT_EQ(drives.ToNativePath("C:"), "/home/user/.wine/drive_c");
+    EXPECT_EQ(drives.ToNativePath("Z:\\tmp\\x"), "/tmp/x");
+    EXPECT_EQ(drives.ToNativePath("Z:\\"), "/");
+    EXPECT_EQ(drives.ToNativePath("Z:"), "/");
 }
 
 TEST(DriveMapTest, RejectsPathsOnNoKnownDrive) {
     const DriveMap drives = WineLike();
-    EXPECT_EQ(drives.ToHostPath("D:\\x"), std::nullopt);
-    EXPECT_EQ(drives.ToHostPath("C:relative"), std::nullopt);
-    EXPECT_EQ(drives.ToHostPath("\\\\server\\share"), std::nullopt);
-    EXPECT_EQ(drives.ToHostPath("relative\\x"), std::nullopt);
-    EXPECT_EQ(drives.ToHostPath(""), std::nullopt);
+    EXPECT_EQ(drives.ToNativePath("D:\\x"), std::nullopt);
+    EXPECT_EQ(drives.ToNativePath("C:relative"), std::nullopt);
+    EXPECT_EQ(drives.ToNativePath("\\\\server\\share"), std::nullopt);
+    EXPECT_EQ(drives.ToNativePath("relative\\x"), std::nullopt);
+    EXPECT_EQ(drives.ToNativePath(""), std::nullopt);
 }
 
-TEST(DriveMapTest, NamesHostPathsThroughTheNarrowestDrive) {
+TEST(DriveMapTest, NamesNativePathsThroughTheNarrowestDrive) {
     const DriveMap drives = WineLike();
     EXPECT_EQ(drives.ToWindowsPath("/home/user/.wine/drive_c/Host/a"), "C:\\Host\\a");
     EXPECT_EQ(drives.ToWindowsPath("/home/user/.wine/drive_c"), "C:\\");

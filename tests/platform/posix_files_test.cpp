@@ -1,9 +1,15 @@
 #include "platform/posix/posix_files.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
+#include "platform/posix/copy_data.h"
+#include "platform/posix/unique_fd.h"
 #include "support/real_files.h"
 #include "support/temp_dir.h"
 
@@ -22,10 +28,6 @@ class PosixFilesTest : public ::testing::Test {
         return drives;
     }
 
-    void MakeReadOnly(const std::string& relative) {
-        testing::MakeReadOnly(dir_.HostPath(relative));
-    }
-
     std::size_t EntriesIn(const std::string& relative) {
         return static_cast<std::size_t>(std::distance(
             fs::directory_iterator(dir_.HostPath(relative)), fs::directory_iterator()));
@@ -42,53 +44,7 @@ TEST_F(PosixFilesTest, ReplacesContentsAndKeepsPermissions) {
     EXPECT_EQ(dir_.Read("d/cat.txt"), "new\r\n");
     EXPECT_EQ(fs::status(dir_.HostPath("d/cat.txt")).permissions(), fs::perms(0640));
     EXPECT_EQ(EntriesIn("d"), 1u) << "no temporary file is left behind";
-
-    EXPECT_TRUE(files_.ReplaceContents(dir_.WindowsPath("d/new.txt"), ""));
-    EXPECT_TRUE(dir_.Exists("d/new.txt"));
-}
-
-TEST_F(PosixFilesTest, NeverReplacesAReadOnlyFileOrWritesIntoALockedFolder) {
-    dir_.Write("d/cat.txt", "old");
-    MakeReadOnly("d/cat.txt");
-    EXPECT_FALSE(files_.ReplaceContents(dir_.WindowsPath("d/cat.txt"), "new"));
-    EXPECT_EQ(dir_.Read("d/cat.txt"), "old");
-
-    EXPECT_TRUE(files_.SetNormalAttributes(dir_.WindowsPath("d/cat.txt")));
-    EXPECT_TRUE(files_.ReplaceContents(dir_.WindowsPath("d/cat.txt"), "new"));
-    EXPECT_EQ(dir_.Read("d/cat.txt"), "new");
-
-    EXPECT_FALSE(files_.ReplaceContents(dir_.WindowsPath("missing/cat.txt"), "x"));
-    EXPECT_FALSE(files_.ReplaceContents(dir_.WindowsPath("d"), "x")) << "a directory";
     EXPECT_FALSE(files_.ReplaceContents("Q:\\nowhere.txt", "x")) << "an unknown drive";
-}
-
-TEST_F(PosixFilesTest, CopiesContentsTimeAndAttributes) {
-    const std::string source = dir_.Write("src.dat", std::string(300000, 'x'));
-    const FileTime written = (1234567890ull + 11644473600ull) * 10000000ull + 1234567ull;
-    testing::SetLastWriteTime(source, written);
-    MakeReadOnly("src.dat");
-
-    dir_.Write("dst.dat", "old");
-    ASSERT_TRUE(files_.CopyFileOver(dir_.WindowsPath("src.dat"), dir_.WindowsPath("dst.dat")));
-    EXPECT_EQ(dir_.Read("dst.dat"), std::string(300000, 'x'));
-
-    FileTime sourceTime = 0;
-    FileTime copyTime = 0;
-    {
-        ScopedFile from(files_, dir_.WindowsPath("src.dat"));
-        ScopedFile to(files_, dir_.WindowsPath("dst.dat"));
-        ASSERT_TRUE(from.IsOpen() && to.IsOpen());
-        ASSERT_TRUE(files_.LastWriteTime(from.Get(), sourceTime));
-        ASSERT_TRUE(files_.LastWriteTime(to.Get(), copyTime));
-    }
-    EXPECT_EQ(sourceTime, written);
-    EXPECT_EQ(copyTime, sourceTime);
-
-    // The copy is read-only like its source, so a second copy onto it fails and leaves it whole.
-    dir_.Write("other.dat", "other");
-    EXPECT_FALSE(files_.CopyFileOver(dir_.WindowsPath("other.dat"), dir_.WindowsPath("dst.dat")));
-    EXPECT_EQ(dir_.Read("dst.dat"), std::string(300000, 'x'));
-    EXPECT_EQ(EntriesIn(""), 3u) << "no temporary file is left behind";
 }
 
 // Copying onto a file that already is such a copy may leave it alone, but only when nothing
@@ -129,20 +85,48 @@ TEST_F(PosixFilesTest, ACopyOntoAnEqualFileChangesNothingAndADifferentOneIsRepla
     EXPECT_EQ(EntriesIn(""), 2u) << "no temporary file is left behind";
 }
 
-TEST_F(PosixFilesTest, ReportsDirectoriesAndMissingFiles) {
-    EXPECT_EQ(files_.MakeDirectory(dir_.WindowsPath("a")), DirectoryResult::kCreated);
-    EXPECT_EQ(files_.MakeDirectory(dir_.WindowsPath("a")), DirectoryResult::kAlreadyExists);
-    dir_.Write("f", "");
-    EXPECT_EQ(files_.MakeDirectory(dir_.WindowsPath("f")), DirectoryResult::kAlreadyExists);
-    EXPECT_EQ(files_.MakeDirectory(dir_.WindowsPath("x/y")), DirectoryResult::kFailed);
+// The kernel's copy gives way to reads and writes only where it says that it cannot copy between
+// the two files; any other error fails the copy.
+int g_kernelError = 0;
+int g_kernelCalls = 0;
 
-    EXPECT_EQ(files_.OpenForReading(dir_.WindowsPath("a")), kInvalidFile);
-    EXPECT_EQ(files_.OpenForReading(dir_.WindowsPath("none")), kInvalidFile);
-    EXPECT_FALSE(files_.CopyFileOver(dir_.WindowsPath("none"), dir_.WindowsPath("a/n")));
-    EXPECT_FALSE(dir_.Exists("a/n"));
-    std::string contents;
-    EXPECT_FALSE(files_.ReadContents(dir_.WindowsPath("none"), contents));
-    EXPECT_FALSE(files_.ReadContents(dir_.WindowsPath("a"), contents));
+// Interrupted once, then copies the first 4096 bytes as the kernel would, then fails.
+ssize_t FailingKernelCopy(int from, int to, std::size_t) {
+    switch (g_kernelCalls++) {
+        case 0:
+            errno = EINTR;
+            return -1;
+        case 1: {  // both files move on, as with the kernel's copy
+            char buffer[4096];
+            return ::read(from, buffer, 4096) == 4096 ? ::write(to, buffer, 4096) : -1;
+        }
+        default:
+            errno = g_kernelError;
+            return -1;
+    }
+}
+
+TEST_F(PosixFilesTest, TheKernelCopyFallsBackOnlyWhereItCannotCopy) {
+    std::string payload(100000, 'p');
+    payload[5000] = 'q';  // after the part the kernel copied
+    dir_.Write("src.dat", payload);
+    const std::pair<int, bool> cases[] = {{ENOSYS, true}, {EXDEV, true},   {EOPNOTSUPP, true},
+                                          {EINVAL, true}, {ENOSPC, false}, {EIO, false},
+                                          {EBADF, false}};  // the error, and whether it copies
+    for (const auto& [error, copies] : cases) {
+        SCOPED_TRACE(std::strerror(error));
+        const UniqueFd from(::open(dir_.HostPath("src.dat").c_str(), O_RDONLY | O_CLOEXEC));
+        const UniqueFd to(
+            ::open(dir_.HostPath("dst.dat").c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        ASSERT_TRUE(from.Valid() && to.Valid());
+        g_kernelError = error;
+        g_kernelCalls = 0;
+        EXPECT_EQ(CopyFileData(from.Get(), to.Get(), static_cast<off_t>(payload.size()),
+                               FailingKernelCopy),
+                  copies);
+        EXPECT_EQ(g_kernelCalls, 3);
+        EXPECT_EQ(dir_.Read("dst.dat") == payload, copies) << "the whole file copied";
+    }
 }
 
 }  // namespace

@@ -91,7 +91,7 @@ TEST(WinePrefixTest, SomeDriveAlwaysCoversTheFileSystem) {
     EXPECT_EQ(already.Roots().size(), 1u);
 }
 
-TEST(PosixSystemTest, NamesHostPathsInWindowsFormAndCodePage) {
+TEST(PosixSystemTest, NamesNativePathsInWindowsFormAndCodePage) {
     DriveMap drives;
     drives.Assign('c', "/p/drive_c");
     drives.Assign('z', "/");

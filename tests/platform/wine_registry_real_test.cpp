@@ -8,6 +8,7 @@
 #include "install/host_locator.h"
 #include "platform/posix/wine_prefix.h"
 #include "platform/posix/wine_registry.h"
+#include "support/registry_query.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
 
@@ -15,6 +16,7 @@ namespace kolvane::platform {
 namespace {
 
 using testing::FindProgram;
+using testing::Nul;
 using testing::ProcessResult;
 using testing::ProcessRun;
 using testing::RunProcess;
@@ -47,10 +49,6 @@ class RealWine {
 
     std::string wine_, wineserver_, prefix_;
 };
-
-std::string Nul(std::string text) {
-    return text + std::string(1, '\0');
-}
 
 TEST(WineRegistryRealTest, ReadsBackWhatWineWrote) {
     const std::optional<std::string> wine =
@@ -120,16 +118,10 @@ TEST(WineRegistryRealTest, ReadsBackWhatWineWrote) {
     };
     for (const Expected& e : expected) {
         SCOPED_TRACE(e.name);
-        ScopedRegKey key(registry);
-        ASSERT_TRUE(key.Open(kClassesRoot, e.key));
-        std::uint8_t buffer[260];
-        std::uint32_t type = 0;
-        std::uint32_t size = sizeof buffer;
-        ASSERT_EQ(registry.QueryValue(key.Get(), e.name, type, buffer, size), e.result);
-        EXPECT_EQ(type, e.type);
-        if (e.result == kErrorSuccess) {
-            EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), size), e.bytes);
-        }
+        const testing::Queried queried = testing::Query(registry, e.key, e.name);
+        EXPECT_EQ(queried.result, e.result);
+        EXPECT_EQ(queried.type, e.type);
+        EXPECT_EQ(queried.bytes, e.bytes);
     }
     const HostLocator locator(registry);
     EXPECT_EQ(locator.HostPath(), "C:\\Halmdor\\");
@@ -138,9 +130,9 @@ TEST(WineRegistryRealTest, ReadsBackWhatWineWrote) {
     // The drives wineboot linked: C: is the prefix's drive_c, Z: the file system's root.
     const DriveMap drives = ReadDriveMap(dir.HostPath("prefix"));
     const std::string driveC = std::filesystem::canonical(dir.HostPath("prefix/drive_c")).string();
-    EXPECT_EQ(drives.ToHostPath("C:\\windows"), driveC + "/windows");
+    EXPECT_EQ(drives.ToNativePath("C:\\windows"), driveC + "/windows");
     EXPECT_EQ(drives.ToWindowsPath(driveC + "/windows"), "C:\\windows");
-    EXPECT_EQ(drives.ToHostPath("Z:\\usr"), "/usr");
+    EXPECT_EQ(drives.ToNativePath("Z:\\usr"), "/usr");
 }
 
 }  // namespace

@@ -25,11 +25,17 @@ class InstallHarness {
     std::string PackagePath(const std::string& relative = "") const;
     std::string HostDir(const std::string& relative = "") const;
 
-    void WriteScript(const std::string& text) const { dir.Write("pkg/InstSkript.txt", text); }
+    void WriteScript(const std::string& text,
+                     SourceLocation caller = SourceLocation::current()) const {
+        dir.Write("pkg/InstSkript.txt", text, caller);
+    }
 
     // The texture catalogue: its Windows-form path, and its bytes on disk.
     std::string CatalogPath() const;
-    void WriteCatalog(const std::string& bytes) const { dir.Write(kCatalog, bytes); }
+    void WriteCatalog(const std::string& bytes,
+                      SourceLocation caller = SourceLocation::current()) const {
+        dir.Write(kCatalog, bytes, caller);
+    }
     std::string ReadCatalog() const { return dir.Read(kCatalog); }
     std::string CatalogHostPath() const { return dir.HostPath(kCatalog); }
 

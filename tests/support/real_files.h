@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/files.h"
+#include "support/caller.h"
 
 namespace kolvane::testing {
 
@@ -11,10 +12,13 @@ namespace kolvane::testing {
 // "/") on Linux, the Win32 ones on Windows. Paths for them come from TempDir::WindowsPath.
 std::unique_ptr<platform::Files> MakeRealFiles();
 
-// Test set-up that reaches past the seam, by host path.
-void SetLastWriteTime(const std::string& hostPath, platform::FileTime time);
-platform::FileTime GetLastWriteTime(const std::string& hostPath);
-void MakeReadOnly(const std::string& hostPath);
+// Test set-up that reaches past the seam, by host path. A failure fails the calling test at the
+// caller's line.
+void SetLastWriteTime(const std::string& hostPath, platform::FileTime time,
+                      SourceLocation caller = SourceLocation::current());
+platform::FileTime GetLastWriteTime(const std::string& hostPath,
+                                    SourceLocation caller = SourceLocation::current());
+void MakeReadOnly(const std::string& hostPath, SourceLocation caller = SourceLocation::current());
 bool IsReadOnly(const std::string& hostPath);
 // A symbolic link at `link` that leads to `target`; false where the platform makes none (Windows
 // without the privilege).

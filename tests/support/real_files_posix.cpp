@@ -2,8 +2,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <stdexcept>
-
 #include "platform/posix/posix_files.h"
 #include "support/real_files.h"
 
@@ -21,7 +19,8 @@ std::unique_ptr<platform::Files> MakeRealFiles() {
     return std::make_unique<platform::PosixFiles>(std::move(drives));
 }
 
-void SetLastWriteTime(const std::string& hostPath, platform::FileTime time) {
+void SetLastWriteTime(const std::string& hostPath, platform::FileTime time, SourceLocation caller) {
+    const CallerTrace trace(caller);
     timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT;
@@ -29,25 +28,28 @@ void SetLastWriteTime(const std::string& hostPath, platform::FileTime time) {
         static_cast<time_t>(static_cast<std::int64_t>(time / kStepsPerSecond) - kEpochDifference);
     times[1].tv_nsec = static_cast<long>(time % kStepsPerSecond) * 100;
     if (::utimensat(AT_FDCWD, hostPath.c_str(), times, 0) != 0) {
-        throw std::runtime_error("cannot set the time of " + hostPath);
+        ADD_FAILURE() << "cannot set the time of " << hostPath;
     }
 }
 
-platform::FileTime GetLastWriteTime(const std::string& hostPath) {
+platform::FileTime GetLastWriteTime(const std::string& hostPath, SourceLocation caller) {
+    const CallerTrace trace(caller);
     struct stat status {};
     if (::stat(hostPath.c_str(), &status) != 0) {
-        throw std::runtime_error("cannot read the time of " + hostPath);
+        ADD_FAILURE() << "cannot read the time of " << hostPath;
+        return 0;
     }
     return static_cast<platform::FileTime>(status.st_mtim.tv_sec + kEpochDifference) *
                kStepsPerSecond +
            static_cast<platform::FileTime>(status.st_mtim.tv_nsec / 100);
 }
 
-void MakeReadOnly(const std::string& hostPath) {
+void MakeReadOnly(const std::string& hostPath, SourceLocation caller) {
+    const CallerTrace trace(caller);
     struct stat status {};
     if (::stat(hostPath.c_str(), &status) != 0 ||
         ::chmod(hostPath.c_str(), status.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) != 0) {
-        throw std::runtime_error("cannot make " + hostPath + " read-only");
+        ADD_FAILURE() << "cannot make " << hostPath << " read-only";
     }
 }
 

@@ -1,5 +1,3 @@
-#include <stdexcept>
-
 #include "platform/win32/win32_files.h"
 #include "platform/win32/windows_support.h"
 #include "support/real_files.h"
@@ -13,14 +11,6 @@ using win32::ScopedFileHandle;
 HANDLE OpenForAttributes(const std::string& hostPath, DWORD access) {
     return ::CreateFileA(hostPath.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, 0, nullptr);
-}
-
-DWORD AttributesOf(const std::string& hostPath) {
-    const DWORD attributes = ::GetFileAttributesA(hostPath.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        throw std::runtime_error("cannot read the attributes of " + hostPath);
-    }
-    return attributes;
 }
 
 // Under Wine: the Unix path of a Windows path, or nothing.
@@ -84,27 +74,32 @@ std::unique_ptr<platform::Files> MakeRealFiles() {
     return std::make_unique<platform::Win32Files>();
 }
 
-void SetLastWriteTime(const std::string& hostPath, platform::FileTime time) {
+void SetLastWriteTime(const std::string& hostPath, platform::FileTime time, SourceLocation caller) {
+    const CallerTrace trace(caller);
     ScopedFileHandle file(OpenForAttributes(hostPath, FILE_WRITE_ATTRIBUTES));
     FILETIME written{static_cast<DWORD>(time & 0xFFFFFFFFu), static_cast<DWORD>(time >> 32)};
     if (!file.IsValid() || ::SetFileTime(file.Get(), nullptr, nullptr, &written) == 0) {
-        throw std::runtime_error("cannot set the time of " + hostPath);
+        ADD_FAILURE() << "cannot set the time of " << hostPath;
     }
 }
 
-platform::FileTime GetLastWriteTime(const std::string& hostPath) {
+platform::FileTime GetLastWriteTime(const std::string& hostPath, SourceLocation caller) {
+    const CallerTrace trace(caller);
     ScopedFileHandle file(OpenForAttributes(hostPath, GENERIC_READ));
     FILETIME written{};
     if (!file.IsValid() || ::GetFileTime(file.Get(), nullptr, nullptr, &written) == 0) {
-        throw std::runtime_error("cannot read the time of " + hostPath);
+        ADD_FAILURE() << "cannot read the time of " << hostPath;
+        return 0;
     }
     return (static_cast<platform::FileTime>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
 }
 
-void MakeReadOnly(const std::string& hostPath) {
-    if (::SetFileAttributesA(hostPath.c_str(), AttributesOf(hostPath) | FILE_ATTRIBUTE_READONLY) ==
-        0) {
-        throw std::runtime_error("cannot make " + hostPath + " read-only");
+void MakeReadOnly(const std::string& hostPath, SourceLocation caller) {
+    const CallerTrace trace(caller);
+    const DWORD attributes = ::GetFileAttributesA(hostPath.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        ::SetFileAttributesA(hostPath.c_str(), attributes | FILE_ATTRIBUTE_READONLY) == 0) {
+        ADD_FAILURE() << "cannot make " << hostPath << " read-only";
     }
 }
 

@@ -9,37 +9,34 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "platform/posix/retry_on_signal.h"
+#include "platform/posix/unique_fd.h"
 #include "support/run_process.h"
 
 namespace kolvane::testing {
 namespace {
 
+using platform::RetryOnSignal;
+using platform::UniqueFd;
+
 class Pipe {
   public:
     Pipe() {
-        if (::pipe2(fds_, O_CLOEXEC) != 0) {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0) {
             throw std::runtime_error("cannot create a pipe");
         }
+        read_ = UniqueFd(fds[0]);
+        write_ = UniqueFd(fds[1]);
     }
-    Pipe(const Pipe&) = delete;
-    Pipe& operator=(const Pipe&) = delete;
-    ~Pipe() {
-        CloseRead();
-        CloseWrite();
-    }
-    int Read() const { return fds_[0]; }
-    int Write() const { return fds_[1]; }
-    void CloseRead() { Close(fds_[0]); }
-    void CloseWrite() { Close(fds_[1]); }
+    int Read() const { return read_.Get(); }
+    int Write() const { return write_.Get(); }
+    void CloseRead() { read_.Close(); }
+    void CloseWrite() { write_.Close(); }
 
   private:
-    static void Close(int& fd) {
-        if (fd >= 0) {
-            ::close(fd);
-            fd = -1;
-        }
-    }
-    int fds_[2] = {-1, -1};
+    UniqueFd read_;
+    UniqueFd write_;
 };
 
 [[noreturn]] void StartChild(const ProcessRun& run, Pipe& in, Pipe& out, Pipe& err) {
@@ -98,7 +95,7 @@ ProcessResult RunProcess(const ProcessRun& run) {
         char buffer[4096];
         for (int fd : {out.Read(), err.Read()}) {
             ssize_t got = 0;
-            while ((got = ::read(fd, buffer, sizeof buffer)) > 0) {
+            while ((got = RetryOnSignal([&] { return ::read(fd, buffer, sizeof buffer); })) > 0) {
                 (fd == out.Read() ? result.out : result.err)
                     .append(buffer, static_cast<std::size_t>(got));
             }
@@ -118,8 +115,7 @@ ProcessResult RunProcess(const ProcessRun& run) {
         if (std::chrono::steady_clock::now() >= deadline) {
             result.timedOut = true;
             ::kill(child, SIGKILL);
-            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-            }
+            RetryOnSignal([&] { return ::waitpid(child, &status, 0); });
             drain();
             break;
         }
@@ -128,12 +124,13 @@ ProcessResult RunProcess(const ProcessRun& run) {
         ::poll(fds, in.Write() >= 0 ? 3 : 2, 20);
         drain();
         if (in.Write() >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
-            const ssize_t put =
-                ::write(in.Write(), run.input.data() + written, run.input.size() - written);
+            const ssize_t put = RetryOnSignal([&] {
+                return ::write(in.Write(), run.input.data() + written, run.input.size() - written);
+            });
             if (put > 0) {
                 written += static_cast<std::size_t>(put);
             }
-            if (put < 0 && errno != EAGAIN && errno != EINTR) {
+            if (put < 0 && errno != EAGAIN) {
                 written = run.input.size();  // the program stopped reading
             }
             if (written == run.input.size()) {

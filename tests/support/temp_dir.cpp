@@ -42,13 +42,16 @@ std::string TempDir::WindowsPath(const std::string& relative) const {
     return ToDriveZ(HostPath(relative));
 }
 
-std::string TempDir::Write(const std::string& relative, const std::string& contents) const {
+std::string TempDir::Write(const std::string& relative, const std::string& contents,
+                           SourceLocation caller) const {
+    const CallerTrace trace(caller);
     const fs::path file = HostPath(relative);
-    fs::create_directories(file.parent_path());
+    std::error_code error;
+    fs::create_directories(file.parent_path(), error);
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out << contents;
     if (!out.flush()) {
-        throw std::runtime_error("cannot write " + file.string());
+        ADD_FAILURE() << "cannot write " << file.string();
     }
     return file.string();
 }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "support/caller.h"
+
 namespace kolvane::testing {
 
 // A fresh directory for one test, removed with everything in it when the test ends.
@@ -20,7 +22,9 @@ class TempDir {
     std::string WindowsPath(const std::string& relative = "") const;
 
     // Writes `contents` to `relative`, creating the directories on the way; returns the host path.
-    std::string Write(const std::string& relative, const std::string& contents) const;
+    // A failure fails the calling test at the caller's line.
+    std::string Write(const std::string& relative, const std::string& contents,
+                      SourceLocation caller = SourceLocation::current()) const;
     // The contents of `relative`, or an empty string when it cannot be read.
     std::string Read(const std::string& relative) const;
     bool Exists(const std::string& relative) const;

@@ -3,8 +3,9 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
+
+#include "platform/posix/retry_on_signal.h"
 
 namespace kolvane::app {
 namespace {
@@ -85,16 +86,10 @@ class RawMode {
 // One byte from `fd`; none at the end of input or on an error.
 std::optional<char> ReadByte(int fd) {
     char byte = 0;
-    for (;;) {
-        const ssize_t got = ::read(fd, &byte, 1);
-        if (got == 1) {
-            return byte;
-        }
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        return std::nullopt;
+    if (platform::RetryOnSignal([&] { return ::read(fd, &byte, 1); }) == 1) {
+        return byte;
     }
+    return std::nullopt;
 }
 
 bool MoreBytesWithin(int fd, int milliseconds) {

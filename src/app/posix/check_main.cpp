@@ -1,5 +1,5 @@
 // kolvane-check: the package checker on Linux, with the host found in a Wine prefix's registry
-// (WINEPREFIX, default ~/.wine) as the native installer finds it.
+// as the native installer finds it (WINEPREFIX, else the prefix the search finds).
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "app/posix/prefix_choice.h"
 #include "check/check_program.h"
+#include "names/windows_text.h"
 #include "platform/posix/posix_disk_probe.h"
 #include "platform/posix/posix_files.h"
-#include "platform/posix/windows_text.h"
+#include "platform/posix/prefix_search.h"
 #include "platform/posix/wine_prefix.h"
 #include "platform/posix/wine_registry.h"
 
@@ -31,8 +33,8 @@ std::optional<std::string> PackagePath(const platform::DriveMap& drives,
     if (!windows) {
         return std::nullopt;
     }
-    std::string path = platform::Utf8ToWindows1252(*windows);
-    if (platform::Windows1252ToUtf8(path) != *windows) {
+    std::string path = names::Utf8ToWindows1252(*windows);
+    if (names::Windows1252ToUtf8(path) != *windows) {
         return std::nullopt;
     }
     while (!path.empty() && path.back() == '\\') {
@@ -45,15 +47,26 @@ std::optional<std::string> PackagePath(const platform::DriveMap& drives,
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const platform::WinePrefix prefix = platform::WinePrefixFromEnvironment();
+    platform::WinePrefix prefix = platform::WinePrefixFromEnvironment();
+    // A dry run reads the host from the prefix that the installer would read it from.
+    if (check::ParseCheckArguments(arguments).host) {
+        const app::PrefixChoice choice = app::ChoosePrefix(
+            {std::getenv("WINEPREFIX"), platform::HomeDirectory(std::getenv("HOME")),
+             "kolvane-check", true, false, app::TerminalCharset::kUtf8},
+            nullptr, std::cout, std::cerr);
+        prefix = platform::WinePrefixAt(choice.directory);
+    }
     const platform::DriveMap& drives = prefix.drives;
 
-    platform::WinePrefixRegistry registry(prefix.directory);
+    platform::WinePrefixRegistry prefixRegistry(prefix.directory);
+    platform::EmptyRegistry noRegistry;
+    platform::Registry& registry =
+        prefix.directory.empty() ? static_cast<platform::Registry&>(noRegistry) : prefixRegistry;
     platform::PosixFiles files(drives);
     platform::PosixDiskProbe probe(files);
     return check::RunCheckProgram(
         arguments, std::cout, std::cerr,
         {files, probe, registry,
          [&drives](const std::string& folder) { return PackagePath(drives, folder); },
-         [](std::string_view text) { return platform::Windows1252ToUtf8(text); }});
+         [](std::string_view text) { return names::Windows1252ToUtf8(text); }});
 }

@@ -3,16 +3,20 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 
 #include "app/posix/answers.h"
 #include "app/posix/command_line.h"
+#include "app/posix/package_folder.h"
+#include "app/posix/prefix_choice.h"
 #include "app/posix/terminal_dialog.h"
 #include "app/posix/terminal_text.h"
 #include "cmdline/cmdline.h"
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_system.h"
+#include "platform/posix/prefix_search.h"
 #include "platform/posix/wine_prefix.h"
 #include "platform/posix/wine_registry.h"
 
@@ -20,30 +24,20 @@ using namespace kolvane;
 
 namespace {
 
-// The terminal's character set for the command-line library's notices, whose hook takes no
-// context of its own.
-app::TerminalCharset g_noticeCharset = app::TerminalCharset::kUtf8;
+// The dialog that shows the command-line library's notices, whose hook takes no context of its
+// own.
+app::TerminalDialog* g_noticeDialog = nullptr;
 
 void ShowNotice(const std::string& text) {
-    app::WriteNotice(std::cerr, text, g_noticeCharset);
+    if (g_noticeDialog != nullptr) {
+        g_noticeDialog->ShowNotice(text);
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const app::TerminalCharset charset = app::DetectTerminalCharset();
-    g_noticeCharset = charset;
-    cmdline::SetNoticeHook(ShowNotice);
-    // Lenient: a faulty command line has been reported and the dialog opens all the same; help
-    // ends the process here with exit code 3.
-    cmdline::ParseCommandLine(app::CommandLineText(argc, argv, charset).c_str(), 1);
-
-    const platform::WinePrefix prefix = platform::WinePrefixFromEnvironment();
-    const platform::DriveMap& drives = prefix.drives;
-
-    platform::WinePrefixRegistry registry(prefix.directory);
-    platform::PosixFiles files(drives);
-    platform::PosixSystem system(drives);
 
     const bool interactive = ::isatty(STDIN_FILENO) == 1 && ::isatty(STDOUT_FILENO) == 1;
     std::unique_ptr<app::AnswerSource> answers;
@@ -52,8 +46,40 @@ int main(int argc, char** argv) {
     } else {
         answers = std::make_unique<app::LineAnswers>(std::cin);
     }
+
+    const bool german =
+        platform::LanguageOfLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"),
+                                   std::getenv("LANG")) == platform::kLanguageGerman;
+    const app::PrefixChoice choice =
+        app::ChoosePrefix({std::getenv("WINEPREFIX"), platform::HomeDirectory(std::getenv("HOME")),
+                           "kolvane", false, german, charset},
+                          interactive ? answers.get() : nullptr, std::cout, std::cerr);
+    if (choice.quit) {
+        return app::kExitSucceeded;
+    }
+    const platform::WinePrefix prefix = platform::WinePrefixAt(choice.directory);
+    const platform::DriveMap& drives = prefix.drives;
+
+    // Without a prefix there is no host.
+    platform::WinePrefixRegistry prefixRegistry(prefix.directory);
+    platform::EmptyRegistry noRegistry;
+    platform::Registry& registry =
+        prefix.directory.empty() ? static_cast<platform::Registry&>(noRegistry) : prefixRegistry;
+    platform::PosixFiles files(drives);
+    std::error_code noWorkingDirectory;
+    platform::PosixSystem system(
+        drives, app::ModulePathInPackage(platform::ExecutablePath(),
+                                         std::filesystem::current_path(noWorkingDirectory)));
+
     app::TerminalDialog dialog(system, *answers, std::cout,
                                {charset, interactive, app::BoxCaptionOf(system.ModuleFileName())});
+
+    // Lenient: a faulty command line has been reported and the dialog opens all the same; help
+    // ends the process here with exit code 3. Each notice waits for its answer, as every box does.
+    g_noticeDialog = &dialog;
+    cmdline::SetNoticeHook(ShowNotice);
+    cmdline::ParseCommandLine(app::CommandLineText(argc, argv, charset).c_str(), 1);
+
     platform::Platform platform{registry, files, dialog, system};
     return app::RunInstallerDialog(platform, dialog);
 }

@@ -4,8 +4,10 @@
 #include <cctype>
 #include <optional>
 
+#include "app/about.inc"
 #include "install/installer.h"
 #include "messages/messages.h"
+#include "platform/visible_text.h"
 
 namespace kolvane::app {
 namespace {
@@ -15,11 +17,11 @@ constexpr int kBarWidth = 20;
 // The dialog caption and the about box, which the string table does not hold; the same in every
 // language, as in the Windows program's resources.
 constexpr std::string_view kDialogCaption = "Kolvane";
-constexpr std::string_view kAboutCaption =
-    "Info \xFC"
-    "ber Kolvane";
-constexpr std::string_view kAboutVersion = "Kolvane Version 1.0";
-constexpr std::string_view kAboutSecondLine = "Installer for add-on model packages";
+constexpr std::string_view kAboutCaption = KOLVANE_ABOUT_CAPTION;
+constexpr std::string_view kAboutVersion = KOLVANE_ABOUT_VERSION;
+constexpr std::string_view kAboutSecondLine = KOLVANE_ABOUT_SECOND_LINE;
+// The command-line library's own message box.
+constexpr std::string_view kNoticeCaption = "cmdl";
 
 // The texts the terminal adds: the names of keys and of the buttons the system provides.
 struct TerminalWords {
@@ -78,7 +80,8 @@ std::string TerminalDialog::Localized(int germanId) {
 }
 
 void TerminalDialog::Write(std::string_view text) {
-    out_ << ToTerminal(text, options_.charset);
+    // Names from the package, the registry or the command line are shown, never obeyed.
+    out_ << ToTerminal(platform::VisibleText(text, platform::LineFeeds::kKept), options_.charset);
 }
 
 void TerminalDialog::Bold(std::string_view text) {
@@ -115,7 +118,7 @@ std::optional<std::string> TerminalDialog::Ask() {
     out_ << "> " << std::flush;
     std::optional<std::string> answer = answers_.Next();
     if (answer && *answer != "\x1b") {
-        out_ << *answer;
+        Write(FromTerminal(*answer, options_.charset));
     }
     out_ << std::endl;
     return answer;
@@ -206,12 +209,22 @@ int TerminalDialog::ShowMessage(int stringId, unsigned boxType) {
 }
 
 int TerminalDialog::ShowMessageText(const std::string& text, unsigned boxType) {
+    return Box(options_.boxCaption, text, boxType);
+}
+
+void TerminalDialog::ShowNotice(const std::string& text) {
+    Box(kNoticeCaption, text, platform::kMbOk | platform::kMbIconInformation);
+}
+
+int TerminalDialog::Box(std::string_view caption, std::string_view text, unsigned boxType) {
     EndProgressLine();
     out_ << "-- ";
-    Bold(options_.boxCaption);
+    Bold(caption);
     out_ << " --\n" << IconOf(boxType) << ' ';
     Write(text);
-    out_ << '\n';
+    if (text.empty() || text.back() != '\n') {
+        out_ << '\n';
+    }
     if ((boxType & 0xF) != platform::kMbYesNo) {
         WaitForOk();
         return platform::kIdOk;
@@ -255,14 +268,6 @@ int RunInstallerDialog(platform::Platform& platform, TerminalDialog& dialog) {
                 break;
         }
     }
-}
-
-void WriteNotice(std::ostream& out, std::string_view text, TerminalCharset charset) {
-    out << "-- cmdl --\n(i) " << ToTerminal(text, charset);
-    if (text.empty() || text.back() != '\n') {
-        out << '\n';
-    }
-    out << std::flush;
 }
 
 std::string BoxCaptionOf(std::string_view modulePath) {

@@ -43,6 +43,9 @@ class TerminalDialog : public platform::UserInterface {
     void SetProgressPosition(int position) override;
     int ShowMessage(int stringId, unsigned boxType) override;
     int ShowMessageText(const std::string& text, unsigned boxType) override;
+    // A notice of the command-line library: a box of its own, captioned "cmdl" with the
+    // information icon as on Windows, that waits to be acknowledged like every other.
+    void ShowNotice(const std::string& text);
 
   private:
     bool German();
@@ -55,6 +58,7 @@ class TerminalDialog : public platform::UserInterface {
     // Prompts and reads one answer, echoing it.
     std::optional<std::string> Ask();
     void WaitForOk();
+    int Box(std::string_view caption, std::string_view text, unsigned boxType);
 
     platform::System& system_;
     AnswerSource& answers_;
@@ -68,10 +72,6 @@ class TerminalDialog : public platform::UserInterface {
 // The dialog's life: shown, then driven by its buttons until Quit or a run that found a host.
 // Returns the program's exit code.
 int RunInstallerDialog(platform::Platform& platform, TerminalDialog& dialog);
-
-// A notice of the command-line library, captioned "cmdl" with the information icon like its
-// message box on Windows, for standard error.
-void WriteNotice(std::ostream& out, std::string_view text, TerminalCharset charset);
 
 // The caption of message boxes: the executable's file name without its extension, from its
 // full path in Windows form.

@@ -5,7 +5,7 @@
 #include <clocale>
 #include <cstdlib>
 
-#include "platform/posix/windows_text.h"
+#include "names/windows_text.h"
 
 namespace kolvane::app {
 namespace {
@@ -96,7 +96,7 @@ TerminalCharset DetectTerminalCharset() {
 std::string ToTerminal(std::string_view text, TerminalCharset charset) {
     switch (charset) {
         case TerminalCharset::kUtf8:
-            return platform::Windows1252ToUtf8(text);
+            return names::Windows1252ToUtf8(text);
         case TerminalCharset::kWindows1252:
             return std::string(text);
         case TerminalCharset::kLatin1:
@@ -117,7 +117,7 @@ std::string ToTerminal(std::string_view text, TerminalCharset charset) {
 
 std::string FromTerminal(std::string_view text, TerminalCharset charset) {
     if (charset == TerminalCharset::kUtf8) {
-        return platform::Utf8ToWindows1252(text);
+        return names::Utf8ToWindows1252(text);
     }
     return std::string(text);
 }

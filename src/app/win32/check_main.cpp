@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "check/check_program.h"
+#include "names/windows_path.h"
 #include "platform/win32/win32_disk_probe.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_registry.h"
@@ -45,7 +46,7 @@ std::optional<std::string> PackagePath(const std::string& folder) {
         return std::nullopt;
     }
     std::string path(full, length);
-    while (!path.empty() && (path.back() == '\\' || path.back() == '/')) {
+    while (!path.empty() && kolvane::names::IsSeparator(path.back())) {
         path.pop_back();
     }
     return path;

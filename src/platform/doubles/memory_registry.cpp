@@ -1,16 +1,13 @@
 #include "platform/doubles/memory_registry.h"
 
-#include <algorithm>
 #include <cstring>
+
+#include "names/letter_case.h"
 
 namespace kolvane::platform {
 
 std::string MemoryRegistry::Fold(const std::string& text) {
-    std::string folded = text;
-    std::transform(folded.begin(), folded.end(), folded.begin(), [](unsigned char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
-    });
-    return folded;
+    return names::FoldCase(text);
 }
 
 std::string MemoryRegistry::RootPrefix(RegKey root) {
@@ -110,15 +107,22 @@ RegResult MemoryRegistry::QueryValue(RegKey key, const std::string& name, std::u
         return kErrorFileNotFound;
     }
     const std::string& bytes = value->second.bytes;
-    if (bytes.size() > size) {
-        size = static_cast<std::uint32_t>(bytes.size());
-        return kErrorMoreData;
-    }
+    const auto needed = static_cast<std::uint32_t>(bytes.size());
     type = value->second.type;
-    size = static_cast<std::uint32_t>(bytes.size());
+    if (data == nullptr || needed > size) {
+        const bool onlyAsked = data == nullptr;
+        size = needed;
+        return onlyAsked ? kErrorSuccess : kErrorMoreData;
+    }
     if (!bytes.empty()) {
         std::memcpy(data, bytes.data(), bytes.size());
+        // Windows ends a string stored without its NUL when the buffer has room for one.
+        const bool text = type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+        if (text && bytes.back() != '\0' && needed < size) {
+            data[needed] = 0;
+        }
     }
+    size = needed;
     return kErrorSuccess;
 }
 

@@ -10,8 +10,8 @@
 namespace kolvane::platform {
 
 // An in-memory hive for tests. Key paths are written with backslashes below a root, names are
-// matched without regard to ASCII case, as the registry does. It records every key opened and
-// tells whether each was closed exactly once.
+// matched without regard to letter case, as the registry does (names::FoldCase). It records
+// every key opened and tells whether each was closed exactly once.
 class MemoryRegistry : public Registry {
   public:
     void AddKey(const std::string& path, RegKey root = kClassesRoot);
@@ -50,7 +50,7 @@ class MemoryRegistry : public Registry {
     };
     struct Key {
         std::string displayPath;
-        std::map<std::string, Value> values;  // by lower-case name
+        std::map<std::string, Value> values;  // by folded name
         bool denied = false;
     };
 

@@ -1,5 +1,7 @@
 #include "platform/posix/drive_map.h"
 
+#include "names/windows_path.h"
+
 namespace kolvane::platform {
 namespace {
 
@@ -20,7 +22,7 @@ void DriveMap::Assign(char letter, std::string root) {
     roots_[LowerLetter(letter)] = std::move(root);
 }
 
-std::optional<std::string> DriveMap::ToHostPath(std::string_view windowsPath) const {
+std::optional<std::string> DriveMap::ToNativePath(std::string_view windowsPath) const {
     if (windowsPath.size() < 2 || !IsLetter(windowsPath[0]) || windowsPath[1] != ':') {
         return std::nullopt;
     }
@@ -29,27 +31,27 @@ std::optional<std::string> DriveMap::ToHostPath(std::string_view windowsPath) co
         return std::nullopt;
     }
     std::string_view rest = windowsPath.substr(2);
-    if (!rest.empty() && rest[0] != '\\' && rest[0] != '/') {
+    if (!rest.empty() && !names::IsSeparator(rest[0])) {
         return std::nullopt;
     }
-    std::string host = drive->second == "/" ? std::string() : drive->second;
+    std::string native = drive->second == "/" ? std::string() : drive->second;
     for (char c : rest) {
-        host += c == '\\' ? '/' : c;
+        native += c == '\\' ? '/' : c;
     }
-    if (host.empty()) {
-        host = "/";
+    if (native.empty()) {
+        native = "/";
     }
-    return host;
+    return native;
 }
 
-std::optional<std::string> DriveMap::ToWindowsPath(std::string_view hostPath) const {
+std::optional<std::string> DriveMap::ToWindowsPath(std::string_view nativePath) const {
     const std::pair<const char, std::string>* best = nullptr;
     for (const auto& drive : roots_) {
         const std::string& root = drive.second;
         const bool covers =
-            root == "/" ? !hostPath.empty() && hostPath[0] == '/'
-                        : hostPath.substr(0, root.size()) == root &&
-                              (hostPath.size() == root.size() || hostPath[root.size()] == '/');
+            root == "/" ? !nativePath.empty() && nativePath[0] == '/'
+                        : nativePath.substr(0, root.size()) == root &&
+                              (nativePath.size() == root.size() || nativePath[root.size()] == '/');
         if (covers && (best == nullptr || root.size() > best->second.size())) {
             best = &drive;
         }
@@ -60,7 +62,7 @@ std::optional<std::string> DriveMap::ToWindowsPath(std::string_view hostPath) co
     std::string windows;
     windows += static_cast<char>(best->first - 'a' + 'A');
     windows += ':';
-    std::string_view rest = hostPath.substr(best->second == "/" ? 0 : best->second.size());
+    std::string_view rest = nativePath.substr(best->second == "/" ? 0 : best->second.size());
     for (char c : rest) {
         windows += c == '/' ? '\\' : c;
     }

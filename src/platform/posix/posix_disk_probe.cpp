@@ -4,15 +4,14 @@
 
 #include <optional>
 
-#include "platform/posix/windows_path.h"
-#include "platform/posix/windows_text.h"
+#include "names/windows_path.h"
+#include "names/windows_text.h"
 
 namespace kolvane::platform {
 
 DiskProbe::Entry PosixDiskProbe::Look(const std::string& path) {
-    const std::optional<std::string> host = files_.HostPath(path);
     struct stat status {};
-    if (!host || ::stat(host->c_str(), &status) != 0) {
+    if (!files_.Status(path, status)) {
         return {};
     }
     Entry entry;
@@ -25,19 +24,19 @@ DiskProbe::Entry PosixDiskProbe::Look(const std::string& path) {
 
 bool PosixDiskProbe::HasExactCase(const std::string& path) {
     // The path with every component as written, no case-insensitive matching on the way.
-    const std::optional<WindowsPathParts> parts = SplitWindowsPath(path);
+    const std::optional<names::WindowsPathParts> parts = names::SplitWindowsPath(path);
     if (!parts) {
         return false;
     }
     const std::optional<std::string> root =
-        files_.Drives().ToHostPath(std::string{parts->drive, ':'});
+        files_.Drives().ToNativePath(std::string{parts->drive, ':'});
     if (!root) {
         return false;
     }
     std::string literal = *root == "/" ? std::string() : *root;
     for (const std::string& component : parts->components) {
         literal += '/';
-        literal += Windows1252ToUtf8(component);
+        literal += names::Windows1252ToUtf8(component);
     }
     struct stat status {};
     return ::lstat(literal.empty() ? "/" : literal.c_str(), &status) == 0;

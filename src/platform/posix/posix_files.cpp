@@ -6,13 +6,15 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <vector>
+#include <random>
 
-#include "platform/posix/windows_path.h"
-#include "platform/posix/windows_text.h"
+#include "names/letter_case.h"
+#include "names/windows_text.h"
+#include "platform/posix/copy_data.h"
+#include "platform/posix/retry_on_signal.h"
+#include "platform/posix/unique_fd.h"
 
 namespace kolvane::platform {
 namespace {
@@ -34,55 +36,23 @@ bool IsWritableByOwner(const struct stat& status) {
     return (status.st_mode & S_IWUSR) != 0;
 }
 
-// A file descriptor that is closed on every path.
-class Descriptor {
-  public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    Descriptor(Descriptor&& other) noexcept : fd_(other.Release()) {}
-    Descriptor& operator=(Descriptor&&) = delete;
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int Get() const { return fd_; }
-    bool Valid() const { return fd_ >= 0; }
-    // Gives up ownership without closing.
-    int Release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    // Closes now and tells whether the close succeeded.
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-  private:
-    int fd_;
-};
+using Place = PathResolver::Place;
 
 // Opens a regular file for reading. O_NONBLOCK keeps a FIFO in a package from stalling the
 // installer until a writer appears; it has no effect on a regular file.
-Descriptor OpenRegularFile(const std::string& hostPath, struct stat& status) {
-    Descriptor fd(::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+UniqueFd OpenRegularFile(const Place& place, struct stat& status) {
+    UniqueFd fd(RetryOnSignal(
+        [&] { return ::openat(place.directory, place.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
     if (!fd.Valid() || ::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        return Descriptor();
+        return UniqueFd();
     }
     return fd;
 }
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
+        const ssize_t written = RetryOnSignal([&] { return ::write(fd, data, size); });
         if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             return false;
         }
         data += written;
@@ -91,81 +61,54 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-bool CopyData(int from, int to, off_t size) {
-    // The kernel copies without a round trip through user space where it can.
-    off_t left = size;
-    while (left > 0) {
-        const ssize_t copied =
-            ::copy_file_range(from, nullptr, to, nullptr, static_cast<std::size_t>(left), 0);
-        if (copied < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            break;
-        }
-        if (copied == 0) {
-            break;
-        }
-        left -= copied;
-    }
-    if (left == 0) {
-        return true;
-    }
-    // Fall back to plain reads and writes from wherever the kernel stopped.
-    const off_t done = size - left;
-    if (::lseek(from, done, SEEK_SET) != done || ::lseek(to, done, SEEK_SET) != done) {
-        return false;
-    }
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t got = ::read(from, buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (got == 0) {
-            return true;
-        }
-        if (!WriteAll(to, buffer, static_cast<std::size_t>(got))) {
-            return false;
-        }
-    }
+// The errors with which the kernel says that it cannot copy between these two files at all: a
+// kernel without the call, two file systems it does not copy between, a file system or kind of
+// file that does not take part. Any other error (a full disk, a failing device) fails the copy;
+// plain writes would only meet it again.
+bool KernelCopyUnsupported(int error) {
+    static_assert(ENOTSUP == EOPNOTSUPP, "one value on Linux; a system that splits them adds it");
+    return error == ENOSYS || error == EXDEV || error == EOPNOTSUPP || error == EINVAL;
 }
 
-std::string DirectoryOf(const std::string& hostPath) {
-    const std::size_t slash = hostPath.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
+// Creates a new file in `directory` named `stem` and six random letters or digits, as mkostemp
+// does; `name` is set to its name, or cleared when none could be made.
+UniqueFd CreateUnique(int directory, const std::string& stem, std::string& name) {
+    static constexpr char kSymbols[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static std::mt19937_64 random(std::random_device{}());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = stem;
+        for (int i = 0; i < 6; ++i) {
+            name += kSymbols[random() % (sizeof kSymbols - 1)];
+        }
+        UniqueFd fd(
+            ::openat(directory, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (fd.Valid() || errno != EEXIST) {
+            if (!fd.Valid()) {
+                name.clear();
+            }
+            return fd;
+        }
     }
-    return slash == 0 ? "/" : hostPath.substr(0, slash);
-}
-
-std::string NameOf(const std::string& hostPath) {
-    const std::size_t slash = hostPath.rfind('/');
-    return slash == std::string::npos ? hostPath : hostPath.substr(slash + 1);
+    name.clear();
+    return UniqueFd();
 }
 
 // A new file beside `target` under a temporary name; removed again unless Commit renames it
 // over the target.
 class TemporaryBeside {
   public:
-    explicit TemporaryBeside(const std::string& target)
-        : target_(target),
+    explicit TemporaryBeside(const Place& target)
+        : directory_(target.directory),
+          target_(target.name),
           // A long name is cut, so that the temporary name still fits the name limit (255 bytes).
-          path_(DirectoryOf(target) + "/." + NameOf(target).substr(0, 200) + ".kolvane-XXXXXX"),
-          fd_(::mkostemp(path_.data(), O_CLOEXEC)) {
-        if (!fd_.Valid()) {
-            path_.clear();
-        }
-    }
+          fd_(CreateUnique(directory_, "." + target.name.substr(0, 200) + ".kolvane-", name_)) {}
     TemporaryBeside(const TemporaryBeside&) = delete;
     TemporaryBeside& operator=(const TemporaryBeside&) = delete;
     ~TemporaryBeside() {
         fd_.Close();
-        if (!path_.empty()) {
-            ::unlink(path_.c_str());
+        if (!name_.empty()) {
+            ::unlinkat(directory_, name_.c_str(), 0);
         }
     }
 
@@ -177,27 +120,26 @@ class TemporaryBeside {
         if (!fd_.Close()) {
             return false;
         }
-        if (::rename(path_.c_str(), target_.c_str()) != 0) {
+        if (::renameat(directory_, name_.c_str(), directory_, target_.c_str()) != 0) {
             return false;
         }
-        path_.clear();
+        name_.clear();
         return true;
     }
 
   private:
+    int directory_;
     std::string target_;
-    std::string path_;
-    Descriptor fd_;
+    std::string name_;
+    UniqueFd fd_;
 };
 
 // Reads up to `size` bytes at `offset`; fewer only at the end of the file.
 ssize_t ReadAt(int fd, char* data, std::size_t size, off_t offset) {
     std::size_t got = 0;
     while (got < size) {
-        const ssize_t n = ::pread(fd, data + got, size - got, offset + static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t n = RetryOnSignal(
+            [&] { return ::pread(fd, data + got, size - got, offset + static_cast<off_t>(got)); });
         if (n < 0) {
             return -1;
         }
@@ -209,9 +151,9 @@ ssize_t ReadAt(int fd, char* data, std::size_t size, off_t offset) {
     return static_cast<ssize_t>(got);
 }
 
-// True when the file at `hostPath` already is what copying `source` over it would make: the same
+// True when the file at `place` already is what copying `source` over it would make: the same
 // size, last-write time, permission bits and bytes. Any doubt (a read error) says no.
-bool IsAlreadyCopy(int source, const struct stat& sourceStatus, const std::string& hostPath,
+bool IsAlreadyCopy(int source, const struct stat& sourceStatus, const Place& place,
                    const struct stat& existing) {
     if (existing.st_size != sourceStatus.st_size ||
         existing.st_mtim.tv_sec != sourceStatus.st_mtim.tv_sec ||
@@ -219,7 +161,10 @@ bool IsAlreadyCopy(int source, const struct stat& sourceStatus, const std::strin
         (existing.st_mode & 07777) != (sourceStatus.st_mode & 0777)) {
         return false;
     }
-    const Descriptor present(::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const UniqueFd present(
+        RetryOnSignal([&] {
+            return ::openat(place.directory, place.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        }));
     if (!present.Valid()) {
         return false;
     }
@@ -240,8 +185,8 @@ bool IsAlreadyCopy(int source, const struct stat& sourceStatus, const std::strin
 }
 
 // The state of the file a write is about to replace. False when it must not be replaced.
-bool MayReplace(const std::string& hostPath, struct stat& existing, bool& exists) {
-    if (::stat(hostPath.c_str(), &existing) != 0) {
+bool MayReplace(const Place& place, struct stat& existing, bool& exists) {
+    if (::fstatat(place.directory, place.name.c_str(), &existing, 0) != 0) {
         exists = false;
         return errno == ENOENT;
     }
@@ -249,96 +194,65 @@ bool MayReplace(const std::string& hostPath, struct stat& existing, bool& exists
     return S_ISREG(existing.st_mode) && IsWritableByOwner(existing);
 }
 
-// The entry of `directory` that Windows would take for `name`: `name` itself when it exists with
-// exactly that case, else an entry whose name differs only in case (the first in byte order, so
-// that the choice is the same on every run). None when there is no such entry.
-std::optional<std::string> EntryNamed(const std::string& directory, const std::string& name) {
-    const std::string exact = directory == "/" ? "/" + name : directory + "/" + name;
-    struct stat status {};
-    if (::lstat(exact.c_str(), &status) == 0) {
-        return name;
-    }
-    if (errno != ENOENT) {
-        return std::nullopt;
-    }
-    const std::unique_ptr<DIR, int (*)(DIR*)> entries(::opendir(directory.c_str()), ::closedir);
-    if (!entries) {
-        return std::nullopt;
-    }
-    std::optional<std::string> match;
-    while (const dirent* entry = ::readdir(entries.get())) {
-        const std::string_view candidate = entry->d_name;
-        if (SameNameIgnoringCase(candidate, name) && (!match || candidate < *match)) {
-            match = std::string(candidate);
-        }
-    }
-    return match;
-}
-
 }  // namespace
 
-std::optional<std::string> PosixFiles::HostPath(const std::string& windowsPath) const {
-    const std::optional<WindowsPathParts> parts = SplitWindowsPath(windowsPath);
-    if (!parts) {
-        return std::nullopt;
-    }
-    const std::optional<std::string> root = drives_.ToHostPath(std::string{parts->drive, ':'});
-    if (!root) {
-        return std::nullopt;
-    }
-    std::string host = *root == "/" ? std::string() : *root;
-    std::vector<std::string> names;
-    names.reserve(parts->components.size());
-    for (const std::string& component : parts->components) {
-        names.push_back(Windows1252ToUtf8(component));
-    }
-    // The deepest part of the path that exists exactly as written needs no matching: every
-    // directory on the way holds the next name itself. Looking for it first saves reading
-    // directories for every file an installation copies.
-    std::size_t exact = names.size();
-    for (; exact > 0; --exact) {
-        std::string prefix = host;
-        for (std::size_t i = 0; i < exact; ++i) {
-            prefix += '/';
-            prefix += names[i];
+ssize_t KernelCopy(int from, int to, std::size_t length) {
+    return ::copy_file_range(from, nullptr, to, nullptr, length, 0);
+}
+
+bool CopyFileData(int from, int to, off_t size, KernelCopyCall kernelCopy) {
+    // The kernel copies without a round trip through user space where it can.
+    off_t left = size;
+    while (left > 0) {
+        const ssize_t copied =
+            RetryOnSignal([&] { return kernelCopy(from, to, static_cast<std::size_t>(left)); });
+        if (copied < 0 && !KernelCopyUnsupported(errno)) {
+            return false;
         }
-        struct stat status {};
-        if (::lstat(prefix.c_str(), &status) == 0) {
-            host = std::move(prefix);
+        if (copied <= 0) {
             break;
         }
+        left -= copied;
     }
-    // Below it, each component is matched in its directory; once one is missing, nothing below
-    // it exists to be matched.
-    bool present = true;
-    for (std::size_t i = exact; i < names.size(); ++i) {
-        std::string& name = names[i];
-        if (present) {
-            std::optional<std::string> found = EntryNamed(host.empty() ? "/" : host, name);
-            present = found.has_value();
-            if (present) {
-                name = std::move(*found);
-            }
+    if (left == 0) {
+        return true;
+    }
+    // Plain reads and writes from wherever the kernel stopped.
+    const off_t done = size - left;
+    if (::lseek(from, done, SEEK_SET) != done || ::lseek(to, done, SEEK_SET) != done) {
+        return false;
+    }
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = RetryOnSignal([&] { return ::read(from, buffer, sizeof buffer); });
+        if (got < 0) {
+            return false;
         }
-        host += '/';
-        host += name;
+        if (got == 0) {
+            return true;
+        }
+        if (!WriteAll(to, buffer, static_cast<std::size_t>(got))) {
+            return false;
+        }
     }
-    if (host.empty()) {
-        return "/";
-    }
-    if (parts->trailingSeparator && !parts->components.empty()) {
-        host += '/';
-    }
-    return host;
+}
+
+std::optional<std::string> PosixFiles::NativePath(const std::string& windowsPath) const {
+    return resolver_.NativePath(windowsPath);
+}
+
+bool PosixFiles::Status(const std::string& windowsPath, struct stat& status) const {
+    const std::optional<Place> place = resolver_.Locate(windowsPath);
+    return place && ::fstatat(place->directory, place->name.c_str(), &status, 0) == 0;
 }
 
 FileHandle PosixFiles::OpenForReading(const std::string& path) {
-    const std::optional<std::string> host = HostPath(path);
-    if (!host) {
+    const std::optional<Place> place = resolver_.Locate(path);
+    if (!place) {
         return kInvalidFile;
     }
     struct stat status {};
-    Descriptor fd = OpenRegularFile(*host, status);
+    UniqueFd fd = OpenRegularFile(*place, status);
     return fd.Valid() ? fd.Release() : kInvalidFile;
 }
 
@@ -356,25 +270,27 @@ void PosixFiles::CloseFile(FileHandle file) {
 }
 
 DirectoryResult PosixFiles::MakeDirectory(const std::string& path) {
-    const std::optional<std::string> host = HostPath(path);
-    if (!host) {
+    const std::optional<Place> place = resolver_.Locate(path);
+    if (!place) {
         return DirectoryResult::kFailed;
     }
-    if (::mkdir(host->c_str(), 0777) == 0) {
+    if (::mkdirat(place->directory, place->name.c_str(), 0777) == 0) {
+        resolver_.Created(*place, true);
         return DirectoryResult::kCreated;
     }
     return errno == EEXIST ? DirectoryResult::kAlreadyExists : DirectoryResult::kFailed;
 }
 
 bool PosixFiles::CopyFileOver(const std::string& source, const std::string& destination) {
-    const std::optional<std::string> from = HostPath(source);
-    const std::optional<std::string> to = HostPath(destination);
-    if (!from || !to) {
+    const std::optional<Place> from = resolver_.Locate(source);
+    if (!from) {
         return false;
     }
     struct stat status {};
-    const Descriptor input = OpenRegularFile(*from, status);
-    if (!input.Valid()) {
+    const UniqueFd input = OpenRegularFile(*from, status);
+    // The source's place is good only until the next call of the resolver: it is open now.
+    const std::optional<Place> to = resolver_.Locate(destination);
+    if (!input.Valid() || !to) {
         return false;
     }
     struct stat existing {};
@@ -388,7 +304,7 @@ bool PosixFiles::CopyFileOver(const std::string& source, const std::string& dest
         return true;
     }
     TemporaryBeside output(*to);
-    if (!output.Valid() || !CopyData(input.Get(), output.Fd(), status.st_size)) {
+    if (!output.Valid() || !CopyFileData(input.Get(), output.Fd(), status.st_size, KernelCopy)) {
         return false;
     }
     // Only the permission bits travel: a set-user-id bit from a downloaded package must not
@@ -401,29 +317,34 @@ bool PosixFiles::CopyFileOver(const std::string& source, const std::string& dest
     // ext4 writes a file's data before a rename over another file takes effect; elsewhere a crash
     // at this moment may leave an empty model file that installing the package again repairs.
     // The catalogue, which nothing could repair, is written with an fsync.
-    return output.Commit();
+    if (!output.Commit()) {
+        return false;
+    }
+    resolver_.Created(*to, false);
+    return true;
 }
 
 bool PosixFiles::SetNormalAttributes(const std::string& path) {
-    const std::optional<std::string> host = HostPath(path);
+    const std::optional<Place> place = resolver_.Locate(path);
     struct stat status {};
-    if (!host || ::stat(host->c_str(), &status) != 0) {
+    if (!place || ::fstatat(place->directory, place->name.c_str(), &status, 0) != 0) {
         return false;
     }
     // Most files are writable already; leaving them alone spares the inode a write.
     if (IsWritableByOwner(status)) {
         return true;
     }
-    return ::chmod(host->c_str(), (status.st_mode & 07777) | S_IWUSR) == 0;
+    return ::fchmodat(place->directory, place->name.c_str(), (status.st_mode & 07777) | S_IWUSR,
+                      0) == 0;
 }
 
 bool PosixFiles::ReadContents(const std::string& path, std::string& contents) {
-    const std::optional<std::string> host = HostPath(path);
-    if (!host) {
+    const std::optional<Place> place = resolver_.Locate(path);
+    if (!place) {
         return false;
     }
     struct stat status {};
-    const Descriptor fd = OpenRegularFile(*host, status);
+    const UniqueFd fd = OpenRegularFile(*place, status);
     if (!fd.Valid()) {
         return false;
     }
@@ -434,11 +355,8 @@ bool PosixFiles::ReadContents(const std::string& path, std::string& contents) {
     }
     char buffer[1 << 16];
     for (;;) {
-        const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
+        const ssize_t got = RetryOnSignal([&] { return ::read(fd.Get(), buffer, sizeof buffer); });
         if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             return false;
         }
         if (got == 0) {
@@ -449,16 +367,16 @@ bool PosixFiles::ReadContents(const std::string& path, std::string& contents) {
 }
 
 bool PosixFiles::ReplaceContents(const std::string& path, std::string_view contents) {
-    const std::optional<std::string> host = HostPath(path);
-    if (!host) {
+    const std::optional<Place> place = resolver_.Locate(path);
+    if (!place) {
         return false;
     }
     struct stat existing {};
     bool exists = false;
-    if (!MayReplace(*host, existing, exists)) {
+    if (!MayReplace(*place, existing, exists)) {
         return false;
     }
-    TemporaryBeside output(*host);
+    TemporaryBeside output(*place);
     if (!output.Valid() || !WriteAll(output.Fd(), contents.data(), contents.size())) {
         return false;
     }
@@ -477,10 +395,11 @@ bool PosixFiles::ReplaceContents(const std::string& path, std::string_view conte
             return false;
         }
     }
-    if (::fsync(output.Fd()) != 0) {
+    if (::fsync(output.Fd()) != 0 || !output.Commit()) {
         return false;
     }
-    return output.Commit();
+    resolver_.Created(*place, false);
+    return true;
 }
 
 }  // namespace kolvane::platform

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <optional>
 #include <string>
 
 #include "platform/files.h"
 #include "platform/posix/drive_map.h"
+#include "platform/posix/path_resolver.h"
 
 namespace kolvane::platform {
 
@@ -13,7 +16,7 @@ namespace kolvane::platform {
 // honoured even for root.
 class PosixFiles : public Files {
   public:
-    explicit PosixFiles(DriveMap drives) : drives_(std::move(drives)) {}
+    explicit PosixFiles(DriveMap drives) : drives_(std::move(drives)), resolver_(drives_) {}
 
     FileHandle OpenForReading(const std::string& path) override;
     bool LastWriteTime(FileHandle file, FileTime& time) override;
@@ -25,12 +28,15 @@ class PosixFiles : public Files {
     bool ReplaceContents(const std::string& path, std::string_view contents) override;
 
     // Where a Windows-form path lies on this file system, or none when it lies on no drive.
-    std::optional<std::string> HostPath(const std::string& windowsPath) const;
+    std::optional<std::string> NativePath(const std::string& windowsPath) const;
+    // What the path names, as stat(2) describes it (links followed); false when nothing.
+    bool Status(const std::string& windowsPath, struct stat& status) const;
 
     const DriveMap& Drives() const { return drives_; }
 
   private:
     DriveMap drives_;
+    mutable PathResolver resolver_;  // keeps what it has read of the disk
 };
 
 }  // namespace kolvane::platform

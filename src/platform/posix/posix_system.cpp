@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/posix/windows_text.h"
+#include "names/windows_text.h"
 
 namespace kolvane::platform {
 namespace {
@@ -42,18 +42,22 @@ std::uint16_t LanguageOfLocale(const char* lcAll, const char* lcMessages, const 
     return language == "de" ? kLanguageGerman : kLanguageEnglish;
 }
 
-std::string WindowsPathOf(const std::string& hostPath, const DriveMap& drives) {
-    const std::optional<std::string> windows = drives.ToWindowsPath(hostPath);
-    return windows ? Utf8ToWindows1252(*windows) : std::string();
+std::string WindowsPathOf(const std::string& nativePath, const DriveMap& drives) {
+    const std::optional<std::string> windows = drives.ToWindowsPath(nativePath);
+    return windows ? names::Utf8ToWindows1252(*windows) : std::string();
 }
 
 std::uint16_t PosixSystem::DefaultLanguageId() {
     return LanguageOfLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
 }
 
+std::string ExecutablePath() {
+    return ReadLink("/proc/self/exe").value_or(std::string());
+}
+
 std::string PosixSystem::ModuleFileName() {
-    const std::optional<std::string> executable = ReadLink("/proc/self/exe");
-    return executable ? WindowsPathOf(*executable, drives_) : std::string();
+    const std::string path = modulePath_.empty() ? ExecutablePath() : modulePath_;
+    return path.empty() ? std::string() : WindowsPathOf(path, drives_);
 }
 
 }  // namespace kolvane::platform

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <utility>
 
 namespace kolvane::platform {
 namespace {
@@ -40,10 +41,7 @@ std::string DriveRoot(const fs::path& link) {
 
 }  // namespace
 
-std::string WinePrefixDirectory(const char* winePrefix, const char* home) {
-    if (winePrefix != nullptr && *winePrefix != '\0') {
-        return winePrefix;
-    }
+std::string HomeDirectory(const char* home) {
     std::string homeDirectory = home != nullptr ? home : "";
     if (home == nullptr) {
         if (const passwd* user = ::getpwuid(::getuid()); user != nullptr && user->pw_dir) {
@@ -53,6 +51,14 @@ std::string WinePrefixDirectory(const char* winePrefix, const char* home) {
     while (homeDirectory.size() > 1 && homeDirectory.back() == '/') {
         homeDirectory.pop_back();
     }
+    return homeDirectory;
+}
+
+std::string WinePrefixDirectory(const char* winePrefix, const char* home) {
+    if (winePrefix != nullptr && *winePrefix != '\0') {
+        return winePrefix;
+    }
+    const std::string homeDirectory = HomeDirectory(home);
     return (homeDirectory == "/" ? "" : homeDirectory) + "/.wine";
 }
 
@@ -89,8 +95,14 @@ char CoverFileSystemRoot(DriveMap& drives) {
 }
 
 WinePrefix WinePrefixFromEnvironment() {
-    WinePrefix prefix{WinePrefixDirectory(std::getenv("WINEPREFIX"), std::getenv("HOME")), {}};
-    prefix.drives = ReadDriveMap(prefix.directory);
+    return WinePrefixAt(WinePrefixDirectory(std::getenv("WINEPREFIX"), std::getenv("HOME")));
+}
+
+WinePrefix WinePrefixAt(std::string directory) {
+    WinePrefix prefix{std::move(directory), {}};
+    if (!prefix.directory.empty()) {
+        prefix.drives = ReadDriveMap(prefix.directory);
+    }
     CoverFileSystemRoot(prefix.drives);
     return prefix;
 }

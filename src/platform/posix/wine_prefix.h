@@ -6,6 +6,10 @@
 
 namespace kolvane::platform {
 
+// The home directory: `home` (the value of HOME) when set, otherwise the user's home directory
+// from the user database; without trailing slashes except for "/" itself.
+std::string HomeDirectory(const char* home);
+
 // The Wine prefix to read: `winePrefix` (the value of WINEPREFIX) when set and not empty,
 // otherwise ".wine" in `home` (the value of HOME, or the user's home directory when HOME is unset).
 std::string WinePrefixDirectory(const char* winePrefix, const char* home);
@@ -26,5 +30,8 @@ struct WinePrefix {
     DriveMap drives;
 };
 WinePrefix WinePrefixFromEnvironment();
+// The prefix in `directory` and its drives, the whole file system covered. An empty `directory`
+// stands for no prefix: then only that cover is there.
+WinePrefix WinePrefixAt(std::string directory);
 
 }  // namespace kolvane::platform

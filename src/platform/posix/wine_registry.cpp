@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <optional>
 #include <vector>
 
-#include "platform/posix/windows_text.h"
+#include "names/letter_case.h"
+#include "names/windows_text.h"
+#include "platform/posix/retry_on_signal.h"
+#include "platform/posix/unique_fd.h"
 
 namespace kolvane::platform {
 namespace {
@@ -41,42 +43,6 @@ std::size_t SkipSpaces(std::string_view line, std::size_t pos) {
         ++pos;
     }
     return pos;
-}
-
-// Appends the UTF-8 character at `line[pos]` as UTF-16 and moves past it. A byte that starts no
-// valid character is dropped, as Wine drops it.
-void TakeUtf8(std::string_view line, std::size_t& pos, std::u16string& out) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(line[i]); };
-    const unsigned char lead = byte(pos);
-    const int length = lead >= 0xF0 && lead <= 0xF4   ? 4
-                       : lead >= 0xE0 && lead <= 0xEF ? 3
-                       : lead >= 0xC2 && lead <= 0xDF ? 2
-                                                      : 0;
-    if (length == 0 || pos + static_cast<std::size_t>(length) > line.size()) {
-        ++pos;
-        return;
-    }
-    char32_t code = lead & (length == 2 ? 0x1F : length == 3 ? 0x0F : 0x07);
-    for (int i = 1; i < length; ++i) {
-        const unsigned char next = byte(pos + static_cast<std::size_t>(i));
-        if ((next & 0xC0) != 0x80) {
-            ++pos;
-            return;
-        }
-        code = (code << 6) | (next & 0x3F);
-    }
-    static constexpr char32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
-    pos += static_cast<std::size_t>(length);
-    if (code < kSmallest[length] || code > 0x10FFFF) {
-        return;
-    }
-    if (code <= 0xFFFF) {
-        out += static_cast<char16_t>(code);
-    } else {
-        code -= 0x10000;
-        out += static_cast<char16_t>(0xD800 | (code >> 10));
-        out += static_cast<char16_t>(0xDC00 | (code & 0x3FF));
-    }
 }
 
 // A string as Wine escapes it in its registry files, from `line[pos]` up to the unescaped
@@ -125,10 +91,9 @@ std::optional<std::u16string> ParseEscaped(std::string_view line, std::size_t& p
             }
             // Any other escaped character stands for itself, the end character included.
         }
-        if (static_cast<unsigned char>(line[p]) < 0x80) {
-            out += static_cast<char16_t>(line[p++]);
-        } else {
-            TakeUtf8(line, p, out);
+        // A byte that starts no valid UTF-8 character is dropped, as Wine drops it.
+        if (const std::optional<char32_t> c = names::DecodeUtf8(line, p)) {
+            names::AppendUtf16(out, *c);
         }
     }
     if (p >= line.size()) {
@@ -138,6 +103,8 @@ std::optional<std::u16string> ParseEscaped(std::string_view line, std::size_t& p
     return out;
 }
 
+// The keys of a registry path. Only the backslash separates them: unlike a file name, a key
+// name may hold a slash.
 std::vector<std::u16string> SplitPath(std::u16string_view path) {
     std::vector<std::u16string> parts;
     std::size_t start = 0;
@@ -152,15 +119,6 @@ std::vector<std::u16string> SplitPath(std::u16string_view path) {
         start = stop + 1;
     }
     return parts;
-}
-
-std::u16string FromWindows1252(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        out += Windows1252ToUtf16(static_cast<unsigned char>(c));
-    }
-    return out;
 }
 
 std::string ToLittleEndian(std::u16string_view units) {
@@ -188,7 +146,7 @@ std::string AnsiData(const RegistryValue& value) {
     for (std::size_t i = 0; i + 1 < value.data.size(); i += 2) {
         const auto unit = static_cast<char16_t>(static_cast<unsigned char>(value.data[i]) |
                                                 static_cast<unsigned char>(value.data[i + 1]) << 8);
-        const std::optional<unsigned char> byte = Utf16ToWindows1252(unit);
+        const std::optional<unsigned char> byte = names::Utf16ToWindows1252(unit);
         ansi += byte ? static_cast<char>(*byte) : '?';
     }
     return ansi;
@@ -319,13 +277,13 @@ RegistryNode* KeyInBranch(RegistryNode& root, const std::vector<std::u16string>&
         return nullptr;
     }
     for (std::size_t i = 0; i < branch.size(); ++i) {
-        if (FoldName(path[i]) != branch[i]) {
+        if (names::FoldCase(path[i]) != branch[i]) {
             return nullptr;
         }
     }
     RegistryNode* node = &root;
     for (std::size_t i = branch.size(); i < path.size(); ++i) {
-        std::unique_ptr<RegistryNode>& child = node->subkeys[FoldName(path[i])];
+        std::unique_ptr<RegistryNode>& child = node->subkeys[names::FoldCase(path[i])];
         if (!child) {
             child = std::make_unique<RegistryNode>();
         }
@@ -352,34 +310,33 @@ void LoadValue(RegistryNode& key, const std::string& line, std::size_t pos, Line
     }
     pos = SkipSpaces(line, pos + 1);
     // Wine keeps a value whose data it cannot read, as an empty value without type.
-    key.values[FoldName(name)] = ParseData(line, pos, lines).value_or(RegistryValue{});
+    key.values[names::FoldCase(name)] = ParseData(line, pos, lines).value_or(RegistryValue{});
 }
 
-// The whole of a regular file; none when it cannot be read to its end.
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+// The whole of a regular file; none when it cannot be read to its end. `regular` tells whether
+// there was a regular file, or nothing, rather than a FIFO, device or folder.
+std::optional<std::string> ReadWholeFile(const std::string& path, bool& regular) {
+    // Without O_NONBLOCK a FIFO would hold the program until something writes to it.
+    const UniqueFd fd(
+        RetryOnSignal([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
+    if (!fd.Valid()) {
+        struct stat status {};
+        regular = ::stat(path.c_str(), &status) != 0 || S_ISREG(status.st_mode);
         return std::nullopt;
     }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
     struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        regular = false;
         return std::nullopt;
     }
     std::string text;
     char buffer[1 << 16];
     for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        const ssize_t got = RetryOnSignal([&] { return ::read(fd.Get(), buffer, sizeof buffer); });
         if (got == 0) {
             return text;
         }
         if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             return std::nullopt;
         }
         text.append(buffer, static_cast<std::size_t>(got));
@@ -392,32 +349,16 @@ bool IsPredefinedRoot(RegKey key) {
 
 }  // namespace
 
-std::u16string FoldName(std::u16string_view name) {
-    std::u16string folded(name);
-    for (char16_t& c : folded) {
-        if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) ||
-            (c >= 0x391 && c <= 0x3AB && c != 0x3A2) || (c >= 0x410 && c <= 0x42F)) {
-            c = static_cast<char16_t>(c + 0x20);
-        } else if (c >= 0x400 && c <= 0x40F) {
-            c = static_cast<char16_t>(c + 0x50);
-        } else if (((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) && c % 2 == 0) {
-            c = static_cast<char16_t>(c + 1);
-        } else if (((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) && c % 2 == 1) {
-            c = static_cast<char16_t>(c + 1);
-        } else if (c == 0x178) {
-            c = 0xFF;
-        }
-    }
-    return folded;
-}
-
+// Key and value names compare as file names do: Windows looks both up through the same upcase
+// table, and Wine's server compares them through the same case pairs, so the one rule of names
+// serves the registry too.
 const RegistryNode* RegistryNode::Subkey(std::u16string_view name) const {
-    const auto found = subkeys.find(FoldName(name));
+    const auto found = subkeys.find(names::FoldCase(name));
     return found == subkeys.end() ? nullptr : found->second.get();
 }
 
 const RegistryValue* RegistryNode::Value(std::u16string_view name) const {
-    const auto found = values.find(FoldName(name));
+    const auto found = values.find(names::FoldCase(name));
     return found == values.end() ? nullptr : &found->second;
 }
 
@@ -429,7 +370,7 @@ bool MergeWineRegistryText(std::string_view text, std::u16string_view branch, Re
     }
     std::vector<std::u16string> branchParts = SplitPath(branch);
     for (std::u16string& part : branchParts) {
-        part = FoldName(part);
+        part = names::FoldCase(part);
     }
 
     RegistryNode* key = nullptr;  // the key the value lines belong to; null outside the branch
@@ -478,10 +419,17 @@ void WinePrefixRegistry::Refresh() {
     if (loaded_ && stamps == stamps_) {
         return;
     }
-    // The user's classes go over the machine's, as Wine merges them.
+    // The user's classes go over the machine's, as Wine merges them. A registry file that is no
+    // regular file is no registry a host was installed into.
     auto classes = std::make_shared<RegistryNode>();
     for (const char* file : kFiles) {
-        if (const std::optional<std::string> text = ReadWholeFile(prefix_ + file)) {
+        bool regular = true;
+        const std::optional<std::string> text = ReadWholeFile(prefix_ + file, regular);
+        if (!regular) {
+            classes = std::make_shared<RegistryNode>();
+            break;
+        }
+        if (text) {
             MergeWineRegistryText(*text, u"Software\\Classes", *classes);
         }
     }
@@ -517,7 +465,7 @@ RegResult WinePrefixRegistry::OpenKey(RegKey parent, const std::string& subkey,
         // The other predefined roots exist, but the prefix presents no keys below them.
         return IsPredefinedRoot(parent) ? kErrorFileNotFound : kErrorInvalidHandle;
     }
-    for (const std::u16string& part : SplitPath(FromWindows1252(subkey))) {
+    for (const std::u16string& part : SplitPath(names::Windows1252ToUtf16(subkey))) {
         node = node->Subkey(part);
         if (node == nullptr) {
             return kErrorFileNotFound;
@@ -535,7 +483,7 @@ RegResult WinePrefixRegistry::QueryValue(RegKey key, const std::string& name, st
     if (node == nullptr) {
         return IsPredefinedRoot(key) ? kErrorFileNotFound : kErrorInvalidHandle;
     }
-    const RegistryValue* value = node->Value(FromWindows1252(name));
+    const RegistryValue* value = node->Value(names::Windows1252ToUtf16(name));
     if (value == nullptr) {
         return kErrorFileNotFound;
     }
@@ -551,8 +499,9 @@ RegResult WinePrefixRegistry::QueryValue(RegKey key, const std::string& name, st
         return kErrorMoreData;
     }
     std::copy(bytes.begin(), bytes.end(), data);
-    // Like Windows, end a string stored without its NUL when the buffer has room for one.
-    if (IsStringType(value->type) && (bytes.empty() || bytes.back() != '\0') && needed < size) {
+    // Like Windows, end a string stored without its NUL when the buffer has room for one; an empty
+    // string stays without.
+    if (IsStringType(value->type) && !bytes.empty() && bytes.back() != '\0' && needed < size) {
         data[needed] = 0;
     }
     size = needed;

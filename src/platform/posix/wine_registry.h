@@ -17,7 +17,8 @@ struct RegistryValue {
     std::string data;
 };
 
-// One key of a registry read from files: its subkeys and values by their case-folded names.
+// One key of a registry read from files: its subkeys and values by their case-folded names
+// (names::FoldCase).
 struct RegistryNode {
     std::map<std::u16string, std::unique_ptr<RegistryNode>> subkeys;
     std::map<std::u16string, RegistryValue> values;
@@ -25,9 +26,6 @@ struct RegistryNode {
     const RegistryNode* Subkey(std::u16string_view name) const;
     const RegistryValue* Value(std::u16string_view name) const;
 };
-
-// A key or value name as the registry compares names: without regard to case.
-std::u16string FoldName(std::u16string_view name);
 
 // Reads the text of a registry file as Wine writes it (system.reg, user.reg): a header line,
 // "[key]" lines, "#" options, and values as "name"=..., @=..., str(2):, str(7):, dword:, hex: and
@@ -42,7 +40,8 @@ bool MergeWineRegistryText(std::string_view text, std::u16string_view branch, Re
 // RegQueryValueExA hands them out: strings in Windows-1252 with their NUL, binary values as
 // stored. The files are read again when they have changed since the last key opened below the
 // root, so a host installed while the program runs is found; keys already open keep what they saw.
-// A missing prefix or an unreadable file contributes no keys.
+// A missing prefix or an unreadable file contributes no keys; a FIFO, device or folder in the
+// place of either file leaves the registry without any.
 class WinePrefixRegistry : public Registry {
   public:
     explicit WinePrefixRegistry(std::string prefixDirectory);

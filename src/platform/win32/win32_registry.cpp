@@ -27,7 +27,8 @@ RegResult Win32Registry::QueryValue(RegKey key, const std::string& name, std::ui
     DWORD valueSize = size;
     const LONG status =
         ::RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, &valueType, data, &valueSize);
-    if (status == ERROR_SUCCESS) {
+    // The type and the size needed come back also for a value that does not fit.
+    if (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
         type = valueType;
         size = valueSize;
     }

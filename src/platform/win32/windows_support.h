@@ -1,17 +1,14 @@
 #pragma once
 
-// The one place that includes <windows.h>: a lean set of declarations, no min/max macros, and the
-// Windows 7 API level, which is what mingw-w64 and Wine offer alike.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef _WIN32_WINNT
-#define _WIN32_WINNT 0x0601
+// The one place that includes <windows.h>. The API level (Windows 7, what mingw-w64 and Wine offer
+// alike), the lean set of declarations and the absence of min/max macros are set for every
+// Windows source on the compiler command line (CMakeLists.txt): defined here, they would come too
+// late for a source that included any system header before this one.
+#if !defined(WIN32_LEAN_AND_MEAN) || !defined(NOMINMAX)
+#error "WIN32_LEAN_AND_MEAN and NOMINMAX belong on the compiler command line (CMakeLists.txt)"
 #endif
 #include <windows.h>
+static_assert(_WIN32_WINNT == 0x0601, "the Windows API level is set in CMakeLists.txt");
 // windows.h first: the common controls build on its declarations.
 #include <commctrl.h>
 

@@ -225,18 +225,22 @@ wait_exit() {
 
 catalog="Host/Res/Rezazerad/Texturen.txt"
 
-# A package with a script that copies Models\Lok.dat and a file with an umlaut in its name and
-# registers texture 2, and the host's texture catalogue with textures 1 and 3.
+# A package with a script that copies Models\Lok.dat, a file with an umlaut in its name and two
+# files to Windows-1252 Š and š (one name on Windows) and registers texture 2, and the host's
+# texture catalogue with textures 1 and 3.
 make_package() {
     mkdir -p "$C/Host/Res/Rezazerad"
     printf 'Textur{ id(1) name(Gras) }\r\n  Textur{ id(3) name(Kies) }\r\n' >"$C/$catalog"
     mkdir -p "$C/Pkg/Models"
     printf 'locomotive' >"$C/Pkg/Models/Lok.dat"
     printf 'bridge' >"$C/Pkg/Br"$'\xc3\xbc'"cke.dat"
-    touch -d @1600000000 "$C/Pkg/Models/Lok.dat" "$C/Pkg/Br"$'\xc3\xbc'"cke.dat"
+    printf 'a' >"$C/Pkg/a.dat"
+    printf 'b' >"$C/Pkg/b.dat"
+    touch -d @1600000000 "$C/Pkg/Models/Lok.dat" "$C/Pkg/Br"$'\xc3\xbc'"cke.dat" "$C/Pkg/"[ab].dat
     printf '%s\r\n' 'Dateinstallation' '{' \
         '    { Models\Lok.dat >> Models\Lok.dat }' \
         '    { Br'$'\xfc''cke.dat >> Neu\Tief\Br'$'\xfc''cke.dat }' \
+        '    { a.dat >> '$'\x8a''.dat }' '    { b.dat >> '$'\x9a''.dat }' \
         '}' 'Texturskript' '{' \
         '    { 2 >> Textur{ id(2) name(Schotter) } }' \
         '}' >"$C/Pkg/InstSkript.txt"
@@ -372,6 +376,8 @@ test_successful_installation() {
     expect "$(stat -c %Y "$C/Host/Models/Lok.dat" 2>&1)" 1600000000 "last-write time carried over"
     expect "$(cat "$C/Host/Neu/Tief/Br"$'\xc3\xbc'"cke.dat" 2>&1)" bridge \
         "file with an umlaut, two new directories"
+    expect "$(cd "$C/Host" && printf '%s ' *.dat)" $'\xc5\xa0.dat ' "Š and š: one file"
+    expect "$(cat "$C/Host/"$'\xc5\xa0'.dat 2>&1)" b "the later copy replaced the earlier"
     expect "$(file_bytes "$catalog")" "$(installed_catalog)" "catalogue with texture 2"
 }
 
@@ -483,6 +489,43 @@ test_failed_copy() {
     expect "$(cat "$C/Host/Neu/Tief/Br"$'\xc3\xbc'"cke.dat" 2>&1)" bridge "the next entry is installed"
 }
 
+# A destination of LENGTH bytes, a file of the host followed by a run of backslashes: the copy
+# fails with its message, the texture section runs as usual, and the run ends with the failure
+# message. Wine's message box shows no text of more than 32,767 characters (it is held in a
+# counted UTF-16 string), so of a 40 KB message only its box, with one button, can be seen.
+long_destination() {
+    local length="$1" run
+    register_host
+    make_package
+    printf 'host' >"$C/Host/Host.exe"
+    run="$(printf '%*s' "$length" '' | tr ' ' '\\')"
+    printf '%s\r\n' 'Dateinstallation' '{' "    { Models\\Lok.dat >> Host.exe\\y$run }" '}' \
+        'Texturskript' '{' '    { 2 >> Textur{ id(2) name(Schotter) } }' '}' >"$C/Pkg/InstSkript.txt"
+    start_app en_US.UTF-8
+    main_dialog || return
+    drv click "$dialog" 1
+    if ((length < 30000)); then
+        answer_box Kolvane 1 "$(msg 205 'C:\Pkg\Models\Lok.dat' "C:\\Host\\Host.exe\\y$run")"
+    else
+        wait_box Kolvane || return
+        drv buttons "$box"
+        expect "$value" 1 "the copy's failure has one OK button"
+        drv click "$box" 1
+        drv gone 10000 "$box" || fail "the message box stayed"
+    fi
+    answer_box Kolvane 1 "$(msg 203)"
+    wait_exit 2
+    expect "$(file_bytes "$catalog")" "$(installed_catalog)" "the texture section ran"
+}
+
+test_destination_of_20_kilobytes() {
+    long_destination 20000
+}
+
+test_destination_of_40_kilobytes() {
+    long_destination 40000
+}
+
 # A write-protected catalogue keeps its bytes, and the run reports the failure.
 test_catalogue_read_only() {
     register_host
@@ -543,6 +586,8 @@ all_tests=(
     test_newer_file_replaced
     test_silent
     test_failed_copy
+    test_destination_of_20_kilobytes
+    test_destination_of_40_kilobytes
     test_catalogue_read_only
     test_help
     test_help_for_one_parameter

@@ -1,24 +1,13 @@
-#include "files/contained_path.h"
+#include "names/contained_path.h"
 
 #include <algorithm>
 #include <array>
 
-namespace kolvane {
+#include "names/letter_case.h"
+#include "names/windows_path.h"
+
+namespace kolvane::names {
 namespace {
-
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
-char UpperAscii(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return UpperAscii(x) == UpperAscii(y);
-           });
-}
 
 // Windows sees a device in the part before the first dot, with trailing blanks ignored.
 bool NamesDevice(std::string_view component) {
@@ -54,13 +43,7 @@ bool StaysInsideBase(std::string_view relative) {
         return false;
     }
     int depth = 0;
-    std::size_t begin = 0;
-    while (begin <= relative.size()) {
-        std::size_t end = begin;
-        while (end < relative.size() && !IsSeparator(relative[end])) {
-            ++end;
-        }
-        const std::string_view component = relative.substr(begin, end - begin);
+    for (const std::string_view component : SplitAtSeparators(relative)) {
         if (component == "..") {
             if (--depth < 0) {
                 return false;
@@ -72,9 +55,8 @@ bool StaysInsideBase(std::string_view relative) {
         } else {
             ++depth;
         }
-        begin = end + 1;
     }
     return true;
 }
 
-}  // namespace kolvane
+}  // namespace kolvane::names

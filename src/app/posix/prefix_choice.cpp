@@ -1,0 +1,165 @@
+#include "app/posix/prefix_choice.h"
+
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "messages/messages.h"
+#include "platform/posix/prefix_search.h"
+#include "names/windows_text.h"
+#include "platform/posix/wine_prefix.h"
+
+namespace kolvane::app {
+namespace {
+
+// The texts, in Windows-1252; each goes after "<program>: " or stands on its own line.
+struct PrefixTexts {
+    std::string_view prefix;  // + the prefix + foundEnd, or " (WINEPREFIX)"
+    std::string_view foundEnd;
+    std::string_view none;     // + places, one a line
+    std::string_view nameOne;  // + an example line
+    std::string_view several;  // + prefixes, one a line
+    std::string_view which;    // + numbered prefixes
+    std::string_view number;   // the caption of the numbers' button
+};
+constexpr PrefixTexts kEnglish{
+    "Wine prefix ",
+    " (found; set WINEPREFIX for another)",
+    "No Wine prefix found whose registry holds Software\\Classes\\Software\\Tessaline\\HMDX "
+    "or ...\\QZ. Searched:",
+    "Name the prefix in WINEPREFIX, as in:",
+    "Several Wine prefixes hold Halmdor, Pellimar 2 or Brannock; name the one to use in "
+    "WINEPREFIX:",
+    "Several Wine prefixes hold Halmdor, Pellimar 2 or Brannock. Which one?",
+    "Number",
+};
+constexpr PrefixTexts kGerman{
+    "Wine-Pr\xE4"
+    "fix ",
+    " (gefunden; WINEPREFIX w\xE4hlt ein anderes)",
+    "Kein Wine-Pr\xE4"
+    "fix gefunden, dessen Registry Software\\Classes\\Software\\Tessaline\\HMDX oder "
+    "...\\QZ enth\xE4lt. Durchsucht:",
+    "Das Pr\xE4"
+    "fix in WINEPREFIX nennen, etwa:",
+    "Mehrere Wine-Pr\xE4"
+    "fixe enthalten Halmdor, Pellimar 2 oder Brannock; das gew\xFCnschte in WINEPREFIX nennen:",
+    "Mehrere Wine-Pr\xE4"
+    "fixe enthalten Halmdor, Pellimar 2 oder Brannock. Welches?",
+    "Nummer",
+};
+
+class PrefixTalk {
+  public:
+    PrefixTalk(const PrefixChoiceSettings& settings, std::ostream& out, std::ostream& err)
+        : settings_(settings), texts_(settings.german ? kGerman : kEnglish), out_(out), err_(err) {}
+
+    const PrefixTexts& Texts() const { return texts_; }
+
+    // "<program>: <text>" on standard error, `path` after it when given.
+    void Note(std::string_view text, std::string_view path = {}, std::string_view end = {}) {
+        err_ << settings_.program << ": " << Terminal(text) << Path(path) << Terminal(end) << '\n';
+    }
+    // An indented line on standard error.
+    void Listed(std::string_view path) { err_ << "  " << Path(path) << '\n'; }
+
+    // Asks on `out` which of `prefixes` to take, until a number or Quit is answered.
+    std::optional<std::size_t> Ask(const std::vector<std::string>& prefixes,
+                                   AnswerSource& answers) {
+        out_ << Terminal(texts_.which) << '\n';
+        for (std::size_t i = 0; i < prefixes.size(); ++i) {
+            out_ << "  " << i + 1 << ": " << Path(prefixes[i]) << '\n';
+        }
+        const char* quit = MessageText(settings_.german ? kMsgQuitButton : kMsgQuitButton + 100);
+        for (;;) {
+            out_ << "[ " << Terminal(texts_.number) << ": 1-" << prefixes.size() << " ]  [ "
+                 << Terminal(quit) << ": q ]\n> " << std::flush;
+            const std::optional<std::string> answer = answers.Next();
+            if (answer && *answer != "\x1b") {
+                out_ << *answer;
+            }
+            out_ << std::endl;
+            if (!answer || *answer == "\x1b" || *answer == "q" || *answer == "Q") {
+                return std::nullopt;
+            }
+            const std::size_t chosen = Number(*answer);
+            if (chosen >= 1 && chosen <= prefixes.size()) {
+                return chosen - 1;
+            }
+        }
+    }
+
+  private:
+    static std::size_t Number(std::string_view text) {
+        std::size_t number = 0;
+        for (char c : text) {
+            if (c < '0' || c > '9' || number > 1000) {
+                return 0;
+            }
+            number = number * 10 + static_cast<std::size_t>(c - '0');
+        }
+        return number;
+    }
+
+    std::string Terminal(std::string_view windows1252) const {
+        return ToTerminal(windows1252, settings_.charset);
+    }
+
+    // A host path (UTF-8 names) for the terminal, control characters shown as '?'.
+    std::string Path(std::string_view path) const {
+        std::string shown(path);
+        for (char& c : shown) {
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+                c = '?';
+            }
+        }
+        return settings_.charset == TerminalCharset::kUtf8
+                   ? shown
+                   : Terminal(names::Utf8ToWindows1252(shown));
+    }
+
+    const PrefixChoiceSettings& settings_;
+    const PrefixTexts& texts_;
+    std::ostream& out_;
+    std::ostream& err_;
+};
+
+}  // namespace
+
+PrefixChoice ChoosePrefix(const PrefixChoiceSettings& settings, AnswerSource* answers,
+                          std::ostream& out, std::ostream& err) {
+    PrefixTalk talk(settings, out, err);
+    const PrefixTexts& texts = talk.Texts();
+    if (settings.winePrefix != nullptr && *settings.winePrefix != '\0') {
+        if (settings.nameGivenPrefix) {
+            talk.Note(texts.prefix, settings.winePrefix, " (WINEPREFIX)");
+        }
+        return {false, settings.winePrefix};
+    }
+
+    const platform::PrefixSearch search = platform::SearchPrefixes(settings.home);
+    if (search.prefixes.size() == 1) {
+        talk.Note(texts.prefix, search.prefixes.front(), texts.foundEnd);
+        return {false, search.prefixes.front()};
+    }
+    if (search.prefixes.empty()) {
+        talk.Note(texts.none);
+        for (const std::string& place : search.places) {
+            talk.Listed(place);
+        }
+        talk.Note(texts.nameOne);
+        talk.Listed("WINEPREFIX=\"$HOME/path/to/prefix\" " + settings.program);
+        return {false, platform::WinePrefixDirectory(nullptr, settings.home.c_str())};
+    }
+    if (answers == nullptr) {
+        talk.Note(texts.several);
+        for (const std::string& prefix : search.prefixes) {
+            talk.Listed(prefix);
+        }
+        return {false, {}};
+    }
+    const std::optional<std::size_t> chosen = talk.Ask(search.prefixes, *answers);
+    return chosen ? PrefixChoice{false, search.prefixes[*chosen]} : PrefixChoice{true, {}};
+}
+
+}  // namespace kolvane::app

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "app/posix/answers.h"
+#include "app/posix/terminal_text.h"
+
+namespace kolvane::app {
+
+struct PrefixChoiceSettings {
+    const char* winePrefix = nullptr;  // the value of WINEPREFIX; null when it is not set
+    std::string home;                  // the home directory, below which the search looks
+    std::string program;               // the name that starts the program's lines on `err`
+    bool nameGivenPrefix = false;      // also name the prefix that WINEPREFIX gives
+    bool german = false;
+    TerminalCharset charset = TerminalCharset::kUtf8;
+};
+
+struct PrefixChoice {
+    bool quit = false;      // the user quit instead of choosing
+    std::string directory;  // the prefix to read the host from; empty: none, so no host
+};
+
+// Which Wine prefix the program reads the host from. WINEPREFIX, when set, decides. Otherwise the
+// usual places are searched for prefixes whose registry names the host: one is taken and named on
+// `err`; of several the user picks one from a numbered list on `out` when `answers` are given (a
+// terminal; Quit possible), else they are listed on `err` and none is taken; when none names the
+// host, ~/.wine is read as before, and `err` lists the places searched and how to name a prefix.
+PrefixChoice ChoosePrefix(const PrefixChoiceSettings& settings, AnswerSource* answers,
+                          std::ostream& out, std::ostream& err);
+
+}  // namespace kolvane::app

@@ -1,0 +1,100 @@
+#include "names/windows_path.h"
+
+#include "names/letter_case.h"
+
+namespace kolvane::names {
+namespace {
+
+bool StartsWithDrive(std::string_view path) {
+    const char letter = path.empty() ? '\0' : path[0];
+    return path.size() >= 2 && path[1] == ':' &&
+           ((letter >= 'a' && letter <= 'z') || (letter >= 'A' && letter <= 'Z'));
+}
+
+// The components of a path below its drive, with "." and ".." taken away.
+std::vector<std::string> Resolve(std::string_view path) {
+    std::vector<std::string> components;
+    for (const std::string_view component : SplitAtSeparators(path)) {
+        if (component == "..") {
+            if (!components.empty()) {
+                components.pop_back();
+            }
+        } else if (!component.empty() && component != ".") {
+            components.emplace_back(component);
+        }
+    }
+    return components;
+}
+
+}  // namespace
+
+std::vector<std::string_view> SplitAtSeparators(std::string_view path) {
+    std::vector<std::string_view> pieces;
+    std::size_t begin = 0;
+    for (std::size_t end = 0; end <= path.size(); ++end) {
+        if (end == path.size() || IsSeparator(path[end])) {
+            pieces.push_back(path.substr(begin, end - begin));
+            begin = end + 1;
+        }
+    }
+    return pieces;
+}
+
+std::optional<char> DriveOfWindowsPath(std::string_view path) {
+    if (!StartsWithDrive(path) || (path.size() > 2 && !IsSeparator(path[2])) ||
+        path.find('\0') != std::string_view::npos) {
+        return std::nullopt;
+    }
+    return path[0];
+}
+
+std::optional<WindowsPathComponent> NextWindowsPathComponent(std::string_view path,
+                                                             std::size_t pos) {
+    while (pos < path.size()) {
+        std::size_t end = pos;
+        while (end < path.size() && !IsSeparator(path[end])) {
+            ++end;
+        }
+        const std::string_view component = path.substr(pos, end - pos);
+        if (!component.empty() && component != ".") {
+            return WindowsPathComponent{component, end};
+        }
+        pos = end + 1;
+    }
+    return std::nullopt;
+}
+
+std::optional<WindowsPathParts> SplitWindowsPath(std::string_view path) {
+    const std::optional<char> drive = DriveOfWindowsPath(path);
+    if (!drive) {
+        return std::nullopt;
+    }
+    WindowsPathParts parts;
+    parts.drive = *drive;
+    parts.components = Resolve(path.substr(2));
+    parts.trailingSeparator = path.size() > 2 && IsSeparator(path.back());
+    return parts;
+}
+
+std::string PathKey(std::string_view path) {
+    std::string key;
+    if (StartsWithDrive(path)) {
+        key = {FoldCase(path[0]), ':'};
+        path.remove_prefix(2);
+    }
+    for (const std::string& component : Resolve(path)) {
+        key += '\\';
+        key += FoldCase(component);
+    }
+    return key;
+}
+
+std::string DirectoryPart(std::string_view path) {
+    std::size_t last = path.size();
+    while (last > 0 && !IsSeparator(path[last - 1])) {
+        --last;
+    }
+    return std::string(last == 0 ? path : path.substr(0, last - 1));
+}
+
+}  // namespace kolvane::names

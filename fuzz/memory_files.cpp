@@ -35,4 +35,17 @@ bool MemoryFiles::ReplaceContents(const std::string& path, std::string_view cont
     return true;
 }
 
+platform::Location MemoryFiles::LocateIn(const std::string& path, const std::string& folder) {
+    const bool inside = path == folder || path.rfind(folder + "\\", 0) == 0;
+    return inside ? platform::Location::kInside : platform::Location::kOutside;
+}
+
+platform::ClaimResult MemoryFiles::ClaimForUpdate(const std::string& path,
+                                                  std::chrono::milliseconds,
+                                                  platform::FileHandle& claim) {
+    claim = platform::kInvalidFile;
+    return files.count(path) != 0 ? platform::ClaimResult::kClaimed
+                                  : platform::ClaimResult::kFailed;
+}
+
 }  // namespace kolvane::fuzz

@@ -8,7 +8,8 @@
 namespace kolvane::fuzz {
 
 // Files held in memory, by exact path: just enough for the readers under test. Directory and
-// copy operations fail; writes replace the stored contents.
+// copy operations fail; writes replace the stored contents. There are no links, so a path lies
+// where its text puts it, and every stored file can be claimed at once.
 class MemoryFiles : public platform::Files {
 public:
     std::map<std::string, std::string> files;
@@ -21,6 +22,10 @@ public:
     bool SetNormalAttributes(const std::string& path) override;
     bool ReadContents(const std::string& path, std::string& contents) override;
     bool ReplaceContents(const std::string& path, std::string_view contents) override;
+    platform::Location LocateIn(const std::string& path, const std::string& folder) override;
+    platform::ClaimResult ClaimForUpdate(const std::string& path,
+                                         std::chrono::milliseconds patience,
+                                         platform::FileHandle& claim) override;
 };
 
 }  // namespace kolvane::fuzz

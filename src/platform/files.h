@@ -67,20 +67,13 @@ class Files {
 
     // Where `path` lies with respect to `folder`, both with every link resolved. A path that
     // does not exist (yet) lies where its deepest existing folder lies.
-    // (Until the posix implementation has its own: nothing can be told.)
-    virtual Location LocateIn(const std::string& /*path*/, const std::string& /*folder*/) {
-        return Location::kUnknown;
-    }
+    virtual Location LocateIn(const std::string& path, const std::string& folder) = 0;
 
     // Claims the existing file `path` for one update, from reading it to writing it back: while
     // one run holds the claim, every other run's claim waits, in both programs and across them.
     // Waits at most `patience` for a claim held elsewhere. CloseFile(`claim`) gives it up.
-    // (Until the posix implementation has its own: granted, with nothing held.)
-    virtual ClaimResult ClaimForUpdate(const std::string& /*path*/,
-                                       std::chrono::milliseconds /*patience*/, FileHandle& claim) {
-        claim = kInvalidFile;
-        return ClaimResult::kClaimed;
-    }
+    virtual ClaimResult ClaimForUpdate(const std::string& path, std::chrono::milliseconds patience,
+                                       FileHandle& claim) = 0;
 };
 
 // Owns a handle from OpenForReading and closes it on every path.

@@ -5,10 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <random>
+#include <thread>
 
 #include "names/letter_case.h"
 #include "names/windows_text.h"
@@ -34,6 +39,30 @@ FileTime ToFileTime(const timespec& time) {
 
 bool IsWritableByOwner(const struct stat& status) {
     return (status.st_mode & S_IWUSR) != 0;
+}
+
+// The claimed byte lies at 2^62: beyond the end of any file, where Wine puts Kolvane.exe's claim.
+constexpr off_t kClaimedByte = off_t{1} << 62;
+
+// Takes (or, with F_UNLCK as `type`, tests for) an open-file-description lock on `length` bytes
+// from `start` (0: to the end and beyond). False with errno set when another holds one.
+bool LockRange(int fd, short type, off_t start, off_t length, bool test = false) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = start;
+    lock.l_len = length;
+    if (test) {
+        if (::fcntl(fd, F_OFD_GETLK, &lock) != 0) {
+            return false;
+        }
+        if (lock.l_type != F_UNLCK) {
+            errno = EAGAIN;
+            return false;
+        }
+        return true;
+    }
+    return RetryOnSignal([&] { return ::fcntl(fd, F_OFD_SETLK, &lock); }) == 0;
 }
 
 using Place = PathResolver::Place;
@@ -94,37 +123,58 @@ UniqueFd CreateUnique(int directory, const std::string& stem, std::string& name)
     return UniqueFd();
 }
 
-// A new file beside `target` under a temporary name; removed again unless Commit renames it
-// over the target.
+// The stem of temporary names: ".name.kolvane-", with six letters or digits after it. A long
+// name is cut, so that the temporary name still fits the name limit (255 bytes).
+std::string TemporaryStem(const std::string& name) {
+    return "." + name.substr(0, 200) + ".kolvane-";
+}
+
+bool IsTemporaryName(std::string_view name) {
+    constexpr std::string_view kMark = ".kolvane-";
+    constexpr std::size_t kRandom = 6;
+    if (name.size() < 1 + kMark.size() + kRandom || name[0] != '.' ||
+        name.substr(name.size() - kRandom - kMark.size(), kMark.size()) != kMark) {
+        return false;
+    }
+    return std::all_of(name.end() - kRandom, name.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    });
+}
+
+// A new file beside `target` in `directory` under a temporary name, locked while it exists;
+// removed again unless Commit renames it over the target.
 class TemporaryBeside {
   public:
-    explicit TemporaryBeside(const Place& target)
-        : directory_(target.directory),
-          target_(target.name),
-          // A long name is cut, so that the temporary name still fits the name limit (255 bytes).
-          fd_(CreateUnique(directory_, "." + target.name.substr(0, 200) + ".kolvane-", name_)) {}
+    TemporaryBeside(int directory, std::string target)
+        : directory_(directory),
+          target_(std::move(target)),
+          fd_(CreateUnique(directory_, TemporaryStem(target_), name_)) {
+        error_ = fd_.Valid() ? 0 : errno;
+        // The lock tells another run's clean-up that this file is still being written.
+        if (fd_.Valid()) {
+            LockRange(fd_.Get(), F_WRLCK, 0, 0);
+        }
+    }
     TemporaryBeside(const TemporaryBeside&) = delete;
     TemporaryBeside& operator=(const TemporaryBeside&) = delete;
     ~TemporaryBeside() {
-        fd_.Close();
         if (!name_.empty()) {
             ::unlinkat(directory_, name_.c_str(), 0);
         }
     }
 
     bool Valid() const { return fd_.Valid(); }
+    // Why it could not be made: EACCES when the folder takes no new files.
+    int Error() const { return error_; }
     int Fd() const { return fd_.Get(); }
 
-    // Closes the file and renames it over the target.
+    // Renames the file over the target, then closes it.
     bool Commit() {
-        if (!fd_.Close()) {
-            return false;
-        }
         if (::renameat(directory_, name_.c_str(), directory_, target_.c_str()) != 0) {
             return false;
         }
         name_.clear();
-        return true;
+        return fd_.Close();
     }
 
   private:
@@ -132,6 +182,7 @@ class TemporaryBeside {
     std::string target_;
     std::string name_;
     UniqueFd fd_;
+    int error_ = 0;
 };
 
 // Reads up to `size` bytes at `offset`; fewer only at the end of the file.
@@ -184,6 +235,16 @@ bool IsAlreadyCopy(int source, const struct stat& sourceStatus, const Place& pla
     }
 }
 
+// Whether the calling user may write the file at `place`, as Windows would let them: by the
+// file's own permissions, not the folder's. Root, whom the system lets write anything, may write
+// what its owner may.
+bool MayWrite(const Place& place, const struct stat& status) {
+    if (::geteuid() == 0) {
+        return IsWritableByOwner(status);
+    }
+    return ::faccessat(place.directory, place.name.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
 // The state of the file a write is about to replace. False when it must not be replaced.
 bool MayReplace(const Place& place, struct stat& existing, bool& exists) {
     if (::fstatat(place.directory, place.name.c_str(), &existing, 0) != 0) {
@@ -191,7 +252,215 @@ bool MayReplace(const Place& place, struct stat& existing, bool& exists) {
         return errno == ENOENT;
     }
     exists = true;
-    return S_ISREG(existing.st_mode) && IsWritableByOwner(existing);
+    return S_ISREG(existing.st_mode) && MayWrite(place, existing);
+}
+
+// The path an open descriptor names, every link resolved.
+std::optional<std::string> PathOf(int fd) {
+    char buffer[PATH_MAX + 1];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t length = ::readlink(link.c_str(), buffer, PATH_MAX);
+    if (length <= 0) {
+        return std::nullopt;
+    }
+    return std::string(buffer, static_cast<std::size_t>(length));
+}
+
+// Where a write of the file at `place` goes: `place` itself, or, where a symbolic link stands,
+// the file it leads to, in its own folder.
+struct WriteTarget {
+    UniqueFd ownDirectory;  // the folder of a link's file, while it is written
+    int directory = -1;
+    std::string name;
+};
+
+bool ResolveTarget(const Place& place, WriteTarget& target) {
+    target.directory = place.directory;
+    target.name = place.name;
+    struct stat own {};
+    if (::fstatat(place.directory, place.name.c_str(), &own, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISLNK(own.st_mode)) {
+        return true;
+    }
+    const UniqueFd file(::openat(place.directory, place.name.c_str(), O_PATH | O_CLOEXEC));
+    const std::optional<std::string> real = file.Valid() ? PathOf(file.Get()) : std::nullopt;
+    if (!real) {
+        return false;  // a link that leads nowhere
+    }
+    const std::size_t slash = real->rfind('/');
+    target.ownDirectory = UniqueFd(::open(slash == 0 ? "/" : real->substr(0, slash).c_str(),
+                                          O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    target.directory = target.ownDirectory.Get();
+    target.name = real->substr(slash + 1);
+    return target.ownDirectory.Valid();
+}
+
+// New contents of a file: from memory or from another file, read at any offset.
+class Contents {
+  public:
+    virtual ~Contents() = default;
+    virtual off_t Size() const = 0;
+    // Up to `size` bytes from `offset`; fewer only at the end; -1 after a read error.
+    virtual ssize_t Read(off_t offset, char* data, std::size_t size) const = 0;
+};
+
+class MemoryContents : public Contents {
+  public:
+    explicit MemoryContents(std::string_view text) : text_(text) {}
+    off_t Size() const override { return static_cast<off_t>(text_.size()); }
+    ssize_t Read(off_t offset, char* data, std::size_t size) const override {
+        const std::size_t from = std::min(static_cast<std::size_t>(offset), text_.size());
+        const std::size_t count = std::min(size, text_.size() - from);
+        std::memcpy(data, text_.data() + from, count);
+        return static_cast<ssize_t>(count);
+    }
+
+  private:
+    std::string_view text_;
+};
+
+class FileContents : public Contents {
+  public:
+    FileContents(int fd, off_t size) : fd_(fd), size_(size) {}
+    off_t Size() const override { return size_; }
+    ssize_t Read(off_t offset, char* data, std::size_t size) const override {
+        return ReadAt(fd_, data, size, offset);
+    }
+
+  private:
+    int fd_;
+    off_t size_;
+};
+
+constexpr std::size_t kBlock = 1 << 16;
+
+// Writes bytes [begin, end) of `from` to `to` at the same offsets.
+bool WriteRange(const Contents& from, int to, off_t begin, off_t end) {
+    const std::unique_ptr<char[]> block(new char[kBlock]);
+    for (off_t at = begin; at < end;) {
+        const auto want = static_cast<std::size_t>(std::min<off_t>(end - at, kBlock));
+        if (from.Read(at, block.get(), want) != static_cast<ssize_t>(want)) {
+            return false;
+        }
+        for (std::size_t done = 0; done < want;) {
+            const ssize_t n = RetryOnSignal([&] {
+                return ::pwrite(to, block.get() + done, want - done,
+                                at + static_cast<off_t>(done));
+            });
+            if (n <= 0) {
+                return false;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        at += static_cast<off_t>(want);
+    }
+    return true;
+}
+
+bool SameContents(const Contents& a, const Contents& b) {
+    if (a.Size() != b.Size()) {
+        return false;
+    }
+    const std::unique_ptr<char[]> blockA(new char[kBlock]);
+    const std::unique_ptr<char[]> blockB(new char[kBlock]);
+    for (off_t at = 0; at < a.Size();) {
+        const auto want = static_cast<std::size_t>(std::min<off_t>(a.Size() - at, kBlock));
+        if (a.Read(at, blockA.get(), want) != static_cast<ssize_t>(want) ||
+            b.Read(at, blockB.get(), want) != static_cast<ssize_t>(want) ||
+            std::memcmp(blockA.get(), blockB.get(), want) != 0) {
+            return false;
+        }
+        at += static_cast<off_t>(want);
+    }
+    return true;
+}
+
+// A copy of a file's old contents in the user's temporary folder ($TMPDIR, else /tmp), removed
+// unless kept.
+class Backup {
+  public:
+    Backup() = default;
+    Backup(const Backup&) = delete;
+    Backup& operator=(const Backup&) = delete;
+    ~Backup() {
+        if (!keep_ && !name_.empty()) {
+            ::unlinkat(folder_.Get(), name_.c_str(), 0);
+        }
+    }
+
+    bool Make(int from, off_t size, const std::string& name) {
+        const char* tmp = std::getenv("TMPDIR");
+        folder_ = UniqueFd(::open(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp",
+                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!folder_.Valid()) {
+            return false;
+        }
+        file_ = CreateUnique(folder_.Get(), TemporaryStem(name), name_);
+        size_ = size;
+        return file_.Valid() && WriteRange(FileContents(from, size), file_.Get(), 0, size) &&
+               ::fsync(file_.Get()) == 0;
+    }
+
+    // Writes the old contents back over `to`.
+    bool Restore(int to) const {
+        return WriteRange(FileContents(file_.Get(), size_), to, 0, size_) &&
+               ::ftruncate(to, size_) == 0 && ::fsync(to) == 0;
+    }
+
+    void Keep() { keep_ = true; }
+
+  private:
+    UniqueFd folder_;
+    UniqueFd file_;
+    std::string name_;
+    off_t size_ = 0;
+    bool keep_ = false;
+};
+
+// Writes `contents` over the present file `name` of `directory` in place. The part beyond the old
+// end goes first, so that a full disk stops the write before any old byte has changed. With
+// `keepOld`, the old contents are first copied to the user's temporary folder, the new ones are
+// read back once written, and after any failure the old ones are written back from that copy;
+// the copy is removed only when the file is whole again, new or old. `finish` sets what else the
+// file takes (times, permissions) once its bytes are in place.
+template <typename Finish>
+bool WriteInPlace(int directory, const std::string& name, const Contents& contents, bool keepOld,
+                  Finish finish) {
+    const UniqueFd file(RetryOnSignal([&] {
+        return ::openat(directory, name.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    }));
+    struct stat status {};
+    if (!file.Valid() || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return false;
+    }
+    const off_t oldSize = status.st_size;
+    const off_t newSize = contents.Size();
+    Backup backup;
+    if (keepOld && oldSize > 0 && !backup.Make(file.Get(), oldSize, name)) {
+        return false;
+    }
+    if (newSize > oldSize && !WriteRange(contents, file.Get(), oldSize, newSize)) {
+        if (::ftruncate(file.Get(), oldSize) != 0) {
+            backup.Keep();
+        }
+        return false;
+    }
+    const bool whole = WriteRange(contents, file.Get(), 0, std::min(oldSize, newSize)) &&
+                       ::ftruncate(file.Get(), newSize) == 0 && ::fsync(file.Get()) == 0 &&
+                       (!keepOld || SameContents(FileContents(file.Get(), newSize), contents));
+    if (!whole) {
+        if (keepOld && oldSize > 0 && !backup.Restore(file.Get())) {
+            backup.Keep();
+        }
+        return false;
+    }
+    return finish(file.Get());
+}
+
+// A stamp of a file: which it is and whether it changed.
+bool SameStamp(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
 }  // namespace
@@ -237,6 +506,15 @@ bool CopyFileData(int from, int to, off_t size, KernelCopyCall kernelCopy) {
     }
 }
 
+struct PosixFiles::Claim {
+    UniqueFd fd;
+    std::string path;
+    struct stat stamp {};
+};
+
+PosixFiles::PosixFiles(DriveMap drives) : drives_(std::move(drives)), resolver_(drives_) {}
+PosixFiles::~PosixFiles() = default;
+
 std::optional<std::string> PosixFiles::NativePath(const std::string& windowsPath) const {
     return resolver_.NativePath(windowsPath);
 }
@@ -266,7 +544,9 @@ bool PosixFiles::LastWriteTime(FileHandle file, FileTime& time) {
 }
 
 void PosixFiles::CloseFile(FileHandle file) {
-    ::close(static_cast<int>(file));
+    if (claims_.erase(file) == 0) {
+        ::close(static_cast<int>(file));
+    }
 }
 
 DirectoryResult PosixFiles::MakeDirectory(const std::string& path) {
@@ -303,14 +583,37 @@ bool PosixFiles::CopyFileOver(const std::string& source, const std::string& dest
     if (exists && IsAlreadyCopy(input.Get(), status, *to, existing)) {
         return true;
     }
-    TemporaryBeside output(*to);
-    if (!output.Valid() || !CopyFileData(input.Get(), output.Fd(), status.st_size, KernelCopy)) {
+    WriteTarget target;
+    if (exists && !ResolveTarget(*to, target)) {
         return false;
+    }
+    if (!exists) {
+        target.directory = to->directory;
+        target.name = to->name;
     }
     // Only the permission bits travel: a set-user-id bit from a downloaded package must not
     // become one on a file written by root.
-    const timespec times[2] = {status.st_atim, status.st_mtim};
-    if (::futimens(output.Fd(), times) != 0 || ::fchmod(output.Fd(), status.st_mode & 0777) != 0) {
+    const auto finish = [&](int fd) {
+        const timespec times[2] = {status.st_atim, status.st_mtim};
+        return ::futimens(fd, times) == 0 && ::fchmod(fd, status.st_mode & 0777) == 0;
+    };
+    // A file with several names is written in place, so that every name shows the new contents;
+    // the old ones are kept until then.
+    if (exists && existing.st_nlink > 1) {
+        return WriteInPlace(target.directory, target.name, FileContents(input.Get(), status.st_size),
+                            true, finish);
+    }
+    RemoveLeftovers(target.directory);
+    TemporaryBeside output(target.directory, target.name);
+    if (!output.Valid()) {
+        // A folder that takes no new files: the present file, which the user may write, is
+        // written in place, as Windows writes it.
+        return exists && (output.Error() == EACCES || output.Error() == EPERM) &&
+               WriteInPlace(target.directory, target.name,
+                            FileContents(input.Get(), status.st_size), false, finish);
+    }
+    if (!CopyFileData(input.Get(), output.Fd(), status.st_size, KernelCopy) ||
+        !finish(output.Fd())) {
         return false;
     }
     // No fsync per file: it made installing a package many times slower than a plain copy.
@@ -320,7 +623,9 @@ bool PosixFiles::CopyFileOver(const std::string& source, const std::string& dest
     if (!output.Commit()) {
         return false;
     }
-    resolver_.Created(*to, false);
+    if (!exists) {
+        resolver_.Created(*to, false);
+    }
     return true;
 }
 
@@ -367,17 +672,50 @@ bool PosixFiles::ReadContents(const std::string& path, std::string& contents) {
 }
 
 bool PosixFiles::ReplaceContents(const std::string& path, std::string_view contents) {
+    const auto claimed = std::find_if(claims_.begin(), claims_.end(),
+                                      [&](const auto& entry) { return entry.second.path == path; });
+    const Claim* claim = claimed == claims_.end() ? nullptr : &claimed->second;
     const std::optional<Place> place = resolver_.Locate(path);
     if (!place) {
         return false;
     }
     struct stat existing {};
     bool exists = false;
-    if (!MayReplace(*place, existing, exists)) {
+    if (!MayReplace(*place, existing, exists) || (claim != nullptr && !exists)) {
         return false;
     }
-    TemporaryBeside output(*place);
-    if (!output.Valid() || !WriteAll(output.Fd(), contents.data(), contents.size())) {
+    // Checked just before the file is written: another program may have changed it since it was
+    // claimed and read, and that is not to be overwritten.
+    const auto unchanged = [&] {
+        struct stat now {};
+        return claim == nullptr ||
+               (::fstatat(place->directory, place->name.c_str(), &now, 0) == 0 &&
+                SameStamp(now, claim->stamp));
+    };
+    WriteTarget target;
+    if (exists && !ResolveTarget(*place, target)) {
+        return false;
+    }
+    if (!exists) {
+        target.directory = place->directory;
+        target.name = place->name;
+    }
+    const MemoryContents text(contents);
+    const auto inPlace = [&] {
+        return unchanged() && WriteInPlace(target.directory, target.name, text, true,
+                                           [](int) { return true; });
+    };
+    if (exists && existing.st_nlink > 1) {
+        return inPlace();
+    }
+    RemoveLeftovers(target.directory);
+    TemporaryBeside output(target.directory, target.name);
+    if (!output.Valid()) {
+        // A folder that takes no new files: the catalogue, which the user may write, is written
+        // in place, with a copy of the old contents kept until the new ones are whole.
+        return exists && (output.Error() == EACCES || output.Error() == EPERM) && inPlace();
+    }
+    if (!WriteAll(output.Fd(), contents.data(), contents.size())) {
         return false;
     }
     if (exists) {
@@ -395,11 +733,144 @@ bool PosixFiles::ReplaceContents(const std::string& path, std::string_view conte
             return false;
         }
     }
-    if (::fsync(output.Fd()) != 0 || !output.Commit()) {
+    if (::fsync(output.Fd()) != 0 || !unchanged() || !output.Commit()) {
         return false;
     }
-    resolver_.Created(*place, false);
+    if (!exists) {
+        resolver_.Created(*place, false);
+    }
     return true;
+}
+
+std::optional<std::string> PosixFiles::RealPath(const std::string& path, bool deepest) {
+    const std::optional<Place> place = resolver_.Locate(path);
+    if (place && place->directory >= 0) {
+        const UniqueFd there(
+            ::openat(place->directory, place->name.c_str(), O_PATH | O_CLOEXEC));
+        // What is there, or else the folder that would hold it.
+        if (!there.Valid() && !deepest) {
+            return std::nullopt;
+        }
+        return PathOf(there.Valid() ? there.Get() : place->directory);
+    }
+    if (!deepest) {
+        return std::nullopt;
+    }
+    // The folder is missing too: the deepest existing folder above it decides.
+    std::optional<std::string> native = resolver_.NativePath(path);
+    while (native && !native->empty()) {
+        char real[PATH_MAX];
+        if (::realpath(native->c_str(), real) != nullptr) {
+            return std::string(real);
+        }
+        const std::size_t slash = native->rfind('/');
+        native = slash == std::string::npos ? std::nullopt
+                                            : std::optional(native->substr(0, slash));
+    }
+    return std::nullopt;
+}
+
+Location PosixFiles::LocateIn(const std::string& path, const std::string& folder) {
+    if (folder != folder_ || !folderReal_) {
+        folder_ = folder;
+        folderReal_ = RealPath(folder, false);
+    }
+    const std::optional<std::string> real = RealPath(path, true);
+    if (!folderReal_ || !real) {
+        return Location::kUnknown;
+    }
+    const std::string& base = *folderReal_;
+    const bool inside = *real == base ||
+                        (real->compare(0, base.size(), base) == 0 &&
+                         (base == "/" || (*real)[base.size()] == '/'));
+    return inside ? Location::kInside : Location::kOutside;
+}
+
+ClaimResult PosixFiles::ClaimForUpdate(const std::string& path,
+                                       std::chrono::milliseconds patience, FileHandle& claim) {
+    claim = kInvalidFile;
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    for (;;) {
+        const std::optional<Place> place = resolver_.Locate(path);
+        if (!place) {
+            return ClaimResult::kFailed;
+        }
+        Claim taken;
+        taken.path = path;
+        short type = F_WRLCK;
+        taken.fd = UniqueFd(RetryOnSignal([&] {
+            return ::openat(place->directory, place->name.c_str(),
+                            O_RDWR | O_CLOEXEC | O_NONBLOCK);
+        }));
+        if (!taken.fd.Valid() && (errno == EACCES || errno == EROFS)) {
+            // A file that cannot be written is claimed as well, as Wine claims it; it will not
+            // be written.
+            type = F_RDLCK;
+            taken.fd = UniqueFd(RetryOnSignal([&] {
+                return ::openat(place->directory, place->name.c_str(),
+                                O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+            }));
+        }
+        if (!taken.fd.Valid() || ::fstat(taken.fd.Get(), &taken.stamp) != 0 ||
+            !S_ISREG(taken.stamp.st_mode)) {
+            return ClaimResult::kFailed;
+        }
+        while (!LockRange(taken.fd.Get(), type, kClaimedByte, 1)) {
+            if (errno == ENOLCK || errno == EOPNOTSUPP) {
+                break;  // a file system without locks, where Wine goes without them too
+            }
+            if (errno != EAGAIN && errno != EACCES) {
+                return ClaimResult::kFailed;
+            }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                return ClaimResult::kBusy;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        // The run that held the claim may have replaced the file meanwhile. The claim must be on
+        // the file that the path names now, for the next run to wait for this one.
+        struct stat named {};
+        const std::optional<Place> again = resolver_.Locate(path);
+        if (!again || ::fstatat(again->directory, again->name.c_str(), &named, 0) != 0) {
+            return ClaimResult::kFailed;
+        }
+        if (named.st_dev == taken.stamp.st_dev && named.st_ino == taken.stamp.st_ino) {
+            ::fstat(taken.fd.Get(), &taken.stamp);  // as it is now that no run may change it
+            claim = taken.fd.Get();
+            claims_.emplace(claim, std::move(taken));
+            return ClaimResult::kClaimed;
+        }
+    }
+}
+
+void PosixFiles::RemoveLeftovers(int directory) {
+    struct stat folder {};
+    if (::fstat(directory, &folder) != 0 || !tidied_.emplace(folder.st_dev, folder.st_ino).second) {
+        return;
+    }
+    const int listed = ::openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::unique_ptr<DIR, int (*)(DIR*)> entries(listed < 0 ? nullptr : ::fdopendir(listed),
+                                                      ::closedir);
+    if (!entries) {
+        if (listed >= 0) {
+            ::close(listed);
+        }
+        return;
+    }
+    while (const dirent* entry = ::readdir(entries.get())) {
+        if (!IsTemporaryName(entry->d_name)) {
+            continue;
+        }
+        // A run that is still writing holds a lock on its temporary file; a killed run holds
+        // none any more.
+        const UniqueFd leftover(::openat(directory, entry->d_name,
+                                         O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        struct stat status {};
+        if (leftover.Valid() && ::fstat(leftover.Get(), &status) == 0 &&
+            S_ISREG(status.st_mode) && LockRange(leftover.Get(), F_RDLCK, 0, 0, true)) {
+            ::unlinkat(directory, entry->d_name, 0);
+        }
+    }
 }
 
 }  // namespace kolvane::platform

@@ -2,8 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 
 #include "platform/files.h"
 #include "platform/posix/drive_map.h"
@@ -12,11 +15,24 @@
 namespace kolvane::platform {
 
 // The file operations on a POSIX file system, for paths in Windows form mapped through a drive
-// table the way Wine maps them. Read-only means that the owner may not write, and that is
-// honoured even for root.
+// table the way Wine maps them.
+//
+// A present file is replaced only when the calling user may write it; for root, whom the system
+// lets write anything, only when its owner may, which is what read-only means under Wine. A file
+// is replaced by a temporary file ".name.kolvane-XXXXXX" beside it that is renamed over it when
+// complete; where a symbolic link stands, beside the file it leads to, and the link stays. A file
+// with several names, or one in a folder that takes no new files, is written in place instead.
+//
+// A claim (ClaimForUpdate) is an open-file-description record lock (fcntl F_OFD_SETLK) on the byte
+// at 2^62, the lock that Wine takes for Kolvane.exe's LockFileEx on that byte: the two programs
+// shut each other out. Temporary files are locked while they are written, which tells a run's
+// clean-up of what killed runs left from the files of a run that is still going.
 class PosixFiles : public Files {
   public:
-    explicit PosixFiles(DriveMap drives) : drives_(std::move(drives)), resolver_(drives_) {}
+    explicit PosixFiles(DriveMap drives);
+    ~PosixFiles() override;
+    PosixFiles(const PosixFiles&) = delete;
+    PosixFiles& operator=(const PosixFiles&) = delete;
 
     FileHandle OpenForReading(const std::string& path) override;
     bool LastWriteTime(FileHandle file, FileTime& time) override;
@@ -26,6 +42,9 @@ class PosixFiles : public Files {
     bool SetNormalAttributes(const std::string& path) override;
     bool ReadContents(const std::string& path, std::string& contents) override;
     bool ReplaceContents(const std::string& path, std::string_view contents) override;
+    Location LocateIn(const std::string& path, const std::string& folder) override;
+    ClaimResult ClaimForUpdate(const std::string& path, std::chrono::milliseconds patience,
+                               FileHandle& claim) override;
 
     // Where a Windows-form path lies on this file system, or none when it lies on no drive.
     std::optional<std::string> NativePath(const std::string& windowsPath) const;
@@ -35,8 +54,20 @@ class PosixFiles : public Files {
     const DriveMap& Drives() const { return drives_; }
 
   private:
+    struct Claim;
+
+    // The real path of `path` (every link resolved); with `deepest`, of its deepest existing
+    // folder when it does not exist itself.
+    std::optional<std::string> RealPath(const std::string& path, bool deepest);
+    // Removes what killed runs left beside the files of the folder `directory`, once per folder.
+    void RemoveLeftovers(int directory);
+
     DriveMap drives_;
     mutable PathResolver resolver_;  // keeps what it has read of the disk
+    std::map<FileHandle, Claim> claims_;
+    std::set<std::pair<dev_t, ino_t>> tidied_;  // folders whose leftovers were removed
+    std::string folder_;                        // the folder LocateIn resolved last
+    std::optional<std::string> folderReal_;     // and where it really is
 };
 
 }  // namespace kolvane::platform

@@ -17,9 +17,13 @@ platform::DirectoryResult MemoryFiles::MakeDirectory(const std::string&) {
     return platform::DirectoryResult::kFailed;
 }
 
-bool MemoryFiles::CopyFileOver(const std::string&, const std::string&) { return false; }
+bool MemoryFiles::CopyFileOver(const std::string&, const std::string&) {
+    return false;
+}
 
-bool MemoryFiles::SetNormalAttributes(const std::string&) { return false; }
+bool MemoryFiles::SetNormalAttributes(const std::string&) {
+    return false;
+}
 
 bool MemoryFiles::ReadContents(const std::string& path, std::string& contents) {
     auto found = files.find(path);

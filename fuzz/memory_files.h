@@ -11,7 +11,7 @@ namespace kolvane::fuzz {
 // copy operations fail; writes replace the stored contents. There are no links, so a path lies
 // where its text puts it, and every stored file can be claimed at once.
 class MemoryFiles : public platform::Files {
-public:
+  public:
     std::map<std::string, std::string> files;
 
     platform::FileHandle OpenForReading(const std::string& path) override;

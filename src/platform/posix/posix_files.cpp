@@ -70,8 +70,9 @@ using Place = PathResolver::Place;
 // Opens a regular file for reading. O_NONBLOCK keeps a FIFO in a package from stalling the
 // installer until a writer appears; it has no effect on a regular file.
 UniqueFd OpenRegularFile(const Place& place, struct stat& status) {
-    UniqueFd fd(RetryOnSignal(
-        [&] { return ::openat(place.directory, place.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
+    UniqueFd fd(RetryOnSignal([&] {
+        return ::openat(place.directory, place.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    }));
     if (!fd.Valid() || ::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return UniqueFd();
     }
@@ -110,8 +111,7 @@ UniqueFd CreateUnique(int directory, const std::string& stem, std::string& name)
         for (int i = 0; i < 6; ++i) {
             name += kSymbols[random() % (sizeof kSymbols - 1)];
         }
-        UniqueFd fd(
-            ::openat(directory, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        UniqueFd fd(::openat(directory, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (fd.Valid() || errno != EEXIST) {
             if (!fd.Valid()) {
                 name.clear();
@@ -212,10 +212,9 @@ bool IsAlreadyCopy(int source, const struct stat& sourceStatus, const Place& pla
         (existing.st_mode & 07777) != (sourceStatus.st_mode & 0777)) {
         return false;
     }
-    const UniqueFd present(
-        RetryOnSignal([&] {
-            return ::openat(place.directory, place.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        }));
+    const UniqueFd present(RetryOnSignal([&] {
+        return ::openat(place.directory, place.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    }));
     if (!present.Valid()) {
         return false;
     }
@@ -344,8 +343,7 @@ bool WriteRange(const Contents& from, int to, off_t begin, off_t end) {
         }
         for (std::size_t done = 0; done < want;) {
             const ssize_t n = RetryOnSignal([&] {
-                return ::pwrite(to, block.get() + done, want - done,
-                                at + static_cast<off_t>(done));
+                return ::pwrite(to, block.get() + done, want - done, at + static_cast<off_t>(done));
             });
             if (n <= 0) {
                 return false;
@@ -600,8 +598,8 @@ bool PosixFiles::CopyFileOver(const std::string& source, const std::string& dest
     // A file with several names is written in place, so that every name shows the new contents;
     // the old ones are kept until then.
     if (exists && existing.st_nlink > 1) {
-        return WriteInPlace(target.directory, target.name, FileContents(input.Get(), status.st_size),
-                            true, finish);
+        return WriteInPlace(target.directory, target.name,
+                            FileContents(input.Get(), status.st_size), true, finish);
     }
     RemoveLeftovers(target.directory);
     TemporaryBeside output(target.directory, target.name);
@@ -702,8 +700,8 @@ bool PosixFiles::ReplaceContents(const std::string& path, std::string_view conte
     }
     const MemoryContents text(contents);
     const auto inPlace = [&] {
-        return unchanged() && WriteInPlace(target.directory, target.name, text, true,
-                                           [](int) { return true; });
+        return unchanged() &&
+               WriteInPlace(target.directory, target.name, text, true, [](int) { return true; });
     };
     if (exists && existing.st_nlink > 1) {
         return inPlace();
@@ -745,8 +743,7 @@ bool PosixFiles::ReplaceContents(const std::string& path, std::string_view conte
 std::optional<std::string> PosixFiles::RealPath(const std::string& path, bool deepest) {
     const std::optional<Place> place = resolver_.Locate(path);
     if (place && place->directory >= 0) {
-        const UniqueFd there(
-            ::openat(place->directory, place->name.c_str(), O_PATH | O_CLOEXEC));
+        const UniqueFd there(::openat(place->directory, place->name.c_str(), O_PATH | O_CLOEXEC));
         // What is there, or else the folder that would hold it.
         if (!there.Valid() && !deepest) {
             return std::nullopt;
@@ -764,8 +761,8 @@ std::optional<std::string> PosixFiles::RealPath(const std::string& path, bool de
             return std::string(real);
         }
         const std::size_t slash = native->rfind('/');
-        native = slash == std::string::npos ? std::nullopt
-                                            : std::optional(native->substr(0, slash));
+        native =
+            slash == std::string::npos ? std::nullopt : std::optional(native->substr(0, slash));
     }
     return std::nullopt;
 }
@@ -780,14 +777,13 @@ Location PosixFiles::LocateIn(const std::string& path, const std::string& folder
         return Location::kUnknown;
     }
     const std::string& base = *folderReal_;
-    const bool inside = *real == base ||
-                        (real->compare(0, base.size(), base) == 0 &&
-                         (base == "/" || (*real)[base.size()] == '/'));
+    const bool inside = *real == base || (real->compare(0, base.size(), base) == 0 &&
+                                          (base == "/" || (*real)[base.size()] == '/'));
     return inside ? Location::kInside : Location::kOutside;
 }
 
-ClaimResult PosixFiles::ClaimForUpdate(const std::string& path,
-                                       std::chrono::milliseconds patience, FileHandle& claim) {
+ClaimResult PosixFiles::ClaimForUpdate(const std::string& path, std::chrono::milliseconds patience,
+                                       FileHandle& claim) {
     claim = kInvalidFile;
     const auto deadline = std::chrono::steady_clock::now() + patience;
     for (;;) {
@@ -799,8 +795,7 @@ ClaimResult PosixFiles::ClaimForUpdate(const std::string& path,
         taken.path = path;
         short type = F_WRLCK;
         taken.fd = UniqueFd(RetryOnSignal([&] {
-            return ::openat(place->directory, place->name.c_str(),
-                            O_RDWR | O_CLOEXEC | O_NONBLOCK);
+            return ::openat(place->directory, place->name.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
         }));
         if (!taken.fd.Valid() && (errno == EACCES || errno == EROFS)) {
             // A file that cannot be written is claimed as well, as Wine claims it; it will not
@@ -863,11 +858,11 @@ void PosixFiles::RemoveLeftovers(int directory) {
         }
         // A run that is still writing holds a lock on its temporary file; a killed run holds
         // none any more.
-        const UniqueFd leftover(::openat(directory, entry->d_name,
-                                         O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        const UniqueFd leftover(
+            ::openat(directory, entry->d_name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
         struct stat status {};
-        if (leftover.Valid() && ::fstat(leftover.Get(), &status) == 0 &&
-            S_ISREG(status.st_mode) && LockRange(leftover.Get(), F_RDLCK, 0, 0, true)) {
+        if (leftover.Valid() && ::fstat(leftover.Get(), &status) == 0 && S_ISREG(status.st_mode) &&
+            LockRange(leftover.Get(), F_RDLCK, 0, 0, true)) {
             ::unlinkat(directory, entry->d_name, 0);
         }
     }

@@ -419,8 +419,8 @@ class Backup {
 // end goes first, so that a full disk stops the write before any old byte has changed. With
 // `keepOld`, the old contents are first copied to the user's temporary folder, the new ones are
 // read back once written, and after any failure the old ones are written back from that copy;
-// the copy is removed only when the file is whole again, new or old. `finish` sets what else the
-// file takes (times, permissions) once its bytes are in place.
+// the copy is removed only when the file is whole again, new or old. `finish` then sets what
+// else the file takes (times, permissions).
 template <typename Finish>
 bool WriteInPlace(int directory, const std::string& name, const Contents& contents, bool keepOld,
                   Finish finish) {
@@ -452,7 +452,10 @@ bool WriteInPlace(int directory, const std::string& name, const Contents& conten
         }
         return false;
     }
-    return finish(file.Get());
+    // The time and permissions follow where the system lets this user set them: a file of another
+    // owner takes new contents but keeps its own, as with CopyFileA.
+    finish(file.Get());
+    return true;
 }
 
 // A stamp of a file: which it is and whether it changed.

@@ -458,7 +458,12 @@ bool WriteInPlace(const std::string& path, Contents& contents, bool keepOld, Fil
         }
         return false;
     }
-    return (written == 0 && attributes == 0) || SetBasicInfo(file.Get(), written, attributes);
+    // The time and attributes follow where the system lets this user set them: a file of another
+    // owner takes new contents but keeps its own, as with CopyFileA.
+    if (written != 0 || attributes != 0) {
+        SetBasicInfo(file.Get(), written, attributes);
+    }
+    return true;
 }
 
 // Where a write of the present file `path` really goes, and whether it has other names.
@@ -467,8 +472,11 @@ struct Target {
     bool severalNames = false;
 };
 
+// False also when the caller may not write the file: renaming over it needs only the folder's
+// permission under Wine, and the file's own is to decide, as it does on Windows.
 bool Resolve(const std::string& path, Target& target) {
-    const ScopedFileHandle file(OpenToLook(path));
+    const ScopedFileHandle file(::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_DATA,
+                                              kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file.IsValid()) {
         return false;
     }

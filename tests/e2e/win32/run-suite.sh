@@ -29,9 +29,14 @@ kw_init "e2e.$$"
 prefix=""
 app_pid=""
 DRV_PID=""
+mounted=""  # a small file system a test mounted in its prefix
 
 # Ends the program, the driver and everything else in the test's prefix, and removes the prefix.
 end_test_processes() {
+    if [ -n "$mounted" ]; then
+        umount -l "$mounted" 2>/dev/null || true
+        mounted=""
+    fi
     if [ -n "$prefix" ]; then
         kw_end_prefix "$prefix"
     fi
@@ -190,10 +195,15 @@ register_host() {
 
 # start_app LANGUAGE [ARGUMENTS...]: starts Kolvane.exe with LC_ALL=LANGUAGE and the driver.
 start_app() {
-    local language="$1"
-    shift
     kw_own "$C/Pkg" "$C/Host" "$C/Tools"
     start_driver
+    start_program "$@"
+}
+
+# start_program LANGUAGE [ARGUMENTS...]: starts Kolvane.exe again, for the driver that runs.
+start_program() {
+    local language="$1"
+    shift
     KW_LC_ALL="$language" kw_wine "$prefix" "$KW_WINE" 'C:\Pkg\Kolvane.exe' "$@" \
         >/dev/null 2>&1 &
     app_pid=$!
@@ -572,6 +582,313 @@ invalid switch.
     wait_exit 0
 }
 
+# --- Sound writes: links, claims, permissions, long folders, full disks, kills, read errors ----
+
+# The native program, for the tests that run it on the same prefix as Kolvane.exe.
+native="${KOLVANE_NATIVE:-$source_dir/build/native/kolvane}"
+
+# How often TEXT stands in the file FILE under drive C:.
+occurrences() {
+    grep -o -- "$1" "$C/$2" | wc -l
+}
+
+# The processes of this test's prefix whose command line holds TEXT.
+prefix_processes() {
+    local proc
+    for proc in /proc/[0-9]*; do
+        if { tr '\0' '\n' <"$proc/environ" | grep -qxF "WINEPREFIX=$prefix"; } 2>/dev/null &&
+            { tr '\0' ' ' <"$proc/cmdline" | grep -qF "$1"; } 2>/dev/null; then
+            echo "${proc#/proc/}"
+        fi
+    done
+}
+
+# Names under FOLDER (below drive C:) that only a write of ours leaves: our temporary names.
+temporaries() {
+    find "$C/$1" -name '*.~kv*' 2>/dev/null
+}
+
+# A catalogue of COUNT textures from 10000 on, and a script of Kolvane.exe's package that adds the
+# textures FIRST to LAST and nothing else.
+big_catalogue() {
+    local id
+    mkdir -p "$C/Host/Res/Rezazerad"
+    {
+        printf 'Texturen{\r\n'
+        for ((id = 10000; id < 10000 + $1; ++id)); do
+            printf '\t\tTextur{\tid(%d)\tname(Gras)\t}\r\n' "$id"
+        done
+        printf '}\r\n'
+    } >"$C/$catalog"
+}
+texture_script() {
+    local id
+    {
+        printf 'Dateinstallation{}Texturskript{'
+        for ((id = $1; id <= $2; ++id)); do
+            printf '{%d>>Textur{id(%d)}}' "$id" "$id"
+        done
+        printf '}'
+    } >"$3"
+}
+
+# While the native side holds the catalogue (the record lock the native program takes, here
+# taken by a small script), Kolvane.exe waits with its dialog answering, and writes once the
+# catalogue is free.
+test_catalogue_held_natively_is_waited_for() {
+    register_host
+    make_package
+    start_app en_US.UTF-8
+    main_dialog || return
+    local before held="$KW_ROOT/held.$$"
+    before="$(file_bytes "$catalog")"
+    rm -f "$held"
+    python3 -c '
+import fcntl, os, struct, sys, time
+fd = os.open(sys.argv[1], os.O_RDWR)
+fcntl.fcntl(fd, fcntl.F_OFD_SETLK, struct.pack("hhqqi4x", fcntl.F_WRLCK, 0, 1 << 62, 1, 0))
+open(sys.argv[2], "w").close()
+time.sleep(5)' "$C/$catalog" "$held" &
+    local holder=$!
+    local waited=0
+    while [ ! -e "$held" ] && ((waited < 300)); do
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    [ -e "$held" ] || fail "the catalogue was not taken"
+    drv click "$dialog" 1
+    sleep 2
+    drv progress "$dialog"
+    expect "$value" "3 0 4" "the dialog answers while the texture section waits"
+    expect "$(file_bytes "$catalog")" "$before" "nothing is written while the catalogue is held"
+    answer_box Kolvane 1 "$(msg 204)"
+    wait "$holder"
+    wait_exit 0
+    expect "$(file_bytes "$catalog")" "$(installed_catalog)" "written once it was free"
+}
+
+# Kolvane.exe under Wine and the native program, started together on one prefix, each adding
+# textures to one catalogue: both additions are there afterwards.
+test_racing_the_native_program() {
+    if [ ! -x "$native" ]; then
+        fail "no native program at $native (build the native preset, or set KOLVANE_NATIVE)"
+        return
+    fi
+    register_host
+    # The native program reads the registry from the prefix's files, which Wine writes when its
+    # server ends.
+    kw_wine "$prefix" "$KW_WINESERVER" -w
+    big_catalogue 2000
+    texture_script 20000 20299 "$C/Pkg/InstSkript.txt"
+    mkdir -p "$C/Pkg2"
+    cp "$native" "$C/Pkg2/kolvane"
+    texture_script 7 7 "$C/Pkg2/InstSkript.txt"
+    kw_own "$C/Pkg2"
+    start_app en_US.UTF-8
+    main_dialog || return
+    drv click "$dialog" 1
+    local native_code=0
+    printf 'i\n' | "${KW_AS[@]}" env WINEPREFIX="$prefix" HOME="$KW_ROOT" LANG=C.UTF-8 \
+        timeout 300 "$C/Pkg2/kolvane" >/dev/null 2>&1 || native_code=$?
+    answer_box Kolvane 1 "$(msg 204)"
+    wait_exit 0
+    expect "$native_code" 0 "the native program's exit code"
+    expect "$(occurrences 'Textur{' "$catalog")" 2301 "every texture of both"
+    expect "$(occurrences 'id(7)' "$catalog")" 1 "the native program's texture"
+    expect "$(occurrences 'id(20299)' "$catalog")" 1 "Kolvane.exe's last texture"
+}
+
+# Links in the host are written through and stay; links in the package that lead out of it are
+# not followed.
+test_links() {
+    register_host
+    make_package
+    mkdir -p "$C/Shared" "$C/Outside" "$C/Host/Models"
+    mv "$C/$catalog" "$C/Shared/Texturen.txt"
+    ln -s ../../../Shared/Texturen.txt "$C/$catalog"
+    printf 'old model' >"$C/Shared/Lok.dat"
+    touch -d @1500000000 "$C/Shared/Lok.dat"
+    ln -s ../../Shared/Lok.dat "$C/Host/Models/Lok.dat"
+    printf 'secret' >"$C/Outside/secret.dat"
+    ln -s ../Outside/secret.dat "$C/Pkg/Leak.dat"
+    ln -s ../Outside "$C/Pkg/Sub"
+    printf '%s\r\n' 'Dateinstallation{' '{ Models\Lok.dat >> Models\Lok.dat }' \
+        '{ Leak.dat >> Leak.dat }' '{ Sub\secret.dat >> secret.dat }' '}' \
+        'Texturskript{ { 2 >> Textur{ id(2) name(Schotter) } } }' >"$C/Pkg/InstSkript.txt"
+    kw_own "$C/Shared" "$C/Outside"
+    start_app en_US.UTF-8
+    main_dialog || return
+    drv click "$dialog" 1
+    answer_box Kolvane 1 "$(msg 205 'C:\Pkg\Leak.dat' 'C:\Host\Leak.dat')"
+    answer_box Kolvane 1 "$(msg 205 'C:\Pkg\Sub\secret.dat' 'C:\Host\secret.dat')"
+    answer_box Kolvane 1 "$(msg 203)"
+    wait_exit 2
+    [ -L "$C/$catalog" ] || fail "the catalogue's link was replaced"
+    [ -L "$C/Host/Models/Lok.dat" ] || fail "the model's link was replaced"
+    expect "$(cat "$C/Shared/Lok.dat")" locomotive "the model written through its link"
+    expect "$(file_bytes Shared/Texturen.txt)" "$(installed_catalog)" \
+        "the catalogue written through its link"
+    expect "$(ls "$C/Host")" "$(printf 'Models\nRes')" "nothing of the package's links"
+    expect "$(ls -A "$C/Shared")" "$(printf 'Lok.dat\nTexturen.txt')" "no temporary file"
+}
+
+# Run by a user who is not root: a file that user may not write is not replaced, although the
+# folder would let it be renamed over; a file the user may write is written in place, although
+# its folder takes no new files; the catalogue too.
+test_caller_permissions() {
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "    (skipped: files of another user need root to be made)"
+        return
+    fi
+    register_host
+    make_package
+    mkdir -p "$C/Host/Models" "$C/Host/Fest"
+    printf 'root' >"$C/Host/Models/Fremd.dat"
+    printf 'open' >"$C/Host/Fest/Offen.dat"
+    touch -d @1500000000 "$C/Host/Models/Fremd.dat" "$C/Host/Fest/Offen.dat"
+    printf '%s\r\n' 'Dateinstallation{' '{ Models\Lok.dat >> Models\Fremd.dat }' \
+        '{ Models\Lok.dat >> Fest\Offen.dat }' '}' \
+        'Texturskript{ { 2 >> Textur{ id(2) name(Schotter) } } }' >"$C/Pkg/InstSkript.txt"
+    start_app en_US.UTF-8
+    chown root:root "$C/Host/Models/Fremd.dat" "$C/Host/Fest/Offen.dat" "$C/Host/Fest" \
+        "$C/$catalog" "$C/Host/Res/Rezazerad"
+    chmod 0644 "$C/Host/Models/Fremd.dat"
+    chmod 0666 "$C/Host/Fest/Offen.dat" "$C/$catalog"
+    chmod 0555 "$C/Host/Fest" "$C/Host/Res/Rezazerad"
+    main_dialog || return
+    drv click "$dialog" 1
+    answer_box Kolvane 1 "$(msg 205 'C:\Pkg\Models\Lok.dat' 'C:\Host\Models\Fremd.dat')"
+    answer_box Kolvane 1 "$(msg 203)"
+    wait_exit 2
+    chmod 0755 "$C/Host/Fest" "$C/Host/Res/Rezazerad"
+    expect "$(cat "$C/Host/Models/Fremd.dat")" root "root's file stays"
+    expect "$(cat "$C/Host/Fest/Offen.dat")" locomotive "the open file, written in place"
+    expect "$(file_bytes "$catalog")" "$(installed_catalog)" "the catalogue, written in place"
+    expect "$(ls -A "$C/Host/Fest")" Offen.dat "no temporary file in the closed folder"
+    expect "$(ls -A "$C/Host/Res/Rezazerad")" Texturen.txt "nor beside the catalogue"
+}
+
+# Folders of 249 to 257 characters take a file of one character, as Windows lets them; where no
+# temporary name fits beside it, it is written in place. Installed twice: the second time every
+# file is there already.
+test_long_folders() {
+    register_host
+    make_package
+    local length folder entries=""
+    for ((length = 249; length <= 257; ++length)); do
+        folder="$(printf '%*s' $((length - 8)) '' | tr ' ' f)"
+        mkdir -p "$C/Host/$folder"
+        entries+="{ Models\\Lok.dat >> $folder\\x }"
+    done
+    # The catalogue's own path at MAX_PATH: its folder has 246 characters.
+    folder="$(printf '%*s' $((246 - 8 - 10)) '' | tr ' ' r)"
+    mkdir -p "$C/Host/$folder/Rezazerad"
+    mv "$C/$catalog" "$C/Host/$folder/Rezazerad/Texturen.txt"
+    reg_set HMDX ResBase "C:\\Host\\$folder"
+    printf '%s\r\n' "Dateinstallation{ $entries }" \
+        'Texturskript{ { 2 >> Textur{ id(2) name(Schotter) } } }' >"$C/Pkg/InstSkript.txt"
+    start_app en_US.UTF-8
+    local round
+    for round in first again; do
+        if [ "$round" = again ]; then
+            start_program en_US.UTF-8
+        fi
+        main_dialog || return
+        drv click "$dialog" 1
+        answer_box Kolvane 1 "$(msg 204)"
+        wait_exit 0
+    done
+    for ((length = 249; length <= 257; ++length)); do
+        folder="$(printf '%*s' $((length - 8)) '' | tr ' ' f)"
+        expect "$(cat "$C/Host/$folder/x" 2>&1)" locomotive "the file in a folder of $length"
+        expect "$(ls -A "$C/Host/$folder")" x "nothing else in the folder of $length"
+    done
+    expect "$(occurrences 'id(2)' "Host/$(printf '%*s' 228 '' | tr ' ' r)/Rezazerad/Texturen.txt")" \
+        1 "the catalogue at MAX_PATH, written in place"
+}
+
+# A disk that fills up: the copy and the catalogue's write-back fail, no partial file is left,
+# and what was there stays whole.
+test_full_disk() {
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "    (skipped: a small file system needs root to be mounted)"
+        return
+    fi
+    register_host
+    mount -t tmpfs -o size=1m,mode=0777 tmpfs "$C/Host" || {
+        fail "cannot mount a small file system"
+        return
+    }
+    mounted="$C/Host"
+    make_package
+    mkdir -p "$C/Host/Models"
+    head -c 614400 /dev/zero | tr '\0' o >"$C/Host/Models/Lok.dat"
+    touch -d @1500000000 "$C/Host/Models/Lok.dat"
+    head -c 614400 /dev/zero | tr '\0' n >"$C/Pkg/Models/Lok.dat"
+    touch -d @1600000000 "$C/Pkg/Models/Lok.dat"
+    { printf 'Textur{ id(1) }\r\n'; head -c 307200 /dev/zero | tr '\0' c; } >"$C/$catalog"
+    local model catalogue
+    model="$(md5sum <"$C/Host/Models/Lok.dat")"
+    catalogue="$(md5sum <"$C/$catalog")"
+    start_app en_US.UTF-8
+    main_dialog || return
+    drv click "$dialog" 1
+    answer_box Kolvane 1 "$(msg 205 'C:\Pkg\Models\Lok.dat' 'C:\Host\Models\Lok.dat')"
+    answer_box Kolvane 1 "$(msg 203)"
+    wait_exit 2
+    expect "$(md5sum <"$C/Host/Models/Lok.dat")" "$model" "the model stays whole"
+    expect "$(md5sum <"$C/$catalog")" "$catalogue" "the catalogue stays whole"
+    expect "$(temporaries Host)" "" "no partial file is left"
+    expect "$(cat "$C/Host/Neu/Tief/Br"$'\xc3\xbc'"cke.dat" 2>&1)" bridge \
+        "a small file still fits after the failed copy"
+}
+
+# kill -9 in the middle of a copy leaves a temporary file; the next run removes it.
+test_killed_run_leftovers() {
+    register_host
+    make_package
+    head -c 104857600 /dev/zero >"$C/Pkg/Models/Lok.dat"
+    touch -d @1600000000 "$C/Pkg/Models/Lok.dat"
+    mkdir -p "$C/Host/Models"
+    start_app en_US.UTF-8
+    main_dialog || return
+    local pids waited=0
+    pids="$(prefix_processes 'Kolvane.exe')"
+    [ -n "$pids" ] || fail "Kolvane.exe not found among the prefix's processes"
+    drv click "$dialog" 1
+    while [ -z "$(temporaries Host/Models)" ] && ((waited < 20000)); do
+        waited=$((waited + 1))
+    done
+    kill -9 $pids
+    wait "$app_pid" 2>/dev/null
+    app_pid=""
+    [ -n "$(temporaries Host/Models)" ] || {
+        fail "the run was not caught while it copied"
+        return
+    }
+    start_program en_US.UTF-8
+    main_dialog || return
+    drv click "$dialog" 1
+    answer_box Kolvane 1 "$(msg 204)"
+    wait_exit 0
+    expect "$(temporaries Host)" "" "the killed run's temporary file is gone"
+    expect "$(stat -c %s "$C/Host/Models/Lok.dat")" 104857600 "the model is whole"
+}
+
+# A script that fails to read (here one that reads as unmapped memory): the run installs nothing
+# and ends with the failure message.
+test_script_read_error() {
+    register_host
+    make_package
+    ln -sf /proc/self/mem "$C/Pkg/InstSkript.txt"
+    start_app en_US.UTF-8
+    main_dialog || return
+    drv click "$dialog" 1
+    answer_box Kolvane 1 "$(msg 203)"
+    wait_exit 2
+    expect "$(ls "$C/Host")" Res "nothing is installed"
+}
+
 all_tests=(
     test_english_dialog
     test_german_dialog
@@ -592,6 +909,14 @@ all_tests=(
     test_help
     test_help_for_one_parameter
     test_invalid_switch
+    test_catalogue_held_natively_is_waited_for
+    test_racing_the_native_program
+    test_links
+    test_caller_permissions
+    test_long_folders
+    test_full_disk
+    test_killed_run_leftovers
+    test_script_read_error
 )
 if [ $# -gt 0 ]; then
     all_tests=("$@")

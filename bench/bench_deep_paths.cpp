@@ -127,12 +127,7 @@ void InstallBelowAFile(const kolvane::platform::DriveMap& drives, const std::str
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string folder =
-        std::string(argc > 1 ? argv[1] : (tmp && *tmp ? tmp : "/tmp")) + "/kolvane-bench-XXXXXX";
-    if (::mkdtemp(folder.data()) == nullptr) {
-        Fail(kProgram, "cannot create a working directory");
-    }
+    const std::string folder = MakeWorkFolder(kProgram, argc > 1 ? argv[1] : nullptr);
     const fs::path work = folder;
     fs::create_directories(work / "pkg");
     fs::create_directories(work / "host");

@@ -1,0 +1,308 @@
+#!/usr/bin/env bash
+# Wine benchmark: Kolvane.exe against a real peer, an NSIS installer (Debian's makensis, stored,
+# silent) of the same generated package, both under Wine in one prefix, and against
+# `cp -r --preserve=timestamps` of the same files, all in the same round. Kolvane.exe is driven by
+# a prompt driver of ours, which also takes the time inside Wine, from launch to exit.
+#
+# Per-file cost: a run minus the same program's run on an empty package, over the number of
+# files; first install into an empty host, and repeat install into a host that has every file.
+# Fixed cost: launch to exit with the empty package, beside a minimal program with Kolvane.exe's
+# dialog and resources (the same manifest) and a Wine process that ends at once.
+# Every figure is the median of several rounds; the ratios compare figures of this run.
+#
+# Usage: bench_wine.sh WINDOWS_BUILD_DIR [directory]
+#   WINDOWS_BUILD_DIR: build/windows, configured with KOLVANE_BUILD_BENCHMARKS=ON (scripts/bench.sh
+#   does so); directory: where the package and the hosts go ($TMPDIR or /tmp).
+#   KOLVANE_BENCH_ROUNDS: the number of rounds (default 9), after one warm-up round.
+set -euo pipefail
+shopt -u patsub_replacement 2>/dev/null || true
+
+here="$(cd "$(dirname "$0")" && pwd)"
+# shellcheck source=../scripts/wine-lib.sh
+source "$here/../scripts/wine-lib.sh"
+
+if [ $# -lt 1 ]; then
+    echo "usage: $0 WINDOWS_BUILD_DIR [directory]" >&2
+    exit 2
+fi
+build="$(realpath "$1")"
+rounds="${KOLVANE_BENCH_ROUNDS:-9}"
+for program in Kolvane.exe bench/bench_prompt_driver.exe bench/bench_minimal_dialog.exe; do
+    if [ ! -f "$build/$program" ]; then
+        echo "$0: $build/$program is missing (scripts/bench.sh wine builds it)" >&2
+        exit 1
+    fi
+done
+command -v makensis >/dev/null || { echo "$0: makensis is missing (package nsis)" >&2; exit 1; }
+
+# 400 files of 160 KiB in 100 folders of 4, two levels deep: 62.5 MiB.
+top_folders=10
+sub_folders=10
+files_per_folder=4
+file_size=$((160 * 1024))
+files=$((top_folders * sub_folders * files_per_folder))
+
+work="$(mktemp -d "${2:-${TMPDIR:-/tmp}}/kolvane-bench-wine-XXXXXX")"
+kw_init "bench-wine.$$" as-caller
+prefix=""
+finish() {
+    stop_driver
+    if [ -n "$prefix" ]; then
+        kw_end_prefix "$prefix"
+    fi
+    kw_stop_display
+    rm -rf "$KW_ROOT" "$work"
+}
+trap finish EXIT
+trap 'exit 130' INT TERM
+
+fail() {
+    echo "bench_wine: $*" >&2
+    exit 1
+}
+
+# The Windows name of a path, on drive Z: (= "/").
+winpath() {
+    local path="Z:$1"
+    printf '%s' "${path//\//\\}"
+}
+
+# --- The package, its NSIS installers and the tools ------------------------------------------
+
+package="$work/package"  # Kolvane.exe, InstSkript.txt and Modelle\...
+empty="$work/empty"      # Kolvane.exe, an InstSkript.txt with empty sections, an empty Modelle
+tools="$work/tools"
+
+make_packages() {
+    local script=$'Dateinstallation\r\n{\r\n' t s f folder name
+    for ((t = 0; t < top_folders; t++)); do
+        for ((s = 0; s < sub_folders; s++)); do
+            folder="Modelle/Strecke$t/Abschnitt$s"
+            mkdir -p "$package/$folder"
+            for ((f = 0; f < files_per_folder; f++)); do
+                name="$folder/Teil$f.mdl"
+                head -c "$file_size" /dev/urandom >"$package/$name"
+                script+=$'\t{'"${name//\//\\} >> ${name//\//\\}}"$'\r\n'
+            done
+        done
+    done
+    # A fixed time in the past: a host that has every file has them with the package's times.
+    find "$package/Modelle" -exec touch -d @1600000000 {} +
+    printf '%s' "$script"$'}\r\nTexturskript\r\n{\r\n}\r\n' >"$package/InstSkript.txt"
+    mkdir -p "$empty/Modelle"
+    printf '%s' $'Dateinstallation\r\n{\r\n}\r\nTexturskript\r\n{\r\n}\r\n' >"$empty/InstSkript.txt"
+    cp "$build/Kolvane.exe" "$package/"
+    cp "$build/Kolvane.exe" "$empty/"
+
+    mkdir -p "$tools"
+    cp "$build/bench/bench_prompt_driver.exe" "$build/bench/bench_minimal_dialog.exe" "$tools/"
+
+    # The host's texture catalogue, where ResBase points: the texture section is empty, so every
+    # run of Kolvane.exe reads and writes the same catalogue.
+    mkdir -p "$work/res/Rezazerad"
+    printf 'Texturen{\r\n\t\tTextur{\tid(1)\tName(Gras)\t}\r\n\t\t}\r\n' \
+        >"$work/res/Rezazerad/Texturen.txt"
+}
+
+# make_installer NAME SOURCE_FOLDER: an installer of SOURCE_FOLDER's Modelle tree into
+# $INSTDIR\Modelle (given with /D), stored, overwriting every present file; a 64-bit program, as
+# Kolvane.exe is.
+make_installer() {
+    local nsi="$work/nsis/$1.nsi" file_line=""
+    mkdir -p "$work/nsis"
+    if [ -n "$(ls -A "$2/Modelle")" ]; then
+        file_line="File /r \"$2/Modelle\""
+    fi
+    cat >"$nsi" <<EOF
+Name "Halmdor models"
+OutFile "$work/nsis/$1.exe"
+Target amd64-unicode
+RequestExecutionLevel user
+SetCompress off
+InstallDir "\$TEMP\\Halmdor"
+Section
+    SetOverwrite on
+    SetOutPath "\$INSTDIR"
+    $file_line
+SectionEnd
+EOF
+    makensis -V1 "$nsi" >/dev/null || fail "makensis failed on $nsi"
+}
+
+# --- Runs ----------------------------------------------------------------------------------------
+
+# The prompt driver stays for the whole benchmark: with a Wine process always there, the
+# desktop process is not started anew for every run either.
+start_driver() {
+    coproc DRIVER { kw_wine "$prefix" "$KW_WINE" "$(winpath "$tools/bench_prompt_driver.exe")"; }
+}
+
+stop_driver() {
+    if [ -n "${DRIVER_PID:-}" ]; then
+        printf 'quit\n' >&"${DRIVER[1]}"
+        wait "$DRIVER_PID" || true
+    fi
+}
+
+# run_wine MODE [PROGRAM ARGUMENTS...]: the prompt driver runs PROGRAM under Wine; sets $ms to
+# its time. The program must end with exit code 0.
+run_wine() {
+    local line answer code
+    line="$(IFS=$'\t'; printf '%s' "$*")"
+    sync
+    printf '%s\n' "$line" >&"${DRIVER[1]}"
+    IFS= read -r -t 300 answer <&"${DRIVER[0]}" || fail "the prompt driver did not answer: $*"
+    answer="${answer%$'\r'}"
+    case "$answer" in
+        "ok "*) read -r ms code <<<"${answer#ok }" ;;
+        *) fail "$answer: $*" ;;
+    esac
+    [ "$code" = 0 ] || fail "exit code $code: $*"
+}
+
+# run_cp SOURCE DESTINATION: copies SOURCE's contents into DESTINATION; sets $ms to its time.
+run_cp() {
+    local start end
+    sync
+    start=$EPOCHREALTIME
+    cp -r --preserve=timestamps "$1/." "$2"
+    end=$EPOCHREALTIME
+    ms="$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", (e - s) * 1000 }')"
+}
+
+# reg_set VALUE DATA: a string value of the host's registry key.
+reg_set() {
+    kw_wine "$prefix" "$KW_WINE" reg add 'HKCR\Software\Tessaline\HMDX' /v "$1" /d "$2" /f \
+        >/dev/null 2>&1 || fail "reg add $1"
+}
+
+# Each round's host is a fresh folder, which the registry then names.
+register_host() {
+    reg_set AppPath "$(winpath "$1")\\Halmdor.exe"
+}
+
+# The times of the rounds, one array per case, filled and read through namerefs; round 0 warms
+# up and is not kept. $ms is the time of the last run.
+# shellcheck disable=SC2034
+declare -a cp_first cp_repeat cp_empty kolvane_first kolvane_repeat kolvane_empty nsis_first \
+    nsis_repeat nsis_empty minimal bare
+ms=""
+
+round() {
+    local number="$1" r="$work/round$1"
+    # Every run writes into a folder made in its round; old folders go a round earlier, because
+    # this disk's file system is slow to reuse inodes freed in the last half minute.
+    rm -rf "$work/round$((number - 2))"
+    mkdir -p "$r/cp" "$r/cp-empty" "$r/kolvane" "$r/nsis" "$r/nsis-empty"
+    register_host "$r/kolvane"
+
+    # keep ARRAY: the last time goes into ARRAY, except in the warm-up round.
+    keep() {
+        local -n times="$1"
+        [ "$number" -eq 0 ] || times+=("$ms")
+    }
+    local kolvane empty_kolvane setup empty_setup
+    kolvane="$(winpath "$package/Kolvane.exe")"
+    empty_kolvane="$(winpath "$empty/Kolvane.exe")"
+    setup="$(winpath "$work/nsis/setup.exe")"
+    empty_setup="$(winpath "$work/nsis/empty.exe")"
+    # The cases take turns, so that a busy moment of the machine falls on all of them alike.
+    run_cp "$package/Modelle" "$r/cp" && keep cp_first
+    run_wine dialog "$kolvane" && keep kolvane_first
+    run_wine silent "$setup" /S "/D=$(winpath "$r/nsis")" && keep nsis_first
+    run_cp "$package/Modelle" "$r/cp" && keep cp_repeat
+    run_wine dialog "$kolvane" && keep kolvane_repeat
+    run_wine silent "$setup" /S "/D=$(winpath "$r/nsis")" && keep nsis_repeat
+    run_cp "$empty/Modelle" "$r/cp-empty" && keep cp_empty
+    run_wine dialog "$empty_kolvane" && keep kolvane_empty
+    run_wine silent "$empty_setup" /S "/D=$(winpath "$r/nsis-empty")" && keep nsis_empty
+    run_wine dialog "$(winpath "$tools/bench_minimal_dialog.exe")" && keep minimal
+    run_wine bare && keep bare
+}
+
+# Every host of the last round must hold exactly the package's files.
+check_hosts() {
+    local r="$work/round$rounds" host
+    for host in "$r/cp" "$r/kolvane/Modelle" "$r/nsis/Modelle"; do
+        [ "$(find "$host" -type f | wc -l)" -eq "$files" ] || fail "$host: not $files files"
+        diff -r "$package/Modelle" "$host" >/dev/null || fail "$host differs from the package"
+    done
+    [ "$(stat -c %Y "$r/kolvane/Modelle/Strecke9/Abschnitt9/Teil3.mdl")" = 1600000000 ] ||
+        fail "Kolvane.exe did not keep the last-write time"
+}
+
+# --- Figures -------------------------------------------------------------------------------------
+
+median() {
+    printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
+}
+
+# per_file FULL_ARRAY EMPTY_ARRAY: the median over the rounds of (full - empty) / files.
+per_file() {
+    local -n full="$1" none="$2"
+    local i
+    local -a values=()
+    for i in "${!full[@]}"; do
+        values+=("$(awk -v a="${full[$i]}" -v b="${none[$i]}" -v n="$files" \
+            'BEGIN { printf "%.4f", (a - b) / n }')")
+    done
+    median "${values[@]}"
+}
+
+ratio() {
+    awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'
+}
+
+fixed() {
+    awk -v a="$1" 'BEGIN { printf "%.1f", a }'
+}
+
+per() {
+    awk -v a="$1" 'BEGIN { printf "%.2f", a }'
+}
+
+# --- Run -----------------------------------------------------------------------------------------
+
+started=$SECONDS
+make_packages
+make_installer setup "$package"
+make_installer empty "$empty"
+kw_start_display
+kw_ensure_base
+prefix="$(kw_new_prefix bench)"
+# A server that stays when the last process ends: its start is not part of any run.
+kw_wine "$prefix" "$KW_WINESERVER" -p
+reg_set ResBase "$(winpath "$work/res")"
+start_driver
+for ((number = 0; number <= rounds; number++)); do
+    round "$number"
+done
+stop_driver
+DRIVER_PID=""
+check_hosts
+
+k1="$(per_file kolvane_first kolvane_empty)"
+n1="$(per_file nsis_first nsis_empty)"
+c1="$(per_file cp_first cp_empty)"
+k2="$(per_file kolvane_repeat kolvane_empty)"
+n2="$(per_file nsis_repeat nsis_empty)"
+c2="$(per_file cp_repeat cp_empty)"
+kf="$(median "${kolvane_empty[@]}")"
+nf="$(median "${nsis_empty[@]}")"
+cf="$(median "${cp_empty[@]}")"
+mf="$(median "${minimal[@]}")"
+bf="$(median "${bare[@]}")"
+
+echo "Wine benchmark: $files files of $((file_size / 1024)) KiB ($(awk -v b=$((files * file_size)) \
+    'BEGIN { printf "%.1f", b / 1048576 }') MiB) in $((top_folders * sub_folders)) folders," \
+    "median of $rounds rounds ($("$KW_WINE" --version), NSIS $(makensis -VERSION))"
+echo "per file, ms: first install   Kolvane $(per "$k1")  NSIS $(per "$n1")  ratio $(ratio "$k1" "$n1")" \
+    " cp $(per "$c1")   (target: ratio at most 0.6)"
+echo "per file, ms: repeat install  Kolvane $(per "$k2")  NSIS $(per "$n2")  ratio $(ratio "$k2" "$n2")" \
+    " cp $(per "$c2")   (target: ratio at most 0.4)"
+echo "fixed, ms: empty package      Kolvane $(fixed "$kf")  NSIS $(fixed "$nf")  ratio $(ratio "$kf" "$nf")" \
+    " cp $(fixed "$cf")"
+echo "fixed, ms: Kolvane $(fixed "$kf")  minimal dialog with the same manifest $(fixed "$mf")" \
+    " ratio $(ratio "$kf" "$mf")  a Wine process that ends at once $(fixed "$bf")" \
+    "  (target: ratio at most 1.1)"
+echo "(whole benchmark: $((SECONDS - started)) s)"

@@ -1,7 +1,8 @@
 // The Wine benchmark's prompt driver: starts programs, plays their user, and tells how long each
 // ran from launch to exit, measured inside Wine, so that neither the shell nor Wine's start of
 // the driver counts. It stays for the whole benchmark: one command a line on standard input,
-// fields separated by tabs, one answer a line, "ok MILLISECONDS EXIT_CODE" or "error TEXT".
+// fields separated by tabs, one answer a line, "ok MILLISECONDS EXIT_CODE SHOWN" or "error TEXT",
+// where SHOWN is the time until the main dialog was found (0 without one).
 //
 //   dialog PROGRAM.exe [ARGUMENT...]   finds the program's main dialog (the one with the progress
 //                                      bar), presses Install, answers the closing message with OK
@@ -41,13 +42,11 @@ struct ProcessTraits {
 };
 using ScopedProcessHandle = kolvane::win32::ScopedHandle<ProcessTraits>;
 
-// A visible top-level window of the process `processId` that has the control `id` and not the
+// A visible top-level window of the thread `threadId` that has the control `id` and not the
 // control `withoutId` (0: any), or null.
-HWND WindowWith(DWORD processId, int id, int withoutId = 0) {
-    for (const HWND window : kolvane::remote::VisibleTopLevelWindows()) {
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(window, &owner);
-        if (owner == processId && ::GetDlgItem(window, id) != nullptr &&
+HWND WindowWith(DWORD threadId, int id, int withoutId = 0) {
+    for (const HWND window : kolvane::remote::VisibleTopLevelWindows(threadId)) {
+        if (::GetDlgItem(window, id) != nullptr &&
             (withoutId == 0 || ::GetDlgItem(window, withoutId) == nullptr)) {
             return window;
         }
@@ -83,14 +82,16 @@ std::string SelfPath() {
     return path;
 }
 
-// Presses Install in the main dialog and OK in the closing message; the error, if any.
-std::optional<std::string> PlayUser(HANDLE process, DWORD processId) {
-    const HWND dialog = Poll(process, [&] { return WindowWith(processId, kProgressBarId); });
+// Presses Install in the main dialog and OK in the closing message, both windows of the
+// program's main thread; sets `shown` to when the dialog was found. The error, if any.
+std::optional<std::string> PlayUser(HANDLE process, DWORD threadId, Clock::time_point& shown) {
+    const HWND dialog = Poll(process, [&] { return WindowWith(threadId, kProgressBarId); });
+    shown = Clock::now();
     if (dialog == nullptr || !kolvane::remote::Click(dialog, IDOK)) {
         return "no main dialog";
     }
     const HWND box =
-        Poll(process, [&] { return WindowWith(processId, kBoxTextId, kProgressBarId); });
+        Poll(process, [&] { return WindowWith(threadId, kBoxTextId, kProgressBarId); });
     if (box == nullptr) {
         return "no closing message";
     }
@@ -117,8 +118,9 @@ std::string Run(const std::string& mode, std::string commandLine) {
     const ScopedProcessHandle thread(started.hThread);
 
     std::optional<std::string> error;
+    Clock::time_point shown = launch;
     if (mode == "dialog") {
-        error = PlayUser(process.Get(), started.dwProcessId);
+        error = PlayUser(process.Get(), started.dwThreadId, shown);
     }
     const auto limitMs = static_cast<DWORD>(kLimit / std::chrono::milliseconds(1));
     if (!error && ::WaitForSingleObject(process.Get(), limitMs) != WAIT_OBJECT_0) {
@@ -131,10 +133,12 @@ std::string Run(const std::string& mode, std::string commandLine) {
     }
     DWORD code = 0;
     ::GetExitCodeProcess(process.Get(), &code);
-    char answer[64];
-    std::snprintf(answer, sizeof answer, "ok %.3f %lu",
-                  std::chrono::duration<double, std::milli>(exit - launch).count(),
-                  static_cast<unsigned long>(code));
+    const auto ms = [&](Clock::time_point until) {
+        return std::chrono::duration<double, std::milli>(until - launch).count();
+    };
+    char answer[80];
+    std::snprintf(answer, sizeof answer, "ok %.3f %lu %.3f", ms(exit),
+                  static_cast<unsigned long>(code), ms(shown));
     return answer;
 }
 

@@ -8,16 +8,19 @@ constexpr UINT kReadTimeoutMs = 5000;
 
 }  // namespace
 
-std::vector<HWND> VisibleTopLevelWindows() {
+std::vector<HWND> VisibleTopLevelWindows(DWORD threadId) {
     std::vector<HWND> windows;
-    EnumWindows(
-        [](HWND window, LPARAM list) -> BOOL {
-            if (IsWindowVisible(window)) {
-                reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&windows));
+    const WNDENUMPROC collect = [](HWND window, LPARAM list) -> BOOL {
+        if (IsWindowVisible(window)) {
+            reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+        }
+        return TRUE;
+    };
+    if (threadId == 0) {
+        EnumWindows(collect, reinterpret_cast<LPARAM>(&windows));
+    } else {
+        EnumThreadWindows(threadId, collect, reinterpret_cast<LPARAM>(&windows));
+    }
     return windows;
 }
 

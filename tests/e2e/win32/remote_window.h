@@ -11,8 +11,9 @@
 
 namespace kolvane::remote {
 
-// The visible top-level windows of every process.
-std::vector<HWND> VisibleTopLevelWindows();
+// The visible top-level windows of every process, or of the thread `threadId` only (far fewer
+// requests to the Wine server: the thread's windows are listed at once).
+std::vector<HWND> VisibleTopLevelWindows(DWORD threadId = 0);
 
 // The text of a window, or "<no answer>" when its process does not answer within five seconds.
 std::string Text(HWND window);

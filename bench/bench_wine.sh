@@ -139,13 +139,14 @@ start_driver() {
 
 stop_driver() {
     if [ -n "${DRIVER_PID:-}" ]; then
-        printf 'quit\n' >&"${DRIVER[1]}"
-        wait "$DRIVER_PID" || true
+        { printf 'quit\n' >&"${DRIVER[1]}"; } 2>/dev/null || true
+        wait "$DRIVER_PID" 2>/dev/null || true
+        DRIVER_PID=""
     fi
 }
 
 # run_wine MODE [PROGRAM ARGUMENTS...]: the prompt driver runs PROGRAM under Wine; sets $ms to
-# its time. The program must end with exit code 0.
+# its time and $shown to the time until its dialog showed. The program must end with exit code 0.
 run_wine() {
     local line answer code
     line="$(IFS=$'\t'; printf '%s' "$*")"
@@ -154,7 +155,7 @@ run_wine() {
     IFS= read -r -t 300 answer <&"${DRIVER[0]}" || fail "the prompt driver did not answer: $*"
     answer="${answer%$'\r'}"
     case "$answer" in
-        "ok "*) read -r ms code <<<"${answer#ok }" ;;
+        "ok "*) read -r ms code shown <<<"${answer#ok }" ;;
         *) fail "$answer: $*" ;;
     esac
     [ "$code" = 0 ] || fail "exit code $code: $*"
@@ -182,41 +183,52 @@ register_host() {
 }
 
 # The times of the rounds, one array per case, filled and read through namerefs; round 0 warms
-# up and is not kept. $ms is the time of the last run.
+# up and is not kept. $ms is the time of the last run, $shown the time until its dialog showed.
 # shellcheck disable=SC2034
 declare -a cp_first cp_repeat cp_empty kolvane_first kolvane_repeat kolvane_empty nsis_first \
-    nsis_repeat nsis_empty minimal bare
+    nsis_repeat nsis_empty minimal bare kolvane_shown minimal_shown
 ms=""
+shown=""
+
+# prepare_round FOLDER: the fresh folders and the Windows names of one round's runs.
+prepare_round() {
+    r="$work/$1"
+    mkdir -p "$r/cp" "$r/cp-empty" "$r/kolvane" "$r/nsis" "$r/nsis-empty"
+    register_host "$r/kolvane"
+    kolvane="$(winpath "$package/Kolvane.exe")"
+    empty_kolvane="$(winpath "$empty/Kolvane.exe")"
+    setup=("$(winpath "$work/nsis/setup.exe")" /S "/D=$(winpath "$r/nsis")")
+    empty_setup=("$(winpath "$work/nsis/empty.exe")" /S "/D=$(winpath "$r/nsis-empty")")
+    minimal_dialog="$(winpath "$tools/bench_minimal_dialog.exe")"
+}
 
 round() {
-    local number="$1" r="$work/round$1"
+    local number="$1"
     # Every run writes into a folder made in its round; old folders go a round earlier, because
     # this disk's file system is slow to reuse inodes freed in the last half minute.
     rm -rf "$work/round$((number - 2))"
-    mkdir -p "$r/cp" "$r/cp-empty" "$r/kolvane" "$r/nsis" "$r/nsis-empty"
-    register_host "$r/kolvane"
-
-    # keep ARRAY: the last time goes into ARRAY, except in the warm-up round.
+    prepare_round "round$number"
+    # keep ARRAY [SHOWN_ARRAY]: the last times go into the arrays, except in the warm-up round.
     keep() {
+        [ "$number" -gt 0 ] || return 0
         local -n times="$1"
-        [ "$number" -eq 0 ] || times+=("$ms")
+        times+=("$ms")
+        if [ $# -gt 1 ]; then
+            local -n shown_times="$2"
+            shown_times+=("$shown")
+        fi
     }
-    local kolvane empty_kolvane setup empty_setup
-    kolvane="$(winpath "$package/Kolvane.exe")"
-    empty_kolvane="$(winpath "$empty/Kolvane.exe")"
-    setup="$(winpath "$work/nsis/setup.exe")"
-    empty_setup="$(winpath "$work/nsis/empty.exe")"
     # The cases take turns, so that a busy moment of the machine falls on all of them alike.
     run_cp "$package/Modelle" "$r/cp" && keep cp_first
     run_wine dialog "$kolvane" && keep kolvane_first
-    run_wine silent "$setup" /S "/D=$(winpath "$r/nsis")" && keep nsis_first
+    run_wine silent "${setup[@]}" && keep nsis_first
     run_cp "$package/Modelle" "$r/cp" && keep cp_repeat
     run_wine dialog "$kolvane" && keep kolvane_repeat
-    run_wine silent "$setup" /S "/D=$(winpath "$r/nsis")" && keep nsis_repeat
+    run_wine silent "${setup[@]}" && keep nsis_repeat
     run_cp "$empty/Modelle" "$r/cp-empty" && keep cp_empty
-    run_wine dialog "$empty_kolvane" && keep kolvane_empty
-    run_wine silent "$empty_setup" /S "/D=$(winpath "$r/nsis-empty")" && keep nsis_empty
-    run_wine dialog "$(winpath "$tools/bench_minimal_dialog.exe")" && keep minimal
+    run_wine dialog "$empty_kolvane" && keep kolvane_empty kolvane_shown
+    run_wine silent "${empty_setup[@]}" && keep nsis_empty
+    run_wine dialog "$minimal_dialog" && keep minimal minimal_shown
     run_wine bare && keep bare
 }
 
@@ -229,6 +241,58 @@ check_hosts() {
     done
     [ "$(stat -c %Y "$r/kolvane/Modelle/Strecke9/Abschnitt9/Teil3.mdl")" = 1600000000 ] ||
         fail "Kolvane.exe did not keep the last-write time"
+}
+
+# --- Requests to the Wine server -----------------------------------------------------------------
+# Unlike times, the number of requests a run makes to the Wine server does not depend on how busy
+# the machine is. One more round runs with a server that logs every request; each run counts the
+# requests of every thread but the prompt driver's (the program's and the desktop's).
+
+server_log="$work/server.log"
+declare -A requests
+
+# A server of its own for this prefix, logging to $server_log.
+start_logging_server() {
+    kw_wine "$prefix" "$KW_WINESERVER" -k >/dev/null 2>&1 || true
+    kw_wine "$prefix" "$KW_WINESERVER" -w >/dev/null 2>&1 || true
+    kw_wine "$prefix" "$KW_WINESERVER" -f -p -d1 2>"$server_log" &
+    local waited
+    for ((waited = 0; waited < 100; waited++)); do
+        grep -q "wineserver: starting" "$server_log" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    fail "the logging Wine server did not start"
+}
+
+# count NAME MODE [PROGRAM ARGUMENTS...]: runs the program like run_wine; requests[NAME] is the
+# number of requests the run made.
+count() {
+    local name="$1" from
+    shift
+    from=$(($(wc -l <"$server_log") + 1))
+    run_wine "$@"
+    # The driver's thread is the one that asked for the new process.
+    requests[$name]="$(tail -n "+$from" "$server_log" | awk '
+        /^[0-9a-f]+: new_process\(/ && driver == "" { driver = substr($1, 1, length($1) - 1) }
+        /^[0-9a-f]+: [a-z_]+\(/ && !/\) = / { if (substr($1, 1, length($1) - 1) != driver) n++ }
+        END { print n + 0 }')"
+}
+
+count_requests() {
+    stop_driver
+    start_logging_server
+    start_driver
+    prepare_round count
+    # The first run in the new server starts the desktop process.
+    run_wine dialog "$minimal_dialog"
+    count kolvane_first dialog "$kolvane"
+    count kolvane_repeat dialog "$kolvane"
+    count kolvane_empty dialog "$empty_kolvane"
+    count nsis_first silent "${setup[@]}"
+    count nsis_repeat silent "${setup[@]}"
+    count nsis_empty silent "${empty_setup[@]}"
+    count minimal dialog "$minimal_dialog"
+    stop_driver
 }
 
 # --- Figures -------------------------------------------------------------------------------------
@@ -249,16 +313,59 @@ per_file() {
     median "${values[@]}"
 }
 
+# format DIGITS VALUE
+format() {
+    awk -v d="$1" -v a="$2" 'BEGIN { printf "%.*f", d, a }'
+}
+
 ratio() {
-    awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'
+    format 2 "$(awk -v a="$1" -v b="$2" 'BEGIN { print a / b }')"
 }
 
-fixed() {
-    awk -v a="$1" 'BEGIN { printf "%.1f", a }'
+requests_per_file() {
+    awk -v a="${requests[$1]}" -v b="${requests[$2]}" -v n="$files" \
+        'BEGIN { printf "%.1f", (a - b) / n }'
 }
 
-per() {
-    awk -v a="$1" 'BEGIN { printf "%.2f", a }'
+report() {
+    local k1 n1 c1 k2 n2 c2 kf nf cf mf bf ks ms_
+    k1="$(per_file kolvane_first kolvane_empty)"
+    n1="$(per_file nsis_first nsis_empty)"
+    c1="$(per_file cp_first cp_empty)"
+    k2="$(per_file kolvane_repeat kolvane_empty)"
+    n2="$(per_file nsis_repeat nsis_empty)"
+    c2="$(per_file cp_repeat cp_empty)"
+    kf="$(median "${kolvane_empty[@]}")"
+    nf="$(median "${nsis_empty[@]}")"
+    cf="$(median "${cp_empty[@]}")"
+    mf="$(median "${minimal[@]}")"
+    bf="$(median "${bare[@]}")"
+    ks="$(median "${kolvane_shown[@]}")"
+    ms_="$(median "${minimal_shown[@]}")"
+
+    echo "Wine benchmark: $files files of $((file_size / 1024)) KiB" \
+        "($(format 1 "$(awk -v b=$((files * file_size)) 'BEGIN { print b / 1048576 }')") MiB)" \
+        "in $((top_folders * sub_folders)) folders, median of $rounds rounds" \
+        "($("$KW_WINE" --version), NSIS $(makensis -VERSION))"
+    echo "per file, ms: first install   Kolvane $(format 2 "$k1")  NSIS $(format 2 "$n1")" \
+        " ratio $(ratio "$k1" "$n1")  cp $(format 2 "$c1")   (target: ratio at most 0.6)"
+    echo "per file, ms: repeat install  Kolvane $(format 2 "$k2")  NSIS $(format 2 "$n2")" \
+        " ratio $(ratio "$k2" "$n2")  cp $(format 2 "$c2")   (target: ratio at most 0.4)"
+    echo "fixed, ms: empty package      Kolvane $(format 1 "$kf")  NSIS $(format 1 "$nf")" \
+        " ratio $(ratio "$kf" "$nf")  cp $(format 1 "$cf")"
+    echo "fixed, ms: launch to exit     Kolvane $(format 1 "$kf")  minimal dialog $(format 1 "$mf")" \
+        " ratio $(ratio "$kf" "$mf")  a Wine process that ends at once $(format 1 "$bf")" \
+        "  (target: ratio at most 1.1)"
+    echo "fixed, ms: launch to dialog   Kolvane $(format 1 "$ks")  minimal dialog $(format 1 "$ms_")" \
+        " ratio $(ratio "$ks" "$ms_")"
+    echo "Wine server requests, one run each:"
+    echo "  per file: first install   Kolvane $(requests_per_file kolvane_first kolvane_empty)" \
+        " NSIS $(requests_per_file nsis_first nsis_empty)"
+    echo "  per file: repeat install  Kolvane $(requests_per_file kolvane_repeat kolvane_empty)" \
+        " NSIS $(requests_per_file nsis_repeat nsis_empty)"
+    echo "  fixed: empty package      Kolvane ${requests[kolvane_empty]}" \
+        " NSIS ${requests[nsis_empty]}  minimal dialog ${requests[minimal]}" \
+        " ratio $(ratio "${requests[kolvane_empty]}" "${requests[minimal]}")"
 }
 
 # --- Run -----------------------------------------------------------------------------------------
@@ -277,32 +384,7 @@ start_driver
 for ((number = 0; number <= rounds; number++)); do
     round "$number"
 done
-stop_driver
-DRIVER_PID=""
 check_hosts
-
-k1="$(per_file kolvane_first kolvane_empty)"
-n1="$(per_file nsis_first nsis_empty)"
-c1="$(per_file cp_first cp_empty)"
-k2="$(per_file kolvane_repeat kolvane_empty)"
-n2="$(per_file nsis_repeat nsis_empty)"
-c2="$(per_file cp_repeat cp_empty)"
-kf="$(median "${kolvane_empty[@]}")"
-nf="$(median "${nsis_empty[@]}")"
-cf="$(median "${cp_empty[@]}")"
-mf="$(median "${minimal[@]}")"
-bf="$(median "${bare[@]}")"
-
-echo "Wine benchmark: $files files of $((file_size / 1024)) KiB ($(awk -v b=$((files * file_size)) \
-    'BEGIN { printf "%.1f", b / 1048576 }') MiB) in $((top_folders * sub_folders)) folders," \
-    "median of $rounds rounds ($("$KW_WINE" --version), NSIS $(makensis -VERSION))"
-echo "per file, ms: first install   Kolvane $(per "$k1")  NSIS $(per "$n1")  ratio $(ratio "$k1" "$n1")" \
-    " cp $(per "$c1")   (target: ratio at most 0.6)"
-echo "per file, ms: repeat install  Kolvane $(per "$k2")  NSIS $(per "$n2")  ratio $(ratio "$k2" "$n2")" \
-    " cp $(per "$c2")   (target: ratio at most 0.4)"
-echo "fixed, ms: empty package      Kolvane $(fixed "$kf")  NSIS $(fixed "$nf")  ratio $(ratio "$kf" "$nf")" \
-    " cp $(fixed "$cf")"
-echo "fixed, ms: Kolvane $(fixed "$kf")  minimal dialog with the same manifest $(fixed "$mf")" \
-    " ratio $(ratio "$kf" "$mf")  a Wine process that ends at once $(fixed "$bf")" \
-    "  (target: ratio at most 1.1)"
-echo "(whole benchmark: $((SECONDS - started)) s)"
+count_requests
+report
+echo "(the whole benchmark took $((SECONDS - started)) s)"

@@ -8,7 +8,9 @@
 # files; first install into an empty host, and repeat install into a host that has every file.
 # Fixed cost: launch to exit with the empty package, beside a minimal program with Kolvane.exe's
 # dialog and resources (the same manifest) and a Wine process that ends at once.
-# Every figure is the median of several rounds; the ratios compare figures of this run.
+# Every time is the median of several rounds, every ratio the median of the rounds' ratios. One
+# more round counts the requests each run makes to the Wine server, which, unlike the times, do
+# not depend on how busy the machine is.
 #
 # Usage: bench_wine.sh WINDOWS_BUILD_DIR [directory]
 #   WINDOWS_BUILD_DIR: build/windows, configured with KOLVANE_BUILD_BENCHMARKS=ON (scripts/bench.sh
@@ -202,8 +204,22 @@ prepare_round() {
     minimal_dialog="$(winpath "$tools/bench_minimal_dialog.exe")"
 }
 
+# The cases, each one run that keeps its time (keep is defined by round).
+case_cp_first() { run_cp "$package/Modelle" "$r/cp" && keep cp_first; }
+case_cp_repeat() { run_cp "$package/Modelle" "$r/cp" && keep cp_repeat; }
+case_cp_empty() { run_cp "$empty/Modelle" "$r/cp-empty" && keep cp_empty; }
+case_kolvane_first() { run_wine dialog "$kolvane" && keep kolvane_first; }
+case_kolvane_repeat() { run_wine dialog "$kolvane" && keep kolvane_repeat; }
+case_kolvane_empty() { run_wine dialog "$empty_kolvane" && keep kolvane_empty kolvane_shown; }
+case_nsis_first() { run_wine silent "${setup[@]}" && keep nsis_first; }
+case_nsis_repeat() { run_wine silent "${setup[@]}" && keep nsis_repeat; }
+case_nsis_empty() { run_wine silent "${empty_setup[@]}" && keep nsis_empty; }
+case_minimal() { run_wine dialog "$minimal_dialog" && keep minimal minimal_shown; }
+case_bare() { run_wine bare && keep bare; }
+
 round() {
-    local number="$1"
+    local number="$1" group step
+    local -a steps
     # Every run writes into a folder made in its round; old folders go a round earlier, because
     # this disk's file system is slow to reuse inodes freed in the last half minute.
     rm -rf "$work/round$((number - 2))"
@@ -218,18 +234,18 @@ round() {
             shown_times+=("$shown")
         fi
     }
-    # The cases take turns, so that a busy moment of the machine falls on all of them alike.
-    run_cp "$package/Modelle" "$r/cp" && keep cp_first
-    run_wine dialog "$kolvane" && keep kolvane_first
-    run_wine silent "${setup[@]}" && keep nsis_first
-    run_cp "$package/Modelle" "$r/cp" && keep cp_repeat
-    run_wine dialog "$kolvane" && keep kolvane_repeat
-    run_wine silent "${setup[@]}" && keep nsis_repeat
-    run_cp "$empty/Modelle" "$r/cp-empty" && keep cp_empty
-    run_wine dialog "$empty_kolvane" && keep kolvane_empty kolvane_shown
-    run_wine silent "${empty_setup[@]}" && keep nsis_empty
-    run_wine dialog "$minimal_dialog" && keep minimal minimal_shown
-    run_wine bare && keep bare
+    # The cases take turns, and every other round in the opposite order, so that neither a busy
+    # moment of the machine nor the work the run before leaves behind favours one of them.
+    for group in "cp_first kolvane_first nsis_first" "cp_repeat kolvane_repeat nsis_repeat" \
+        "kolvane_empty minimal nsis_empty cp_empty bare"; do
+        read -r -a steps <<<"$group"
+        if ((number % 2 == 1)); then
+            read -r -a steps <<<"$(printf '%s\n' "${steps[@]}" | tac | tr '\n' ' ')"
+        fi
+        for step in "${steps[@]}"; do
+            "case_$step"
+        done
+    done
 }
 
 # Every host of the last round must hold exactly the package's files.
@@ -301,25 +317,38 @@ median() {
     printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
 }
 
-# per_file FULL_ARRAY EMPTY_ARRAY: the median over the rounds of (full - empty) / files.
-per_file() {
-    local -n full="$1" none="$2"
-    local i
-    local -a values=()
-    for i in "${!full[@]}"; do
-        values+=("$(awk -v a="${full[$i]}" -v b="${none[$i]}" -v n="$files" \
-            'BEGIN { printf "%.4f", (a - b) / n }')")
-    done
-    median "${values[@]}"
-}
-
 # format DIGITS VALUE
 format() {
     awk -v d="$1" -v a="$2" 'BEGIN { printf "%.*f", d, a }'
 }
 
+# per_file OUT FULL EMPTY: OUT gets one figure a round, (FULL - EMPTY) / files.
+per_file() {
+    local -n out="$1" full="$2" none="$3"
+    local i
+    out=()
+    for i in "${!full[@]}"; do
+        out+=("$(awk -v a="${full[$i]}" -v b="${none[$i]}" -v n="$files" \
+            'BEGIN { print (a - b) / n }')")
+    done
+}
+
+# ratio A B: the median of the rounds' ratios A / B. The runs of one round are neighbours, so a
+# busy spell of the machine mostly falls on both.
 ratio() {
-    format 2 "$(awk -v a="$1" -v b="$2" 'BEGIN { print a / b }')"
+    local -n a="$1" b="$2"
+    local i
+    local -a ratios=()
+    for i in "${!a[@]}"; do
+        ratios+=("$(awk -v x="${a[$i]}" -v y="${b[$i]}" 'BEGIN { print x / y }')")
+    done
+    format 2 "$(median "${ratios[@]}")"
+}
+
+# figure DIGITS ARRAY: the median of the rounds.
+figure() {
+    local -n values="$2"
+    format "$1" "$(median "${values[@]}")"
 }
 
 requests_per_file() {
@@ -328,44 +357,40 @@ requests_per_file() {
 }
 
 report() {
-    local k1 n1 c1 k2 n2 c2 kf nf cf mf bf ks ms_
-    k1="$(per_file kolvane_first kolvane_empty)"
-    n1="$(per_file nsis_first nsis_empty)"
-    c1="$(per_file cp_first cp_empty)"
-    k2="$(per_file kolvane_repeat kolvane_empty)"
-    n2="$(per_file nsis_repeat nsis_empty)"
-    c2="$(per_file cp_repeat cp_empty)"
-    kf="$(median "${kolvane_empty[@]}")"
-    nf="$(median "${nsis_empty[@]}")"
-    cf="$(median "${cp_empty[@]}")"
-    mf="$(median "${minimal[@]}")"
-    bf="$(median "${bare[@]}")"
-    ks="$(median "${kolvane_shown[@]}")"
-    ms_="$(median "${minimal_shown[@]}")"
+    # shellcheck disable=SC2034  # filled and read through namerefs
+    local -a k1 n1 c1 k2 n2 c2
+    per_file k1 kolvane_first kolvane_empty
+    per_file n1 nsis_first nsis_empty
+    per_file c1 cp_first cp_empty
+    per_file k2 kolvane_repeat kolvane_empty
+    per_file n2 nsis_repeat nsis_empty
+    per_file c2 cp_repeat cp_empty
 
     echo "Wine benchmark: $files files of $((file_size / 1024)) KiB" \
         "($(format 1 "$(awk -v b=$((files * file_size)) 'BEGIN { print b / 1048576 }')") MiB)" \
-        "in $((top_folders * sub_folders)) folders, median of $rounds rounds" \
-        "($("$KW_WINE" --version), NSIS $(makensis -VERSION))"
-    echo "per file, ms: first install   Kolvane $(format 2 "$k1")  NSIS $(format 2 "$n1")" \
-        " ratio $(ratio "$k1" "$n1")  cp $(format 2 "$c1")   (target: ratio at most 0.6)"
-    echo "per file, ms: repeat install  Kolvane $(format 2 "$k2")  NSIS $(format 2 "$n2")" \
-        " ratio $(ratio "$k2" "$n2")  cp $(format 2 "$c2")   (target: ratio at most 0.4)"
-    echo "fixed, ms: empty package      Kolvane $(format 1 "$kf")  NSIS $(format 1 "$nf")" \
-        " ratio $(ratio "$kf" "$nf")  cp $(format 1 "$cf")"
-    echo "fixed, ms: launch to exit     Kolvane $(format 1 "$kf")  minimal dialog $(format 1 "$mf")" \
-        " ratio $(ratio "$kf" "$mf")  a Wine process that ends at once $(format 1 "$bf")" \
-        "  (target: ratio at most 1.1)"
-    echo "fixed, ms: launch to dialog   Kolvane $(format 1 "$ks")  minimal dialog $(format 1 "$ms_")" \
-        " ratio $(ratio "$ks" "$ms_")"
+        "in $((top_folders * sub_folders)) folders; medians of $rounds rounds, ratio: the median" \
+        "of the rounds' ratios ($("$KW_WINE" --version), NSIS $(makensis -VERSION))"
+    echo "per file, ms: first install   Kolvane $(figure 2 k1)  NSIS $(figure 2 n1)" \
+        " ratio $(ratio k1 n1)  cp $(figure 2 c1)   (target: ratio at most 0.6)"
+    echo "per file, ms: repeat install  Kolvane $(figure 2 k2)  NSIS $(figure 2 n2)" \
+        " ratio $(ratio k2 n2)  cp $(figure 2 c2)   (target: ratio at most 0.4)"
+    echo "fixed, ms: empty package      Kolvane $(figure 1 kolvane_empty)" \
+        " NSIS $(figure 1 nsis_empty)  ratio $(ratio kolvane_empty nsis_empty)" \
+        " cp $(figure 1 cp_empty)"
+    echo "fixed, ms: launch to exit     Kolvane $(figure 1 kolvane_empty)" \
+        " minimal dialog $(figure 1 minimal)  ratio $(ratio kolvane_empty minimal)" \
+        " a Wine process that ends at once $(figure 1 bare)   (target: ratio at most 1.1)"
+    echo "fixed, ms: launch to dialog   Kolvane $(figure 1 kolvane_shown)" \
+        " minimal dialog $(figure 1 minimal_shown)  ratio $(ratio kolvane_shown minimal_shown)"
     echo "Wine server requests, one run each:"
     echo "  per file: first install   Kolvane $(requests_per_file kolvane_first kolvane_empty)" \
         " NSIS $(requests_per_file nsis_first nsis_empty)"
     echo "  per file: repeat install  Kolvane $(requests_per_file kolvane_repeat kolvane_empty)" \
         " NSIS $(requests_per_file nsis_repeat nsis_empty)"
     echo "  fixed: empty package      Kolvane ${requests[kolvane_empty]}" \
-        " NSIS ${requests[nsis_empty]}  minimal dialog ${requests[minimal]}" \
-        " ratio $(ratio "${requests[kolvane_empty]}" "${requests[minimal]}")"
+        " NSIS ${requests[nsis_empty]}  minimal dialog ${requests[minimal]}  ratio" \
+        "$(format 2 "$(awk -v a="${requests[kolvane_empty]}" -v b="${requests[minimal]}" \
+            'BEGIN { print a / b }')")"
 }
 
 # --- Run -----------------------------------------------------------------------------------------

@@ -1,0 +1,885 @@
+#include "textures/editable_text.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <optional>
+#include <set>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+namespace kolvane::catalog {
+namespace {
+
+constexpr std::string_view kEntryStart = "Textur{";
+constexpr std::string_view kKeyPrefix = "id(";
+// The longest identifier key, "id(-2147483648)": an edit can change what starts up to this many
+// bytes minus one in front of it.
+constexpr std::size_t kLongestKey = 15;
+
+using NodeId = std::uint32_t;
+using TokenId = std::uint32_t;
+constexpr NodeId kNil = std::numeric_limits<NodeId>::max();
+constexpr std::int64_t kNoClose = std::numeric_limits<std::int64_t>::max() / 4;
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The identifier whose key starts with `afterPrefix` (the bytes after "id("), if they spell one:
+// the number as IdentifierKey writes it, then ')'.
+std::optional<int> KeyAfterPrefix(std::string_view afterPrefix) {
+    std::size_t p = 0;
+    const bool negative = p < afterPrefix.size() && afterPrefix[p] == '-';
+    p += negative ? 1 : 0;
+    if (p >= afterPrefix.size() || !IsDigit(afterPrefix[p])) {
+        return std::nullopt;
+    }
+    if (afterPrefix[p] == '0') {  // only "0" itself starts with a zero
+        const bool zero = !negative && p + 1 < afterPrefix.size() && afterPrefix[p + 1] == ')';
+        return zero ? std::optional<int>(0) : std::nullopt;
+    }
+    std::int64_t value = 0;
+    std::size_t digits = 0;
+    for (; p < afterPrefix.size() && IsDigit(afterPrefix[p]) && digits <= 10; ++p, ++digits) {
+        value = value * 10 + (afterPrefix[p] - '0');
+    }
+    value = negative ? -value : value;
+    if (digits > 10 || p >= afterPrefix.size() || afterPrefix[p] != ')' ||
+        value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<int>(value);
+}
+
+// What a stretch of text holds, so that a whole subtree can be passed over at once. Summaries
+// add up in text order.
+struct Summary {
+    std::size_t size = 0;
+    std::size_t opens = 0;    // '{'
+    std::size_t parens = 0;   // ')'
+    std::size_t entries = 0;  // "Textur{" starting here
+    std::size_t marks = 0;    // "id(" starting here
+    std::int64_t depth = 0;   // '{' minus '}'
+    // The least depth right after any '}' of the stretch, counted from its start: a block opened
+    // before the stretch closes inside it exactly when this reaches below the depth there.
+    std::int64_t lowest = kNoClose;
+
+    Summary& operator+=(const Summary& later) {
+        size += later.size;
+        opens += later.opens;
+        parens += later.parens;
+        entries += later.entries;
+        marks += later.marks;
+        lowest = std::min(lowest, depth + later.lowest);
+        depth += later.depth;
+        return *this;
+    }
+    friend Summary operator+(Summary earlier, const Summary& later) { return earlier += later; }
+};
+
+Summary OfBytes(std::string_view bytes) {
+    Summary summary;
+    summary.size = bytes.size();
+    for (char c : bytes) {
+        if (c == '{') {
+            ++summary.opens;
+            ++summary.depth;
+        } else if (c == '}') {
+            --summary.depth;
+            summary.lowest = std::min(summary.lowest, summary.depth);
+        } else if (c == ')') {
+            ++summary.parens;
+        }
+    }
+    return summary;
+}
+
+}  // namespace
+
+// A treap of chunks keyed by position, with parent links so that a node knows where it stands.
+// The chunks' bytes live in one store that only grows: the loaded text, then each definition.
+// Every "Textur{" and "id(" is a token anchored at the node that holds its first byte; the keys
+// among the "id(" tokens are also kept by identifier, each identifier's in text order.
+struct EditableText::Tree {
+    struct Node {
+        std::size_t begin = 0;  // in the store
+        std::size_t length = 0;
+        std::uint64_t priority = 0;
+        NodeId left = kNil;
+        NodeId right = kNil;
+        NodeId parent = kNil;
+        Summary own;                  // this chunk
+        Summary all;                  // the subtree
+        std::vector<TokenId> tokens;  // by offset
+    };
+
+    // Orders tokens by where they stand now; edits never reorder bytes that stay.
+    struct ByPosition {
+        const Tree* tree;
+        bool operator()(TokenId a, TokenId b) const {
+            return tree->PositionOf(a) < tree->PositionOf(b);
+        }
+    };
+    using KeySet = std::set<TokenId, ByPosition>;
+
+    enum class Kind { kEntryStart, kMark };
+    struct Token {
+        NodeId node = kNil;
+        std::size_t offset = 0;
+        Kind kind = Kind::kMark;
+        std::optional<int> key;     // marks that begin a whole identifier key
+        KeySet::iterator inKeys{};  // where it stands among its key's tokens, when it is one
+    };
+
+    // Where a position is: its node, the offset in it, and the text in front of the node.
+    struct Location {
+        NodeId node = kNil;
+        std::size_t offset = 0;
+        Summary before;
+    };
+
+    std::string store;
+    std::vector<Node> nodes;
+    std::vector<Token> tokens;
+    std::map<int, KeySet> keys;
+    NodeId root = kNil;
+    std::size_t chunk;
+    std::uint64_t random = 0x9E3779B97F4A7C15u;
+    std::vector<NodeId> path;  // scratch for Split and Merge
+
+    Tree(std::string_view text, std::size_t chunkSize)
+        : store(text), chunk(std::max<std::size_t>(chunkSize, 1)) {
+        for (std::size_t begin = 0; begin < store.size(); begin += chunk) {
+            NewNode(begin, std::min(chunk, store.size() - begin));
+        }
+        root = BuildTree();
+        // All nodes but the last hold `chunk` bytes, so a position's node is found by division.
+        std::vector<TokenId> found;
+        for (std::size_t at = 0; at < store.size(); ++at) {
+            const std::optional<Token> token = TokenAt(store, at);
+            if (token) {
+                const NodeId node = static_cast<NodeId>(at / chunk);
+                found.push_back(Anchor(*token, node, at % chunk));
+            }
+        }
+        RefreshAll();
+        for (TokenId id : found) {
+            IndexKey(id, /*atEnd=*/true);
+        }
+    }
+
+    // ---- bytes and summaries
+
+    std::string_view Bytes(NodeId x) const {
+        return std::string_view(store).substr(nodes[x].begin, nodes[x].length);
+    }
+    const Summary& All(NodeId x) const {
+        static const Summary kEmpty;
+        return x == kNil ? kEmpty : nodes[x].all;
+    }
+    std::size_t Size() const { return All(root).size; }
+
+    NodeId NewNode(std::size_t begin, std::size_t length) {
+        random ^= random << 13;
+        random ^= random >> 7;
+        random ^= random << 17;
+        Node node;
+        node.begin = begin;
+        node.length = length;
+        node.priority = random;
+        nodes.push_back(std::move(node));
+        const NodeId id = static_cast<NodeId>(nodes.size() - 1);
+        RecountOwn(id);
+        return id;
+    }
+
+    void RecountOwn(NodeId x) {
+        Summary own = OfBytes(Bytes(x));
+        for (TokenId t : nodes[x].tokens) {
+            ++(tokens[t].kind == Kind::kEntryStart ? own.entries : own.marks);
+        }
+        nodes[x].own = own;
+        nodes[x].all = All(nodes[x].left) + own + All(nodes[x].right);
+    }
+
+    void Refresh(NodeId x) {
+        Node& node = nodes[x];
+        node.all = All(node.left) + node.own + All(node.right);
+    }
+    void RefreshUp(NodeId x) {
+        for (; x != kNil; x = nodes[x].parent) {
+            Refresh(x);
+        }
+    }
+
+    // The treap over the nodes in their present order, in one pass with a stack of the right
+    // spine; then the summaries from the leaves up.
+    NodeId BuildTree() {
+        std::vector<NodeId> spine;
+        for (NodeId x = 0; x < nodes.size(); ++x) {
+            NodeId last = kNil;
+            while (!spine.empty() && nodes[spine.back()].priority < nodes[x].priority) {
+                last = spine.back();
+                spine.pop_back();
+            }
+            nodes[x].left = last;
+            if (last != kNil) {
+                nodes[last].parent = x;
+            }
+            if (!spine.empty()) {
+                nodes[spine.back()].right = x;
+                nodes[x].parent = spine.back();
+            }
+            spine.push_back(x);
+        }
+        return spine.empty() ? kNil : spine.front();
+    }
+
+    void RefreshAll() {
+        std::vector<NodeId> order;
+        if (root != kNil) {
+            order.push_back(root);
+        }
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            for (NodeId child : {nodes[order[i]].left, nodes[order[i]].right}) {
+                if (child != kNil) {
+                    order.push_back(child);
+                }
+            }
+        }
+        for (std::size_t i = order.size(); i-- > 0;) {
+            Refresh(order[i]);
+        }
+    }
+
+    // ---- where things stand
+
+    std::size_t StartOf(NodeId x) const {
+        std::size_t start = All(nodes[x].left).size;
+        for (NodeId child = x, up = nodes[x].parent; up != kNil;
+             child = up, up = nodes[up].parent) {
+            if (nodes[up].right == child) {
+                start += All(nodes[up].left).size + nodes[up].own.size;
+            }
+        }
+        return start;
+    }
+
+    std::size_t PositionOf(TokenId t) const { return StartOf(tokens[t].node) + tokens[t].offset; }
+
+    // `at` must lie inside the text.
+    Location Locate(std::size_t at) const {
+        Location location;
+        for (NodeId x = root; x != kNil;) {
+            const Summary& left = All(nodes[x].left);
+            const std::size_t ownStart = location.before.size + left.size;
+            if (at < ownStart) {
+                x = nodes[x].left;
+            } else if (at < ownStart + nodes[x].own.size) {
+                location.before += left;
+                location.node = x;
+                location.offset = at - ownStart;
+                return location;
+            } else {
+                location.before += left;
+                location.before += nodes[x].own;
+                x = nodes[x].right;
+            }
+        }
+        return location;
+    }
+
+    NodeId Successor(NodeId x) const {
+        if (nodes[x].right != kNil) {
+            x = nodes[x].right;
+            while (nodes[x].left != kNil) {
+                x = nodes[x].left;
+            }
+            return x;
+        }
+        while (nodes[x].parent != kNil && nodes[nodes[x].parent].right == x) {
+            x = nodes[x].parent;
+        }
+        return nodes[x].parent;
+    }
+
+    // The first node after `x` whose chunk `holds(before, chunk)`, where `before` is the text in
+    // front of what is asked about; subtrees that `holds` rules out are passed over whole. On
+    // entry `before` covers the text through x's chunk; on return, the text in front of the
+    // node found.
+    template <class Holds>
+    NodeId NextHolding(NodeId x, Summary& before, const Holds& holds) const {
+        for (NodeId cur = x;;) {
+            const NodeId right = nodes[cur].right;
+            if (right != kNil) {
+                if (holds(before, nodes[right].all)) {
+                    return FirstHolding(right, before, holds);
+                }
+                before += nodes[right].all;
+            }
+            while (nodes[cur].parent != kNil && nodes[nodes[cur].parent].right == cur) {
+                cur = nodes[cur].parent;
+            }
+            cur = nodes[cur].parent;
+            if (cur == kNil) {
+                return kNil;
+            }
+            if (holds(before, nodes[cur].own)) {
+                return cur;
+            }
+            before += nodes[cur].own;
+        }
+    }
+
+    template <class Holds>
+    NodeId FirstHolding(NodeId x, Summary& before, const Holds& holds) const {
+        while (x != kNil) {
+            const NodeId left = nodes[x].left;
+            if (left != kNil) {
+                if (holds(before, nodes[left].all)) {
+                    x = left;
+                    continue;
+                }
+                before += nodes[left].all;
+            }
+            if (holds(before, nodes[x].own)) {
+                return x;
+            }
+            before += nodes[x].own;
+            x = nodes[x].right;
+        }
+        return kNil;
+    }
+
+    // The last node before `x` whose chunk `holds` (a test of the chunk's counts alone).
+    template <class Holds>
+    NodeId PrevHolding(NodeId x, const Holds& holds) const {
+        for (NodeId cur = x;;) {
+            const NodeId left = nodes[cur].left;
+            if (left != kNil && holds(nodes[left].all)) {
+                return LastHolding(left, holds);
+            }
+            while (nodes[cur].parent != kNil && nodes[nodes[cur].parent].left == cur) {
+                cur = nodes[cur].parent;
+            }
+            cur = nodes[cur].parent;
+            if (cur == kNil) {
+                return kNil;
+            }
+            if (holds(nodes[cur].own)) {
+                return cur;
+            }
+        }
+    }
+
+    template <class Holds>
+    NodeId LastHolding(NodeId x, const Holds& holds) const {
+        while (x != kNil) {
+            const NodeId right = nodes[x].right;
+            if (right != kNil && holds(nodes[right].all)) {
+                x = right;
+            } else if (holds(nodes[x].own)) {
+                return x;
+            } else {
+                x = nodes[x].left;
+            }
+        }
+        return kNil;
+    }
+
+    // ---- searches
+
+    // The first '{' or ')' at or after `from`.
+    Position FindByte(char wanted, Position from) const {
+        if (from >= Size()) {
+            return kNone;
+        }
+        const Location at = Locate(from);
+        const std::size_t inChunk = Bytes(at.node).find(wanted, at.offset);
+        if (inChunk != std::string_view::npos) {
+            return at.before.size + inChunk;
+        }
+        Summary before = at.before + nodes[at.node].own;
+        const NodeId x = NextHolding(at.node, before, [wanted](const Summary&, const Summary& s) {
+            return (wanted == '{' ? s.opens : s.parens) > 0;
+        });
+        return x == kNil ? kNone : before.size + Bytes(x).find(wanted);
+    }
+
+    // The last '{' at or before `at`.
+    Position FindLastOpen(Position at) const {
+        if (Size() == 0) {
+            return kNone;
+        }
+        const Location location = Locate(std::min(at, Size() - 1));
+        const std::size_t inChunk = Bytes(location.node).rfind('{', location.offset);
+        if (inChunk != std::string_view::npos) {
+            return location.before.size + inChunk;
+        }
+        const NodeId x = PrevHolding(location.node, [](const Summary& s) { return s.opens > 0; });
+        return x == kNil ? kNone : StartOf(x) + Bytes(x).rfind('{');
+    }
+
+    // The '}' matching the '{' at `open`.
+    Position FindClose(Position open) const {
+        const Location at = Locate(open);
+        const std::string_view bytes = Bytes(at.node);
+        const std::int64_t outside = at.before.depth + OfBytes(bytes.substr(0, at.offset)).depth;
+        std::int64_t depth = outside + 1;
+        for (std::size_t i = at.offset + 1; i < bytes.size(); ++i) {
+            depth += bytes[i] == '{' ? 1 : bytes[i] == '}' ? -1 : 0;
+            if (depth == outside) {
+                return at.before.size + i;
+            }
+        }
+        Summary before = at.before + nodes[at.node].own;
+        const NodeId x =
+            NextHolding(at.node, before, [outside](const Summary& b, const Summary& s) {
+                return b.depth + s.lowest <= outside;
+            });
+        if (x == kNil) {
+            return kNone;
+        }
+        depth = before.depth;
+        const std::string_view closing = Bytes(x);
+        for (std::size_t i = 0;; ++i) {
+            depth += closing[i] == '{' ? 1 : closing[i] == '}' ? -1 : 0;
+            if (depth == outside) {
+                return before.size + i;
+            }
+        }
+    }
+
+    Position FindBlockEnd(Position from) const {
+        const Position open = FindByte('{', from);
+        return open == kNone ? kNone : FindClose(open);
+    }
+
+    // The last token of `kind` that starts at or before `at`.
+    std::optional<TokenId> LastToken(Kind kind, Position at) const {
+        if (Size() == 0) {
+            return std::nullopt;
+        }
+        const Location location = Locate(std::min(at, Size() - 1));
+        const auto& own = nodes[location.node].tokens;
+        for (auto t = own.rbegin(); t != own.rend(); ++t) {
+            if (tokens[*t].offset <= location.offset && tokens[*t].kind == kind) {
+                return *t;
+            }
+        }
+        const NodeId x = PrevHolding(location.node, [kind](const Summary& s) {
+            return (kind == Kind::kEntryStart ? s.entries : s.marks) > 0;
+        });
+        if (x == kNil) {
+            return std::nullopt;
+        }
+        for (auto t = nodes[x].tokens.rbegin();; ++t) {
+            if (tokens[*t].kind == kind) {
+                return *t;
+            }
+        }
+    }
+
+    std::string Slice(Position from, Position to) const {
+        std::string slice;
+        if (from >= to) {
+            return slice;
+        }
+        const Location at = Locate(from);
+        std::size_t offset = at.offset;
+        for (NodeId x = at.node; x != kNil && slice.size() < to - from; x = Successor(x)) {
+            slice.append(Bytes(x).substr(offset, to - from - slice.size()));
+            offset = 0;
+        }
+        return slice;
+    }
+
+    std::string Text() const {
+        std::string text;
+        text.reserve(Size());
+        NodeId x = root;
+        while (x != kNil && nodes[x].left != kNil) {
+            x = nodes[x].left;
+        }
+        for (; x != kNil; x = Successor(x)) {
+            text.append(Bytes(x));
+        }
+        return text;
+    }
+
+    // ---- tokens
+
+    // The token that starts at `at` in `bytes`, with as many bytes after it as a key can need.
+    static std::optional<Token> TokenAt(std::string_view bytes, std::size_t at) {
+        const std::string_view rest = bytes.substr(at);
+        Token token;
+        if (rest.starts_with(kEntryStart)) {
+            token.kind = Kind::kEntryStart;
+            return token;
+        }
+        if (rest.starts_with(kKeyPrefix)) {
+            token.kind = Kind::kMark;
+            token.key = KeyAfterPrefix(rest.substr(kKeyPrefix.size()));
+            return token;
+        }
+        return std::nullopt;
+    }
+
+    // Puts a token into the node's list, which stays in offset order; counts it only in `own`.
+    TokenId Anchor(const Token& token, NodeId node, std::size_t offset) {
+        const TokenId id = static_cast<TokenId>(tokens.size());
+        tokens.push_back(token);
+        tokens[id].node = node;
+        tokens[id].offset = offset;
+        auto& list = nodes[node].tokens;
+        const auto after =
+            std::upper_bound(list.begin(), list.end(), offset,
+                             [this](std::size_t o, TokenId t) { return o < tokens[t].offset; });
+        list.insert(after, id);
+        ++(token.kind == Kind::kEntryStart ? nodes[node].own.entries : nodes[node].own.marks);
+        return id;
+    }
+
+    void IndexKey(TokenId id, bool atEnd = false) {
+        if (!tokens[id].key) {
+            return;
+        }
+        KeySet& set = keys.try_emplace(*tokens[id].key, ByPosition{this}).first->second;
+        tokens[id].inKeys = atEnd ? set.emplace_hint(set.end(), id) : set.insert(id).first;
+    }
+
+    void UnindexKey(TokenId id) {
+        if (!tokens[id].key) {
+            return;
+        }
+        const auto set = keys.find(*tokens[id].key);
+        set->second.erase(tokens[id].inKeys);
+        if (set->second.empty()) {
+            keys.erase(set);
+        }
+    }
+
+    // Finds again the tokens that start in [from, to), after an edit that joined bytes there.
+    void Rescan(Position from, Position to) {
+        to = std::min(to, Size());
+        if (from >= to) {
+            return;
+        }
+        // Forget the old ones.
+        const Location at = Locate(from);
+        std::size_t start = at.before.size;
+        for (NodeId x = at.node; x != kNil && start < to;
+             start += nodes[x].length, x = Successor(x)) {
+            auto& list = nodes[x].tokens;
+            const auto gone = std::stable_partition(list.begin(), list.end(), [&](TokenId t) {
+                const std::size_t p = start + tokens[t].offset;
+                return p < from || p >= to;
+            });
+            if (gone == list.end()) {
+                continue;
+            }
+            for (auto t = gone; t != list.end(); ++t) {
+                UnindexKey(*t);
+            }
+            list.erase(gone, list.end());
+            RecountOwn(x);
+            RefreshUp(x);
+        }
+        // Read the bytes as they stand now.
+        const std::string bytes = Slice(from, std::min(Size(), to + kLongestKey - 1));
+        for (std::size_t i = 0; i < to - from; ++i) {
+            const std::optional<Token> token = TokenAt(bytes, i);
+            if (token) {
+                const Location place = Locate(from + i);
+                const TokenId id = Anchor(*token, place.node, place.offset);
+                RefreshUp(place.node);
+                IndexKey(id);
+            }
+        }
+    }
+
+    // ---- edits
+
+    // Makes `at` the start of a node.
+    void Cut(Position at) {
+        if (at == 0 || at >= Size()) {
+            return;
+        }
+        const Location location = Locate(at);
+        if (location.offset == 0) {
+            return;
+        }
+        const NodeId x = location.node;
+        const NodeId y =
+            NewNode(nodes[x].begin + location.offset, nodes[x].length - location.offset);
+        nodes[x].length = location.offset;
+        auto& list = nodes[x].tokens;
+        const auto moved = std::find_if(list.begin(), list.end(), [&](TokenId t) {
+            return tokens[t].offset >= location.offset;
+        });
+        for (auto t = moved; t != list.end(); ++t) {
+            tokens[*t].node = y;
+            tokens[*t].offset -= location.offset;
+            nodes[y].tokens.push_back(*t);
+        }
+        list.erase(moved, list.end());
+        RecountOwn(x);
+        RecountOwn(y);
+        // Hang y right after x as a leaf, then lift it to its place by its priority.
+        if (nodes[x].right == kNil) {
+            nodes[x].right = y;
+            nodes[y].parent = x;
+        } else {
+            NodeId z = nodes[x].right;
+            while (nodes[z].left != kNil) {
+                z = nodes[z].left;
+            }
+            nodes[z].left = y;
+            nodes[y].parent = z;
+        }
+        RefreshUp(y);
+        while (nodes[y].parent != kNil && nodes[y].priority > nodes[nodes[y].parent].priority) {
+            RotateUp(y);
+        }
+    }
+
+    void RotateUp(NodeId y) {
+        const NodeId p = nodes[y].parent;
+        const NodeId g = nodes[p].parent;
+        if (nodes[p].left == y) {
+            nodes[p].left = nodes[y].right;
+            if (nodes[y].right != kNil) {
+                nodes[nodes[y].right].parent = p;
+            }
+            nodes[y].right = p;
+        } else {
+            nodes[p].right = nodes[y].left;
+            if (nodes[y].left != kNil) {
+                nodes[nodes[y].left].parent = p;
+            }
+            nodes[y].left = p;
+        }
+        nodes[p].parent = y;
+        nodes[y].parent = g;
+        if (g == kNil) {
+            root = y;
+        } else if (nodes[g].left == p) {
+            nodes[g].left = y;
+        } else {
+            nodes[g].right = y;
+        }
+        Refresh(p);
+        Refresh(y);
+    }
+
+    // Splits the subtree `t` at `at`, which is the start of a node or its end.
+    std::pair<NodeId, NodeId> Split(NodeId t, std::size_t at) {
+        NodeId left = kNil;
+        NodeId right = kNil;
+        NodeId* leftHook = &left;
+        NodeId* rightHook = &right;
+        NodeId leftParent = kNil;
+        NodeId rightParent = kNil;
+        path.clear();
+        while (t != kNil) {
+            path.push_back(t);
+            Node& node = nodes[t];
+            const std::size_t leftSize = All(node.left).size;
+            if (at <= leftSize) {
+                *rightHook = t;
+                node.parent = rightParent;
+                rightParent = t;
+                rightHook = &node.left;
+                t = node.left;
+            } else {
+                at -= leftSize + node.length;
+                *leftHook = t;
+                node.parent = leftParent;
+                leftParent = t;
+                leftHook = &node.right;
+                t = node.right;
+            }
+        }
+        *leftHook = kNil;
+        *rightHook = kNil;
+        for (auto x = path.rbegin(); x != path.rend(); ++x) {
+            Refresh(*x);
+        }
+        return {left, right};
+    }
+
+    NodeId Merge(NodeId a, NodeId b) {
+        NodeId merged = kNil;
+        NodeId* hook = &merged;
+        NodeId parent = kNil;
+        path.clear();
+        while (a != kNil && b != kNil) {
+            const bool aOnTop = nodes[a].priority > nodes[b].priority;
+            const NodeId x = aOnTop ? a : b;
+            *hook = x;
+            nodes[x].parent = parent;
+            parent = x;
+            path.push_back(x);
+            // The node on top keeps its side; the rest of the other tree merges below it.
+            if (aOnTop) {
+                hook = &nodes[x].right;
+                a = nodes[x].right;
+            } else {
+                hook = &nodes[x].left;
+                b = nodes[x].left;
+            }
+        }
+        *hook = a != kNil ? a : b;
+        if (*hook != kNil) {
+            nodes[*hook].parent = parent;
+        }
+        for (auto x = path.rbegin(); x != path.rend(); ++x) {
+            Refresh(*x);
+        }
+        return merged;
+    }
+
+    // Removes [from, to).
+    void Erase(Position from, Position to) {
+        Cut(from);
+        Cut(to);
+        const auto [front, rest] = Split(root, from);
+        const auto [gone, back] = Split(rest, to - from);
+        std::vector<NodeId> pending{gone};
+        while (!pending.empty()) {
+            const NodeId x = pending.back();
+            pending.pop_back();
+            if (x == kNil) {
+                continue;
+            }
+            for (TokenId t : nodes[x].tokens) {
+                UnindexKey(t);
+            }
+            nodes[x].tokens.clear();
+            pending.push_back(nodes[x].left);
+            pending.push_back(nodes[x].right);
+        }
+        root = Merge(front, back);
+        Rescan(from - std::min(from, kLongestKey - 1), from);
+    }
+
+    void Insert(Position at, std::string_view bytes) {
+        if (bytes.empty()) {
+            return;
+        }
+        Cut(at);
+        const auto [front, back] = Split(root, at);
+        const std::size_t begin = store.size();
+        store.append(bytes);
+        NodeId inserted = kNil;
+        for (std::size_t offset = 0; offset < bytes.size(); offset += chunk) {
+            inserted =
+                Merge(inserted, NewNode(begin + offset, std::min(chunk, bytes.size() - offset)));
+        }
+        root = Merge(Merge(front, inserted), back);
+        // Definitions go in right after a brace or at the start. No token reaches across a brace
+        // ('{' only ends "Textur{"), so what starts in front of `at` stays as it was.
+        Rescan(at, at + bytes.size());
+    }
+
+    // ---- placement
+
+    bool RemoveTexture(int identifier) {
+        const auto key = keys.find(identifier);
+        if (key == keys.end()) {
+            return false;
+        }
+        const std::optional<TokenId> start =
+            LastToken(Kind::kEntryStart, PositionOf(*key->second.begin()));
+        if (!start) {
+            return false;
+        }
+        const Position from = PositionOf(*start);
+        const Position end = FindBlockEnd(from);
+        if (end == kNone) {
+            return false;
+        }
+        Erase(from, end + 1);
+        return true;
+    }
+
+    std::pair<Position, InsertedAt> Place(int identifier) const {
+        if (identifier > 1) {
+            auto below = keys.lower_bound(identifier);
+            if (below != keys.begin() && (--below)->first >= 1) {
+                const Position key = PositionOf(*below->second.begin());
+                const Position open = FindLastOpen(key);
+                if (open == kNone) {
+                    return {0, InsertedAt::kTextStart};
+                }
+                const Position end = FindClose(open);
+                if (end != kNone) {
+                    return {end + 1, InsertedAt::kAfterBlock};
+                }
+                // An unclosed block is no block: the place for the lowest identifiers.
+            }
+        }
+        const Position first = FindByte('{', 0);
+        if (first == kNone) {
+            return {0, InsertedAt::kTextStart};
+        }
+        return {first + 1, InsertedAt::kAfterFirstBrace};
+    }
+
+    std::string KeyInFront(Position position) const {
+        position = std::min(position, Size());
+        if (position == 0) {
+            return {};
+        }
+        const std::optional<TokenId> mark = LastToken(Kind::kMark, position - 1);
+        if (!mark) {
+            return {};
+        }
+        const Position at = PositionOf(*mark);
+        const Position close = FindByte(')', at);
+        return close == kNone || close >= position ? std::string() : Slice(at, close + 1);
+    }
+};
+
+EditableText::EditableText(std::string_view text, std::size_t chunk)
+    : tree_(std::make_unique<Tree>(text, chunk)) {}
+EditableText::EditableText(EditableText&&) noexcept = default;
+EditableText& EditableText::operator=(EditableText&&) noexcept = default;
+EditableText::~EditableText() = default;
+
+std::size_t EditableText::Size() const {
+    return tree_->Size();
+}
+
+std::string EditableText::Text() const {
+    return tree_->Text();
+}
+
+Position EditableText::FindBlockEnd(Position from) const {
+    return tree_->FindBlockEnd(from);
+}
+
+bool EditableText::RemoveTexture(int identifier) {
+    return tree_->RemoveTexture(identifier);
+}
+
+Position EditableText::FindInsertPosition(int identifier) const {
+    return tree_->Place(identifier).first;
+}
+
+Placement EditableText::AddTexture(int identifier, std::string_view definition) {
+    Placement placement;
+    placement.replaced = tree_->RemoveTexture(identifier);
+    std::tie(placement.position, placement.at) = tree_->Place(identifier);
+    tree_->Insert(placement.position, definition);
+    return placement;
+}
+
+std::string EditableText::KeyInFront(Position position) const {
+    return tree_->KeyInFront(position);
+}
+
+}  // namespace kolvane::catalog

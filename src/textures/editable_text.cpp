@@ -100,13 +100,14 @@ Summary OfBytes(std::string_view bytes) {
 }  // namespace
 
 // A treap of chunks keyed by position, with parent links so that a node knows where it stands.
-// The chunks' bytes live in one store that only grows: the loaded text, then each definition.
+// A definition is spliced into the chunk it lands in, and a chunk that grows beyond twice the
+// chunk size is split; erased bytes are cut out of their chunks, and empty chunks leave the tree.
+// So the tree keeps about one node per chunk of text however many edits were made.
 // Every "Textur{" and "id(" is a token anchored at the node that holds its first byte; the keys
 // among the "id(" tokens are also kept by identifier, each identifier's in text order.
 struct EditableText::Tree {
     struct Node {
-        std::size_t begin = 0;  // in the store
-        std::size_t length = 0;
+        std::string bytes;
         std::uint64_t priority = 0;
         NodeId left = kNil;
         NodeId right = kNil;
@@ -141,25 +142,24 @@ struct EditableText::Tree {
         Summary before;
     };
 
-    std::string store;
     std::vector<Node> nodes;
     std::vector<Token> tokens;
     std::map<int, KeySet> keys;
     NodeId root = kNil;
     std::size_t chunk;
     std::uint64_t random = 0x9E3779B97F4A7C15u;
-    std::vector<NodeId> path;  // scratch for Split and Merge
+    std::vector<NodeId> path;  // scratch for Merge
 
     Tree(std::string_view text, std::size_t chunkSize)
-        : store(text), chunk(std::max<std::size_t>(chunkSize, 1)) {
-        for (std::size_t begin = 0; begin < store.size(); begin += chunk) {
-            NewNode(begin, std::min(chunk, store.size() - begin));
+        : chunk(std::max<std::size_t>(chunkSize, 1)) {
+        for (std::size_t begin = 0; begin < text.size(); begin += chunk) {
+            NewNode(text.substr(begin, chunk));
         }
         root = BuildTree();
         // All nodes but the last hold `chunk` bytes, so a position's node is found by division.
         std::vector<TokenId> found;
-        for (std::size_t at = 0; at < store.size(); ++at) {
-            const std::optional<Token> token = TokenAt(store, at);
+        for (std::size_t at = 0; at < text.size(); ++at) {
+            const std::optional<Token> token = TokenAt(text, at);
             if (token) {
                 const NodeId node = static_cast<NodeId>(at / chunk);
                 found.push_back(Anchor(*token, node, at % chunk));
@@ -173,22 +173,19 @@ struct EditableText::Tree {
 
     // ---- bytes and summaries
 
-    std::string_view Bytes(NodeId x) const {
-        return std::string_view(store).substr(nodes[x].begin, nodes[x].length);
-    }
+    std::string_view Bytes(NodeId x) const { return nodes[x].bytes; }
     const Summary& All(NodeId x) const {
         static const Summary kEmpty;
         return x == kNil ? kEmpty : nodes[x].all;
     }
     std::size_t Size() const { return All(root).size; }
 
-    NodeId NewNode(std::size_t begin, std::size_t length) {
+    NodeId NewNode(std::string_view bytes) {
         random ^= random << 13;
         random ^= random >> 7;
         random ^= random << 17;
         Node node;
-        node.begin = begin;
-        node.length = length;
+        node.bytes = bytes;
         node.priority = random;
         nodes.push_back(std::move(node));
         const NodeId id = static_cast<NodeId>(nodes.size() - 1);
@@ -215,8 +212,8 @@ struct EditableText::Tree {
         }
     }
 
-    // The treap over the nodes in their present order, in one pass with a stack of the right
-    // spine; then the summaries from the leaves up.
+    // The treap over the nodes in their present order, in one pass with a stack of its right
+    // spine. The summaries are left to RefreshAll.
     NodeId BuildTree() {
         std::vector<NodeId> spine;
         for (NodeId x = 0; x < nodes.size(); ++x) {
@@ -572,7 +569,7 @@ struct EditableText::Tree {
         const Location at = Locate(from);
         std::size_t start = at.before.size;
         for (NodeId x = at.node; x != kNil && start < to;
-             start += nodes[x].length, x = Successor(x)) {
+             start += nodes[x].bytes.size(), x = Successor(x)) {
             auto& list = nodes[x].tokens;
             const auto gone = std::stable_partition(list.begin(), list.end(), [&](TokenId t) {
                 const std::size_t p = start + tokens[t].offset;
@@ -603,46 +600,69 @@ struct EditableText::Tree {
 
     // ---- edits
 
-    // Makes `at` the start of a node.
-    void Cut(Position at) {
-        if (at == 0 || at >= Size()) {
+    // Shifts the tokens of `x` at or after `from` by `by` bytes.
+    void ShiftTokens(NodeId x, std::size_t from, std::ptrdiff_t by) {
+        for (TokenId t : nodes[x].tokens) {
+            if (tokens[t].offset >= from) {
+                tokens[t].offset += by;
+            }
+        }
+    }
+
+    // Hangs the new node `y` into the tree right after `x` (first of all when x is kNil), as a
+    // leaf, then lifts it to its place by its priority.
+    void HangAfter(NodeId x, NodeId y) {
+        if (root == kNil) {
+            root = y;
             return;
         }
-        const Location location = Locate(at);
-        if (location.offset == 0) {
-            return;
+        NodeId parent = x;
+        bool onLeft = false;
+        if (x == kNil || nodes[x].right != kNil) {
+            parent = x == kNil ? root : nodes[x].right;
+            while (nodes[parent].left != kNil) {
+                parent = nodes[parent].left;
+            }
+            onLeft = true;
         }
-        const NodeId x = location.node;
-        const NodeId y =
-            NewNode(nodes[x].begin + location.offset, nodes[x].length - location.offset);
-        nodes[x].length = location.offset;
+        (onLeft ? nodes[parent].left : nodes[parent].right) = y;
+        nodes[y].parent = parent;
+        RefreshUp(y);
+        while (nodes[y].parent != kNil && nodes[y].priority > nodes[nodes[y].parent].priority) {
+            RotateUp(y);
+        }
+    }
+
+    // Moves the bytes of `x` from `at` on into a new node right after it.
+    void SplitNode(NodeId x, std::size_t at) {
+        const NodeId y = NewNode(Bytes(x).substr(at));
+        nodes[x].bytes.resize(at);
         auto& list = nodes[x].tokens;
-        const auto moved = std::find_if(list.begin(), list.end(), [&](TokenId t) {
-            return tokens[t].offset >= location.offset;
-        });
+        const auto moved = std::find_if(list.begin(), list.end(),
+                                        [&](TokenId t) { return tokens[t].offset >= at; });
         for (auto t = moved; t != list.end(); ++t) {
             tokens[*t].node = y;
-            tokens[*t].offset -= location.offset;
+            tokens[*t].offset -= at;
             nodes[y].tokens.push_back(*t);
         }
         list.erase(moved, list.end());
         RecountOwn(x);
         RecountOwn(y);
-        // Hang y right after x as a leaf, then lift it to its place by its priority.
-        if (nodes[x].right == kNil) {
-            nodes[x].right = y;
-            nodes[y].parent = x;
-        } else {
-            NodeId z = nodes[x].right;
-            while (nodes[z].left != kNil) {
-                z = nodes[z].left;
-            }
-            nodes[z].left = y;
-            nodes[y].parent = z;
+        HangAfter(x, y);  // refreshes x and its ancestors on the way up from y
+    }
+
+    void RemoveNode(NodeId x) {
+        std::string().swap(nodes[x].bytes);
+        const NodeId parent = nodes[x].parent;
+        const NodeId merged = Merge(nodes[x].left, nodes[x].right);
+        if (merged != kNil) {
+            nodes[merged].parent = parent;
         }
-        RefreshUp(y);
-        while (nodes[y].parent != kNil && nodes[y].priority > nodes[nodes[y].parent].priority) {
-            RotateUp(y);
+        if (parent == kNil) {
+            root = merged;
+        } else {
+            (nodes[parent].left == x ? nodes[parent].left : nodes[parent].right) = merged;
+            RefreshUp(parent);
         }
     }
 
@@ -675,42 +695,7 @@ struct EditableText::Tree {
         Refresh(y);
     }
 
-    // Splits the subtree `t` at `at`, which is the start of a node or its end.
-    std::pair<NodeId, NodeId> Split(NodeId t, std::size_t at) {
-        NodeId left = kNil;
-        NodeId right = kNil;
-        NodeId* leftHook = &left;
-        NodeId* rightHook = &right;
-        NodeId leftParent = kNil;
-        NodeId rightParent = kNil;
-        path.clear();
-        while (t != kNil) {
-            path.push_back(t);
-            Node& node = nodes[t];
-            const std::size_t leftSize = All(node.left).size;
-            if (at <= leftSize) {
-                *rightHook = t;
-                node.parent = rightParent;
-                rightParent = t;
-                rightHook = &node.left;
-                t = node.left;
-            } else {
-                at -= leftSize + node.length;
-                *leftHook = t;
-                node.parent = leftParent;
-                leftParent = t;
-                leftHook = &node.right;
-                t = node.right;
-            }
-        }
-        *leftHook = kNil;
-        *rightHook = kNil;
-        for (auto x = path.rbegin(); x != path.rend(); ++x) {
-            Refresh(*x);
-        }
-        return {left, right};
-    }
-
+    // Joins two trees, all of `a` in front of all of `b`.
     NodeId Merge(NodeId a, NodeId b) {
         NodeId merged = kNil;
         NodeId* hook = &merged;
@@ -742,27 +727,30 @@ struct EditableText::Tree {
         return merged;
     }
 
-    // Removes [from, to).
+    // Removes [from, to), chunk by chunk.
     void Erase(Position from, Position to) {
-        Cut(from);
-        Cut(to);
-        const auto [front, rest] = Split(root, from);
-        const auto [gone, back] = Split(rest, to - from);
-        std::vector<NodeId> pending{gone};
-        while (!pending.empty()) {
-            const NodeId x = pending.back();
-            pending.pop_back();
-            if (x == kNil) {
-                continue;
+        for (std::size_t left = to - from; left > 0;) {
+            const Location at = Locate(from);
+            const NodeId x = at.node;
+            const std::size_t cut = std::min(left, nodes[x].bytes.size() - at.offset);
+            auto& list = nodes[x].tokens;
+            const auto gone = std::stable_partition(list.begin(), list.end(), [&](TokenId t) {
+                return tokens[t].offset < at.offset || tokens[t].offset >= at.offset + cut;
+            });
+            for (auto t = gone; t != list.end(); ++t) {
+                UnindexKey(*t);
             }
-            for (TokenId t : nodes[x].tokens) {
-                UnindexKey(t);
+            list.erase(gone, list.end());
+            ShiftTokens(x, at.offset + cut, -static_cast<std::ptrdiff_t>(cut));
+            nodes[x].bytes.erase(at.offset, cut);
+            if (nodes[x].bytes.empty()) {
+                RemoveNode(x);
+            } else {
+                RecountOwn(x);
+                RefreshUp(x);
             }
-            nodes[x].tokens.clear();
-            pending.push_back(nodes[x].left);
-            pending.push_back(nodes[x].right);
+            left -= cut;
         }
-        root = Merge(front, back);
         Rescan(from - std::min(from, kLongestKey - 1), from);
     }
 
@@ -770,16 +758,39 @@ struct EditableText::Tree {
         if (bytes.empty()) {
             return;
         }
-        Cut(at);
-        const auto [front, back] = Split(root, at);
-        const std::size_t begin = store.size();
-        store.append(bytes);
-        NodeId inserted = kNil;
-        for (std::size_t offset = 0; offset < bytes.size(); offset += chunk) {
-            inserted =
-                Merge(inserted, NewNode(begin + offset, std::min(chunk, bytes.size() - offset)));
+        // The node that ends at or holds the byte in front of `at`, and where in it `at` is.
+        NodeId x = kNil;
+        std::size_t offset = 0;
+        if (at > 0) {
+            const Location before = Locate(at - 1);
+            x = before.node;
+            offset = before.offset + 1;
+        } else if (root != kNil) {
+            x = root;
+            while (nodes[x].left != kNil) {
+                x = nodes[x].left;
+            }
         }
-        root = Merge(Merge(front, inserted), back);
+        if (x != kNil && bytes.size() <= chunk) {
+            nodes[x].bytes.insert(offset, bytes);
+            ShiftTokens(x, offset, static_cast<std::ptrdiff_t>(bytes.size()));
+            RecountOwn(x);
+            RefreshUp(x);
+            if (nodes[x].bytes.size() > 2 * chunk) {
+                SplitNode(x, nodes[x].bytes.size() / 2);
+            }
+        } else {
+            // A long definition gets nodes of its own after the bytes in front of it.
+            if (x != kNil && offset > 0 && offset < nodes[x].bytes.size()) {
+                SplitNode(x, offset);
+            }
+            NodeId previous = at > 0 ? x : kNil;
+            for (std::size_t piece = 0; piece < bytes.size(); piece += chunk) {
+                const NodeId y = NewNode(bytes.substr(piece, chunk));
+                HangAfter(previous, y);
+                previous = y;
+            }
+        }
         // Definitions go in right after a brace or at the start. No token reaches across a brace
         // ('{' only ends "Textur{"), so what starts in front of `at` stays as it was.
         Rescan(at, at + bytes.size());

@@ -139,10 +139,10 @@ int main(int argc, char** argv) {
         const double base = bench.PlainReadWrite();
         const double whole = bench.Section(grown.ids);
         std::printf(
-            "  n = %6d, %4.1f MB: plain read + write %7.2f ms; load + %d additions + "
-            "write-back %8.2f ms = %6.3f s (%6.1f x), %5.2f us an addition\n",
-            n, static_cast<double>(bench.bytes.size()) / 1e6, base * 1e3, n, whole * 1e3, whole,
-            whole / base, whole / n * 1e6);
+            "  n = %6d (%.1f MB): plain read + write %6.2f ms; load + n additions + "
+            "write-back %6.3f s = %6.1f x, %5.2f us an addition\n",
+            n, static_cast<double>(bench.bytes.size()) / 1e6, base * 1e3, whole, whole / base,
+            whole / n * 1e6);
     }
 
     // 3. Identifier 2147483647 into 5 MB that hold no lower identifier: a step-down from the

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <limits>
-#include <map>
 #include <optional>
 #include <set>
 #include <tuple>
@@ -104,7 +104,7 @@ Summary OfBytes(std::string_view bytes) {
 // chunk size is split; erased bytes are cut out of their chunks, and empty chunks leave the tree.
 // So the tree keeps about one node per chunk of text however many edits were made.
 // Every "Textur{" and "id(" is a token anchored at the node that holds its first byte; the keys
-// among the "id(" tokens are also kept by identifier, each identifier's in text order.
+// among the "id(" tokens are also kept in one set, by identifier and then in text order.
 struct EditableText::Tree {
     struct Node {
         std::string bytes;
@@ -117,14 +117,24 @@ struct EditableText::Tree {
         std::vector<TokenId> tokens;  // by offset
     };
 
-    // Orders tokens by where they stand now; edits never reorder bytes that stay.
-    struct ByPosition {
+    // Orders keys by identifier, and one identifier's by where they stand now: edits never
+    // reorder bytes that stay. An identifier alone stands in front of all its keys.
+    struct ByKey {
+        using is_transparent = void;
         const Tree* tree;
         bool operator()(TokenId a, TokenId b) const {
-            return tree->PositionOf(a) < tree->PositionOf(b);
+            const int ka = *tree->tokens[a].key;
+            const int kb = *tree->tokens[b].key;
+            return ka != kb ? ka < kb : tree->PositionOf(a) < tree->PositionOf(b);
+        }
+        bool operator()(TokenId a, int identifier) const {
+            return *tree->tokens[a].key < identifier;
+        }
+        bool operator()(int identifier, TokenId b) const {
+            return identifier <= *tree->tokens[b].key;
         }
     };
-    using KeySet = std::set<TokenId, ByPosition>;
+    using KeySet = std::set<TokenId, ByKey>;
 
     enum class Kind { kEntryStart, kMark };
     struct Token {
@@ -132,7 +142,7 @@ struct EditableText::Tree {
         std::size_t offset = 0;
         Kind kind = Kind::kMark;
         std::optional<int> key;     // marks that begin a whole identifier key
-        KeySet::iterator inKeys{};  // where it stands among its key's tokens, when it is one
+        KeySet::iterator inKeys{};  // where it stands among the keys, when it is one
     };
 
     // Where a position is: its node, the offset in it, and the text in front of the node.
@@ -144,7 +154,7 @@ struct EditableText::Tree {
 
     std::vector<Node> nodes;
     std::vector<Token> tokens;
-    std::map<int, KeySet> keys;
+    KeySet keys{ByKey{this}};
     NodeId root = kNil;
     std::size_t chunk;
     std::uint64_t random = 0x9E3779B97F4A7C15u;
@@ -157,17 +167,22 @@ struct EditableText::Tree {
         }
         root = BuildTree();
         // All nodes but the last hold `chunk` bytes, so a position's node is found by division.
-        std::vector<TokenId> found;
-        for (std::size_t at = 0; at < text.size(); ++at) {
-            const std::optional<Token> token = TokenAt(text, at);
-            if (token) {
-                const NodeId node = static_cast<NodeId>(at / chunk);
-                found.push_back(Anchor(*token, node, at % chunk));
+        std::vector<std::pair<int, TokenId>> found;  // the keys, by identifier then in text order
+        for (std::string_view marker : {kEntryStart, kKeyPrefix}) {
+            for (std::size_t at = text.find(marker); at != std::string_view::npos;
+                 at = text.find(marker, at + 1)) {
+                const Token token = *TokenAt(text, at);
+                const TokenId id = Anchor(token, static_cast<NodeId>(at / chunk), at % chunk);
+                if (token.key) {
+                    found.emplace_back(*token.key, id);
+                }
             }
         }
         RefreshAll();
-        for (TokenId id : found) {
-            IndexKey(id, /*atEnd=*/true);
+        std::stable_sort(found.begin(), found.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [key, id] : found) {
+            tokens[id].inKeys = keys.emplace_hint(keys.end(), id);
         }
     }
 
@@ -540,23 +555,17 @@ struct EditableText::Tree {
         return id;
     }
 
-    void IndexKey(TokenId id, bool atEnd = false) {
-        if (!tokens[id].key) {
-            return;
+    void IndexKey(TokenId id) {
+        if (tokens[id].key) {
+            tokens[id].inKeys = keys.insert(id).first;
         }
-        KeySet& set = keys.try_emplace(*tokens[id].key, ByPosition{this}).first->second;
-        tokens[id].inKeys = atEnd ? set.emplace_hint(set.end(), id) : set.insert(id).first;
     }
 
     void UnindexKey(TokenId id) {
         if (!tokens[id].key) {
             return;
         }
-        const auto set = keys.find(*tokens[id].key);
-        set->second.erase(tokens[id].inKeys);
-        if (set->second.empty()) {
-            keys.erase(set);
-        }
+        keys.erase(tokens[id].inKeys);
     }
 
     // Finds again the tokens that start in [from, to), after an edit that joined bytes there.
@@ -799,17 +808,17 @@ struct EditableText::Tree {
     // ---- placement
 
     bool RemoveTexture(int identifier) {
-        const auto key = keys.find(identifier);
-        if (key == keys.end()) {
+        const auto key = keys.lower_bound(identifier);
+        if (key == keys.end() || *tokens[*key].key != identifier) {
             return false;
         }
-        const std::optional<TokenId> start =
-            LastToken(Kind::kEntryStart, PositionOf(*key->second.begin()));
+        const std::optional<TokenId> start = LastToken(Kind::kEntryStart, PositionOf(*key));
         if (!start) {
             return false;
         }
+        // The first '{' from the start of "Textur{" is its own.
         const Position from = PositionOf(*start);
-        const Position end = FindBlockEnd(from);
+        const Position end = FindClose(from + kEntryStart.size() - 1);
         if (end == kNone) {
             return false;
         }
@@ -819,9 +828,10 @@ struct EditableText::Tree {
 
     std::pair<Position, InsertedAt> Place(int identifier) const {
         if (identifier > 1) {
-            auto below = keys.lower_bound(identifier);
-            if (below != keys.begin() && (--below)->first >= 1) {
-                const Position key = PositionOf(*below->second.begin());
+            const auto below = keys.lower_bound(identifier);
+            const int nearest = below == keys.begin() ? 0 : *tokens[*std::prev(below)].key;
+            if (nearest >= 1) {
+                const Position key = PositionOf(*keys.lower_bound(nearest));
                 const Position open = FindLastOpen(key);
                 if (open == kNone) {
                     return {0, InsertedAt::kTextStart};

@@ -1,6 +1,7 @@
 #include "textures/catalog_text.h"
 
 #include <array>
+#include <utility>
 
 namespace kolvane::catalog {
 namespace {
@@ -34,24 +35,41 @@ std::string_view SeparatorAfter(char last) {
 
 }  // namespace
 
-std::string CanonicalLayout(std::string_view text) {
-    std::string laidOut;
-    laidOut.reserve(text.size() + text.size() / 8);
+void LayoutBuilder::Append(std::string_view piece) {
     Position p = 0;
-    while (p < text.size()) {
-        while (p < text.size() && IsWhitespace(text[p])) {
+    while (p < piece.size()) {
+        const Position blank = p;
+        while (p < piece.size() && IsWhitespace(piece[p])) {
             ++p;
         }
+        if (p > blank && inWord_) {
+            laidOut_.append(SeparatorAfter(last_));
+            inWord_ = false;
+        }
         const Position start = p;
-        while (p < text.size() && !IsWhitespace(text[p])) {
+        while (p < piece.size() && !IsWhitespace(piece[p])) {
             ++p;
         }
         if (p > start) {
-            laidOut.append(text.substr(start, p - start));
-            laidOut.append(SeparatorAfter(text[p - 1]));
+            laidOut_.append(piece.substr(start, p - start));
+            last_ = piece[p - 1];
+            inWord_ = true;
         }
     }
-    return laidOut;
+}
+
+std::string LayoutBuilder::Finish() {
+    if (inWord_) {
+        laidOut_.append(SeparatorAfter(last_));
+        inWord_ = false;
+    }
+    return std::move(laidOut_);
+}
+
+std::string CanonicalLayout(std::string_view text) {
+    LayoutBuilder layout(text.size());
+    layout.Append(text);
+    return layout.Finish();
 }
 
 std::string WithCrLf(std::string_view text) {

@@ -17,6 +17,20 @@ inline constexpr Position kNone = std::string::npos;
 // nothing after any other byte.
 std::string CanonicalLayout(std::string_view text);
 
+// CanonicalLayout of a text that comes in pieces, as if they were one.
+class LayoutBuilder {
+  public:
+    // `expected`: about how many bytes will come.
+    explicit LayoutBuilder(std::size_t expected) { laidOut_.reserve(expected + expected / 8); }
+    void Append(std::string_view piece);
+    std::string Finish();
+
+  private:
+    std::string laidOut_;
+    bool inWord_ = false;
+    char last_ = 0;  // of the word last appended
+};
+
 // The same text with every LF written as CR LF: the bytes of the catalogue file.
 std::string WithCrLf(std::string_view text);
 

@@ -107,7 +107,11 @@ Summary OfBytes(std::string_view bytes) {
 // among the "id(" tokens are also kept in one set, by identifier and then in text order.
 struct EditableText::Tree {
     struct Node {
-        std::string bytes;
+        // The chunk's bytes: a stretch of the loaded text until the chunk is first edited, then
+        // a copy of its own.
+        std::string_view loaded;
+        std::string edited;
+        bool isEdited = false;
         std::uint64_t priority = 0;
         NodeId left = kNil;
         NodeId right = kNil;
@@ -136,10 +140,10 @@ struct EditableText::Tree {
     };
     using KeySet = std::set<TokenId, ByKey>;
 
-    enum class Kind { kEntryStart, kMark };
+    enum class Kind : std::uint8_t { kEntryStart, kMark };
     struct Token {
         NodeId node = kNil;
-        std::size_t offset = 0;
+        std::uint32_t offset = 0;  // a chunk holds at most three times the chunk size
         Kind kind = Kind::kMark;
         std::optional<int> key;     // marks that begin a whole identifier key
         KeySet::iterator inKeys{};  // where it stands among the keys, when it is one
@@ -152,6 +156,7 @@ struct EditableText::Tree {
         Summary before;
     };
 
+    const std::string loaded;  // never changed, so the chunks' views into it stay valid
     std::vector<Node> nodes;
     std::vector<Token> tokens;
     KeySet keys{ByKey{this}};
@@ -160,10 +165,11 @@ struct EditableText::Tree {
     std::uint64_t random = 0x9E3779B97F4A7C15u;
     std::vector<NodeId> path;  // scratch for Merge
 
-    Tree(std::string_view text, std::size_t chunkSize)
-        : chunk(std::max<std::size_t>(chunkSize, 1)) {
+    Tree(std::string loadedText, std::size_t chunkSize)
+        : loaded(std::move(loadedText)), chunk(std::clamp<std::size_t>(chunkSize, 1, 1 << 20)) {
+        const std::string_view text = loaded;
         for (std::size_t begin = 0; begin < text.size(); begin += chunk) {
-            NewNode(text.substr(begin, chunk));
+            NewNode(text.substr(begin, chunk), /*copy=*/false);
         }
         root = BuildTree();
         // All nodes but the last hold `chunk` bytes, so a position's node is found by division.
@@ -188,19 +194,34 @@ struct EditableText::Tree {
 
     // ---- bytes and summaries
 
-    std::string_view Bytes(NodeId x) const { return nodes[x].bytes; }
+    std::string_view Bytes(NodeId x) const {
+        return nodes[x].isEdited ? std::string_view(nodes[x].edited) : nodes[x].loaded;
+    }
+    std::string& Edit(NodeId x) {
+        Node& node = nodes[x];
+        if (!node.isEdited) {
+            node.edited = node.loaded;
+            node.isEdited = true;
+        }
+        return node.edited;
+    }
     const Summary& All(NodeId x) const {
         static const Summary kEmpty;
         return x == kNil ? kEmpty : nodes[x].all;
     }
     std::size_t Size() const { return All(root).size; }
 
-    NodeId NewNode(std::string_view bytes) {
+    NodeId NewNode(std::string_view bytes, bool copy = true) {
         random ^= random << 13;
         random ^= random >> 7;
         random ^= random << 17;
         Node node;
-        node.bytes = bytes;
+        if (copy) {
+            node.edited = bytes;
+            node.isEdited = true;
+        } else {
+            node.loaded = bytes;
+        }
         node.priority = random;
         nodes.push_back(std::move(node));
         const NodeId id = static_cast<NodeId>(nodes.size() - 1);
@@ -509,17 +530,15 @@ struct EditableText::Tree {
         return slice;
     }
 
-    std::string Text() const {
-        std::string text;
-        text.reserve(Size());
+    template <class Take>
+    void ForEachPiece(const Take& take) const {
         NodeId x = root;
         while (x != kNil && nodes[x].left != kNil) {
             x = nodes[x].left;
         }
         for (; x != kNil; x = Successor(x)) {
-            text.append(Bytes(x));
+            take(Bytes(x));
         }
-        return text;
     }
 
     // ---- tokens
@@ -545,7 +564,7 @@ struct EditableText::Tree {
         const TokenId id = static_cast<TokenId>(tokens.size());
         tokens.push_back(token);
         tokens[id].node = node;
-        tokens[id].offset = offset;
+        tokens[id].offset = static_cast<std::uint32_t>(offset);
         auto& list = nodes[node].tokens;
         const auto after =
             std::upper_bound(list.begin(), list.end(), offset,
@@ -578,7 +597,7 @@ struct EditableText::Tree {
         const Location at = Locate(from);
         std::size_t start = at.before.size;
         for (NodeId x = at.node; x != kNil && start < to;
-             start += nodes[x].bytes.size(), x = Successor(x)) {
+             start += Bytes(x).size(), x = Successor(x)) {
             auto& list = nodes[x].tokens;
             const auto gone = std::stable_partition(list.begin(), list.end(), [&](TokenId t) {
                 const std::size_t p = start + tokens[t].offset;
@@ -613,7 +632,7 @@ struct EditableText::Tree {
     void ShiftTokens(NodeId x, std::size_t from, std::ptrdiff_t by) {
         for (TokenId t : nodes[x].tokens) {
             if (tokens[t].offset >= from) {
-                tokens[t].offset += by;
+                tokens[t].offset = static_cast<std::uint32_t>(tokens[t].offset + by);
             }
         }
     }
@@ -645,13 +664,13 @@ struct EditableText::Tree {
     // Moves the bytes of `x` from `at` on into a new node right after it.
     void SplitNode(NodeId x, std::size_t at) {
         const NodeId y = NewNode(Bytes(x).substr(at));
-        nodes[x].bytes.resize(at);
+        Edit(x).resize(at);
         auto& list = nodes[x].tokens;
         const auto moved = std::find_if(list.begin(), list.end(),
                                         [&](TokenId t) { return tokens[t].offset >= at; });
         for (auto t = moved; t != list.end(); ++t) {
             tokens[*t].node = y;
-            tokens[*t].offset -= at;
+            tokens[*t].offset = static_cast<std::uint32_t>(tokens[*t].offset - at);
             nodes[y].tokens.push_back(*t);
         }
         list.erase(moved, list.end());
@@ -661,7 +680,8 @@ struct EditableText::Tree {
     }
 
     void RemoveNode(NodeId x) {
-        std::string().swap(nodes[x].bytes);
+        std::string().swap(nodes[x].edited);
+        nodes[x].loaded = {};
         const NodeId parent = nodes[x].parent;
         const NodeId merged = Merge(nodes[x].left, nodes[x].right);
         if (merged != kNil) {
@@ -741,7 +761,7 @@ struct EditableText::Tree {
         for (std::size_t left = to - from; left > 0;) {
             const Location at = Locate(from);
             const NodeId x = at.node;
-            const std::size_t cut = std::min(left, nodes[x].bytes.size() - at.offset);
+            const std::size_t cut = std::min(left, Bytes(x).size() - at.offset);
             auto& list = nodes[x].tokens;
             const auto gone = std::stable_partition(list.begin(), list.end(), [&](TokenId t) {
                 return tokens[t].offset < at.offset || tokens[t].offset >= at.offset + cut;
@@ -751,8 +771,7 @@ struct EditableText::Tree {
             }
             list.erase(gone, list.end());
             ShiftTokens(x, at.offset + cut, -static_cast<std::ptrdiff_t>(cut));
-            nodes[x].bytes.erase(at.offset, cut);
-            if (nodes[x].bytes.empty()) {
+            if (Edit(x).erase(at.offset, cut).empty()) {
                 RemoveNode(x);
             } else {
                 RecountOwn(x);
@@ -781,16 +800,16 @@ struct EditableText::Tree {
             }
         }
         if (x != kNil && bytes.size() <= chunk) {
-            nodes[x].bytes.insert(offset, bytes);
+            Edit(x).insert(offset, bytes);
             ShiftTokens(x, offset, static_cast<std::ptrdiff_t>(bytes.size()));
             RecountOwn(x);
             RefreshUp(x);
-            if (nodes[x].bytes.size() > 2 * chunk) {
-                SplitNode(x, nodes[x].bytes.size() / 2);
+            if (Bytes(x).size() > 2 * chunk) {
+                SplitNode(x, Bytes(x).size() / 2);
             }
         } else {
             // A long definition gets nodes of its own after the bytes in front of it.
-            if (x != kNil && offset > 0 && offset < nodes[x].bytes.size()) {
+            if (x != kNil && offset > 0 && offset < Bytes(x).size()) {
                 SplitNode(x, offset);
             }
             NodeId previous = at > 0 ? x : kNil;
@@ -865,8 +884,8 @@ struct EditableText::Tree {
     }
 };
 
-EditableText::EditableText(std::string_view text, std::size_t chunk)
-    : tree_(std::make_unique<Tree>(text, chunk)) {}
+EditableText::EditableText(std::string text, std::size_t chunk)
+    : tree_(std::make_unique<Tree>(std::move(text), chunk)) {}
 EditableText::EditableText(EditableText&&) noexcept = default;
 EditableText& EditableText::operator=(EditableText&&) noexcept = default;
 EditableText::~EditableText() = default;
@@ -876,7 +895,14 @@ std::size_t EditableText::Size() const {
 }
 
 std::string EditableText::Text() const {
-    return tree_->Text();
+    std::string text;
+    text.reserve(Size());
+    tree_->ForEachPiece([&text](std::string_view piece) { text.append(piece); });
+    return text;
+}
+
+void EditableText::ForEachPiece(const std::function<void(std::string_view piece)>& take) const {
+    tree_->ForEachPiece(take);
 }
 
 Position EditableText::FindBlockEnd(Position from) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -34,13 +35,15 @@ class EditableText {
     static constexpr std::size_t kDefaultChunk = 512;
 
     // `chunk` bounds the bytes of one tree node; it changes the speed only.
-    explicit EditableText(std::string_view text, std::size_t chunk = kDefaultChunk);
+    explicit EditableText(std::string text, std::size_t chunk = kDefaultChunk);
     EditableText(EditableText&&) noexcept;
     EditableText& operator=(EditableText&&) noexcept;
     ~EditableText();
 
     std::size_t Size() const;
     std::string Text() const;
+    // Hands the text over in pieces, in order, without spelling it out as a whole.
+    void ForEachPiece(const std::function<void(std::string_view piece)>& take) const;
 
     // The '}' that closes the first '{' at or after `from`; none when `from` is outside the
     // text, when no '{' follows, or when that block is never closed.

@@ -38,7 +38,14 @@ bool TextureCatalog::WriteBack() {
     }
     // Reading back what Save writes would settle the additions into canonical layout; doing
     // that in memory first writes the file once, with its final contents.
-    m_text = catalog::CanonicalLayout(Text());
+    if (m_textBehind) {
+        catalog::LayoutBuilder layout(m_editable->Size());
+        m_editable->ForEachPiece([&layout](std::string_view piece) { layout.Append(piece); });
+        m_text = layout.Finish();
+        m_textBehind = false;
+    } else {
+        m_text = catalog::CanonicalLayout(m_text);
+    }
     m_editable.reset();
     return Save();
 }
@@ -53,7 +60,10 @@ const std::string& TextureCatalog::Text() const {
 
 catalog::EditableText& TextureCatalog::Editable() const {
     if (!m_editable) {
-        m_editable.emplace(m_text);
+        // The text moves into the editable one, and is spelled out again only when asked.
+        m_editable.emplace(std::move(m_text));
+        m_text.clear();
+        m_textBehind = true;
     }
     return *m_editable;
 }

@@ -59,8 +59,8 @@ class TextureCatalog {
 
     platform::Files& files_;
     bool m_loaded = false;
-    // The text, unless the placements made since it was last spelled out (m_textBehind) have
-    // made it out of date. Both are caches of what m_editable or the file holds.
+    // The text, unless it has moved into m_editable since it was last spelled out
+    // (m_textBehind).
     mutable std::string m_text;
     mutable bool m_textBehind = false;
     mutable std::optional<catalog::EditableText> m_editable;

@@ -33,7 +33,7 @@ TEST(CanonicalLayoutTest, SeparatesWordsByTheirLastByte) {
     }
 }
 
-TEST(CanonicalLayoutTest, WhatIsSavedLoadsBackUnchanged) {
+TEST(CanonicalLayoutTest, WhatIsSavedLoadsBackUnchangedAndPiecesMakeNoDifference) {
     std::mt19937 random(7);
     const std::string alphabet = "ab{}()\t\n\r \v\f";
     for (int round = 0; round < 500; ++round) {
@@ -44,6 +44,13 @@ TEST(CanonicalLayoutTest, WhatIsSavedLoadsBackUnchanged) {
         }
         SCOPED_TRACE(::testing::PrintToString(file));
         const std::string text = CanonicalLayout(file);
+        LayoutBuilder inPieces(0);
+        for (std::size_t from = 0; from < file.size();) {
+            const std::size_t length = random() % 5;  // empty pieces too
+            inPieces.Append(std::string_view(file).substr(from, length));
+            from += length;
+        }
+        EXPECT_EQ(inPieces.Finish(), text) << "words and blanks that cross pieces";
         const std::string saved = WithCrLf(text);
         EXPECT_EQ(CanonicalLayout(saved), text);
         EXPECT_EQ(WithCrLf(CanonicalLayout(saved)), saved);

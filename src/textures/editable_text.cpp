@@ -64,7 +64,8 @@ struct Summary {
     std::size_t marks = 0;    // "id(" starting here
     std::int64_t depth = 0;   // '{' minus '}'
     // The least depth right after any '}' of the stretch, counted from its start: a block opened
-    // before the stretch closes inside it exactly when this reaches below the depth there.
+    // in front of the stretch, outside of which the depth is d, closes inside the stretch exactly
+    // when the depth in front of the stretch plus this comes down to d.
     std::int64_t lowest = kNoClose;
 
     Summary& operator+=(const Summary& later) {

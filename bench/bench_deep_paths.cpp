@@ -32,6 +32,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using kolvane::bench::Fail;
+using kolvane::bench::MakeWorkFolder;
 using kolvane::platform::DirectoryResult;
 using kolvane::platform::kInvalidFile;
 using kolvane::platform::PosixFiles;

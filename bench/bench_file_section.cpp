@@ -25,6 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using kolvane::bench::Fail;
+using kolvane::bench::MakeWorkFolder;
 
 constexpr const char* kProgram = "bench_file_section";
 constexpr int kTop = 10;

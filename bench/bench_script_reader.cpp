@@ -15,6 +15,7 @@
 namespace {
 
 using kolvane::bench::Fail;
+using kolvane::bench::MakeWorkFolder;
 using kolvane::bench::Median;
 
 constexpr const char* kProgram = "bench_script_reader";

@@ -32,6 +32,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using kolvane::bench::Fail;
+using kolvane::bench::MakeWorkFolder;
 using kolvane::platform::DirectoryResult;
 using kolvane::platform::kInvalidFile;
 using kolvane::platform::PosixFiles;
@@ -127,12 +128,7 @@ void InstallBelowAFile(const kolvane::platform::DriveMap& drives, const std::str
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string folder =
-        std::string(argc > 1 ? argv[1] : (tmp && *tmp ? tmp : "/tmp")) + "/kolvane-bench-XXXXXX";
-    if (::mkdtemp(folder.data()) == nullptr) {
-        Fail(kProgram, "cannot create a working directory");
-    }
+    const std::string folder = MakeWorkFolder(kProgram, argc > 1 ? argv[1] : nullptr);
     const fs::path work = folder;
     fs::create_directories(work / "pkg");
     fs::create_directories(work / "host");

@@ -25,6 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using kolvane::bench::Fail;
+using kolvane::bench::MakeWorkFolder;
 
 constexpr const char* kProgram = "bench_file_section";
 constexpr int kTop = 10;
@@ -156,12 +157,7 @@ int main(int argc, char** argv) {
         return 64;
     }
     const fs::path program = fs::absolute(argv[1]);
-    const char* tmp = std::getenv("TMPDIR");
-    std::string folder =
-        std::string(argc > 2 ? argv[2] : (tmp && *tmp ? tmp : "/tmp")) + "/kolvane-bench-XXXXXX";
-    if (::mkdtemp(folder.data()) == nullptr) {
-        Fail(kProgram, "cannot create a working directory");
-    }
+    const std::string folder = MakeWorkFolder(kProgram, argc > 2 ? argv[2] : nullptr);
     const fs::path work = folder;
     const fs::path package = work / "Paket";
     const fs::path prefix = work / "prefix";

@@ -15,6 +15,7 @@
 namespace {
 
 using kolvane::bench::Fail;
+using kolvane::bench::MakeWorkFolder;
 using kolvane::bench::Median;
 
 constexpr const char* kProgram = "bench_script_reader";
@@ -51,12 +52,7 @@ std::size_t ReadSection(kolvane::ScriptReader& reader, const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string folder =
-        std::string(argc > 1 ? argv[1] : (tmp && *tmp ? tmp : "/tmp")) + "/kolvane-bench-XXXXXX";
-    if (::mkdtemp(folder.data()) == nullptr) {
-        Fail(kProgram, "cannot create a working directory");
-    }
+    const std::string folder = MakeWorkFolder(kProgram, argc > 1 ? argv[1] : nullptr);
     kolvane::platform::DriveMap drives;
     drives.Assign('z', "/");
     kolvane::platform::PosixFiles files(drives);

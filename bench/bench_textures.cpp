@@ -83,6 +83,25 @@ struct Bench {
     }
 };
 
+// A catalogue of `entries` entries with the identifiers 2, 4, ..., and `additions` random
+// identifiers up to twice that: about half replace an entry, half are new.
+struct Shape {
+    std::string bytes;
+    std::vector<int> ids;
+};
+
+Shape MakeShape(int entries, int additions, unsigned seed) {
+    Shape shape;
+    for (int i = 1; i <= entries; ++i) {
+        shape.bytes += Entry(std::to_string(2 * i), i);
+    }
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> anyId(1, 2 * entries);
+    shape.ids.resize(additions);
+    std::generate(shape.ids.begin(), shape.ids.end(), [&] { return anyId(random); });
+    return shape;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -97,21 +116,36 @@ int main(int argc, char** argv) {
     PosixFiles files(drives);
     const std::string windowsFolder = kolvane::bench::DriveZ(folder);
 
-    // 1. A catalogue of 50,000 entries (identifiers 2, 4, ..., 100,000) and 1,000 additions
-    //    with random identifiers up to 100,000: about half replace an entry, half are new.
-    Bench large{files, windowsFolder + "\\Texturen.txt", {}};
-    for (int i = 1; i <= 50'000; ++i) {
-        large.bytes += Entry(std::to_string(2 * i), i);
-    }
-    std::mt19937 random(12345);
-    std::uniform_int_distribution<int> anyId(1, 100'000);
-    std::vector<int> ids(1'000);
-    std::generate(ids.begin(), ids.end(), [&] { return anyId(random); });
+    std::printf("Texture catalogue benchmark (median of %d runs)\n\n",
+                kolvane::bench::kRepetitions);
 
+    // 1. 1,000 additions to 50,000 entries.
+    Shape shape = MakeShape(50'000, 1'000, 12345);
+    Bench large{files, windowsFolder + "\\Texturen.txt", std::move(shape.bytes)};
     const double plain = large.PlainReadWrite();
-    const double section = large.Section(ids);
+    const double section = large.Section(shape.ids);
+    std::printf("50,000 entries, %.1f MB; 1,000 additions with random identifiers\n",
+                static_cast<double>(large.bytes.size()) / 1e6);
+    Row("plain read + write of the file (baseline)", plain, plain);
+    Row("load + 1,000 additions + write-back (target 20 x)", section, plain);
 
-    // 2. Identifier 2147483647 into 5 MB that hold no lower identifier: a step-down from the
+    // 2. n additions to n entries: the cost of an addition as the catalogue and the package grow.
+    std::printf(
+        "\nn entries and n additions with random identifiers (target: n = 40,000 in 1 s)\n");
+    for (int n : {10'000, 20'000, 40'000}) {
+        Shape grown = MakeShape(n, n, 777 + n);
+        Bench bench{files, windowsFolder + "\\Texturen" + std::to_string(n) + ".txt",
+                    std::move(grown.bytes)};
+        const double base = bench.PlainReadWrite();
+        const double whole = bench.Section(grown.ids);
+        std::printf(
+            "  n = %6d (%.1f MB): plain read + write %6.2f ms; load + n additions + "
+            "write-back %6.3f s = %6.1f x, %5.2f us an addition\n",
+            n, static_cast<double>(bench.bytes.size()) / 1e6, base * 1e3, whole, whole / base,
+            whole / n * 1e6);
+    }
+
+    // 3. Identifier 2147483647 into 5 MB that hold no lower identifier: a step-down from the
     //    identifier would search the text 2,147,483,646 times.
     Bench top{files, windowsFolder + "\\Texturen5.txt", {}};
     for (int i = 1; top.bytes.size() < 5'000'000; ++i) {
@@ -119,29 +153,16 @@ int main(int argc, char** argv) {
     }
     const double topPlain = top.PlainReadWrite();
     const double topSection = top.Section({2147483647});
-
-    std::string text = kolvane::catalog::CanonicalLayout(top.bytes);
-    const double place = Median([&] {
-        std::string copy = text;
-        kolvane::catalog::AddTexture(copy, 2147483647, ScriptDefinition(2147483647));
-    });
+    const std::string text = kolvane::catalog::CanonicalLayout(top.bytes);
     // One search of the whole text for a key that is not there, as each step would do.
     const double oneStep = Median([&] {
         volatile std::size_t at = text.find("id(2147483646)");
         (void)at;
     });
-
-    std::printf("Texture catalogue benchmark (median of %d runs)\n\n",
-                kolvane::bench::kRepetitions);
-    std::printf("50,000 entries, %.1f MB; 1,000 additions with random identifiers\n",
-                static_cast<double>(large.bytes.size()) / 1e6);
-    Row("plain read + write of the file (baseline)", plain, plain);
-    Row("load + 1,000 additions + write-back", section, plain);
     std::printf("\n%.1f MB with no identifier below 2147483647; one addition of it\n",
                 static_cast<double>(top.bytes.size()) / 1e6);
     Row("plain read + write of the file (baseline)", topPlain, topPlain);
     Row("load + addition + write-back", topSection, topPlain);
-    Row("the addition alone, in memory", place, topPlain);
     std::printf("  %-48s %10.2f ms; x 2147483646 steps = %.1f hours\n",
                 "one step of a step-down (search for an absent key)", oneStep * 1e3,
                 oneStep * 2147483646.0 / 3600.0);

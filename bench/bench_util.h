@@ -3,6 +3,8 @@
 // Timing helpers shared by the benchmark programs: every figure is the median of several runs,
 // printed beside a baseline measured in the same run.
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -44,6 +46,17 @@ inline double Median(const std::function<void()>& measured, int repetitions = kR
 }
 
 // One row: what was measured, its time, and its ratio to the baseline of its group.
+// A fresh folder for one benchmark's files below `parent`, else below $TMPDIR or /tmp.
+inline std::string MakeWorkFolder(const char* program, const char* parent) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string folder = std::string(parent != nullptr ? parent : (tmp && *tmp ? tmp : "/tmp")) +
+                         "/kolvane-bench-XXXXXX";
+    if (::mkdtemp(folder.data()) == nullptr) {
+        Fail(program, "cannot create a working directory");
+    }
+    return folder;
+}
+
 inline void Row(const std::string& what, double seconds, double baseline) {
     std::printf("  %-52s %10.2f ms  %8.2f x\n", what.c_str(), seconds * 1e3, seconds / baseline);
 }

@@ -4,16 +4,17 @@
 # with a virtual X display that is ended with everything else.
 
 # Finds Wine and the user it runs as; sets the folder that holds the prefixes of this kind
-# (KW_ROOT, below ${KOLVANE_WINE_ROOT:-/tmp}).
+# (KW_ROOT, below ${KOLVANE_WINE_ROOT:-/tmp}). With "as-caller" as its second argument Wine runs
+# as the caller even when that is root (for benchmarks, which test no read-only files).
 kw_init() {
-    local kind="$1"
+    local kind="$1" as_caller="${2:-}"
     KW_WINE="$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)"
     KW_WINESERVER="$(command -v wineserver || echo /usr/lib/wine/wineserver)"
     if [ ! -x "$KW_WINE" ] || [ ! -x "$KW_WINESERVER" ]; then
         echo "Wine is missing (wine64); scripts/install-deps.sh installs it" >&2
         exit 1
     fi
-    if [ "$(id -u)" -eq 0 ]; then
+    if [ "$(id -u)" -eq 0 ] && [ "$as_caller" != as-caller ]; then
         KW_USER=nobody
         KW_GROUP=nogroup
         KW_AS=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)

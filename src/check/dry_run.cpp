@@ -145,24 +145,23 @@ PlanStep PlanFileEntry(const CheckedEntry& entry, const Segment& segment,
     return step;
 }
 
-// Where in the catalogue text a definition inserted at `position` stands.
-std::string DescribePosition(const std::string& text, catalog::Position position) {
-    const catalog::Position firstBrace = text.find('{');
-    if (position == 0) {
-        return "at the very start of the catalogue";
+// Where in the catalogue a definition went, from the rule that placed it and what stands in
+// front of it. A definition placed after a block follows a '}', so it is neither at the start
+// nor right after the first '{'.
+std::string DescribePosition(const TextureCatalog& catalog, const catalog::Placement& placement) {
+    switch (placement.at) {
+        case catalog::InsertedAt::kTextStart:
+            return "at the very start of the catalogue";
+        case catalog::InsertedAt::kAfterFirstBrace:
+            return "at the start of the catalogue, right after its first '{'";
+        case catalog::InsertedAt::kAfterBlock:
+            break;
     }
-    if (firstBrace != catalog::kNone && position == firstBrace + 1) {
-        return "at the start of the catalogue, right after its first '{'";
+    const std::string key = catalog.KeyInFront(placement.position);
+    if (!key.empty()) {
+        return "after the entry with " + key;
     }
-    // Only text in front of the position counts: the definition itself now stands at it.
-    const catalog::Position key = text.rfind("id(", position - 1);
-    if (key != catalog::kNone) {
-        const catalog::Position close = text.find(')', key);
-        if (close != catalog::kNone && close < position) {
-            return "after the entry with " + text.substr(key, close + 1 - key);
-        }
-    }
-    return "at byte " + std::to_string(position) + " of the catalogue";
+    return "at byte " + std::to_string(placement.position) + " of the catalogue";
 }
 
 // The plan of a texture entry, from what the texture section reported doing with it.
@@ -178,7 +177,7 @@ PlanStep PlanTextureEntry(const CheckedEntry& entry, const TextureCatalog& catal
         return step;
     }
     step.action = replaced ? "replace" : "add";
-    step.detail = DescribePosition(catalog.Text(), placed.placement.position);
+    step.detail = DescribePosition(catalog, placed.placement);
     if (replaced) {
         step.detail += ", in place of the present entry with " + step.subject;
     }

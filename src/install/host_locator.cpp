@@ -6,25 +6,25 @@ namespace kolvane {
 
 using platform::ScopedRegKey;
 
-HostLocator::HostLocator(platform::Registry& registry) : registry_(registry) {
+HostLocator::HostLocator(platform::Registry& registry) : m_registry(registry) {
     FindHostPath();
 }
 
 HResult HostLocator::FindHostPath() {
     m_hostPath.clear();
 
-    ScopedRegKey software(registry_);
+    ScopedRegKey software(m_registry);
     if (!software.Open(platform::kClassesRoot, "Software")) {
         return kFailed;
     }
-    ScopedRegKey maker(registry_);
+    ScopedRegKey maker(m_registry);
     const bool makerOpen = maker.Open(software.Get(), "Tessaline");
     software.Close();
     if (!makerOpen) {
         return kFailed;
     }
     // QZ is only the fallback for a system where HMDX cannot be opened at all.
-    ScopedRegKey product(registry_);
+    ScopedRegKey product(m_registry);
     const bool productOpen = product.Open(maker.Get(), "HMDX") || product.Open(maker.Get(), "QZ");
     maker.Close();
     if (!productOpen) {
@@ -35,7 +35,7 @@ HResult HostLocator::FindHostPath() {
     std::uint32_t size = kValueBufferSize;
     std::uint32_t type = platform::kRegNone;  // whatever the value's type, its bytes are the path
     const platform::RegResult queried =
-        registry_.QueryValue(product.Get(), "AppPath", type, buffer, size);
+        m_registry.QueryValue(product.Get(), "AppPath", type, buffer, size);
     product.Close();
     if (queried != platform::kErrorSuccess) {
         return kFailed;

@@ -31,7 +31,7 @@ class HostLocator {
     std::string m_hostPath;
 
   private:
-    platform::Registry& registry_;
+    platform::Registry& m_registry;
 };
 
 }  // namespace kolvane

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-// The texture catalogue as text: its canonical layout and the placement of entries by
-// identifier. Plain byte operations, with no file behind them.
+// The texture catalogue as text: its canonical layout and the markers its entries carry. Plain
+// byte operations, with no file behind them; placing entries is EditableText's.
 namespace kolvane::catalog {
 
 // A position in the text, or none.
@@ -17,6 +17,20 @@ inline constexpr Position kNone = std::string::npos;
 // nothing after any other byte.
 std::string CanonicalLayout(std::string_view text);
 
+// CanonicalLayout of a text that comes in pieces, as if they were one.
+class LayoutBuilder {
+  public:
+    // `expected`: about how many bytes will come.
+    explicit LayoutBuilder(std::size_t expected) { laidOut_.reserve(expected + expected / 8); }
+    void Append(std::string_view piece);
+    std::string Finish();
+
+  private:
+    std::string laidOut_;
+    bool inWord_ = false;
+    char last_ = 0;  // of the word last appended
+};
+
 // The same text with every LF written as CR LF: the bytes of the catalogue file.
 std::string WithCrLf(std::string_view text);
 
@@ -26,27 +40,5 @@ std::string IdentifierKey(int identifier);
 // The '}' that closes the first '{' at or after `from`; none when `from` is outside the text,
 // when no '{' follows, or when that block is never closed.
 Position FindBlockEnd(std::string_view text, Position from);
-
-// Removes the entry that carries the first occurrence of the key of `identifier`: the block
-// from the last "Textur{" at or before the key through its closing '}'. True when one was
-// removed; a key with no "Textur{" in front of it or an unclosed block removes nothing.
-bool RemoveTexture(std::string& text, int identifier);
-
-// Where a definition with `identifier` goes: right after the block that holds the first key of
-// the nearest lower positive identifier present (after the '}' closing the last '{' in front of
-// that key; position 0 with no '{' there), else right after the first '{' of the text (0 with
-// none). An unclosed block around the lower key counts as no such key.
-Position FindInsertPosition(std::string_view text, int identifier);
-
-// What AddTexture did: whether an entry carrying the identifier was removed, and where the
-// definition was inserted (in the text as it stands afterwards).
-struct Placement {
-    bool replaced = false;
-    Position position = 0;
-};
-
-// Removes the entry of `identifier`, then inserts `definition` unchanged where
-// FindInsertPosition says.
-Placement AddTexture(std::string& text, int identifier, std::string_view definition);
 
 }  // namespace kolvane::catalog

@@ -33,11 +33,13 @@ bool TextureCatalog::Load() {
         return false;
     }
     m_text = catalog::CanonicalLayout(contents);
+    m_textBehind = false;
+    m_editable.reset();
     return true;
 }
 
 bool TextureCatalog::Save() {
-    return !m_path.empty() && files_.ReplaceContents(m_path, catalog::WithCrLf(m_text));
+    return !m_path.empty() && files_.ReplaceContents(m_path, catalog::WithCrLf(Text()));
 }
 
 bool TextureCatalog::WriteBack() {
@@ -46,8 +48,34 @@ bool TextureCatalog::WriteBack() {
     }
     // Reading back what Save writes would settle the additions into canonical layout; doing
     // that in memory first writes the file once, with its final contents.
-    m_text = catalog::CanonicalLayout(m_text);
+    if (m_textBehind) {
+        catalog::LayoutBuilder layout(m_editable->Size());
+        m_editable->ForEachPiece([&layout](std::string_view piece) { layout.Append(piece); });
+        m_text = layout.Finish();
+        m_textBehind = false;
+    } else {
+        m_text = catalog::CanonicalLayout(m_text);
+    }
+    m_editable.reset();
     return Save();
+}
+
+const std::string& TextureCatalog::Text() const {
+    if (m_textBehind) {
+        m_text = m_editable->Text();
+        m_textBehind = false;
+    }
+    return m_text;
+}
+
+catalog::EditableText& TextureCatalog::Editable() const {
+    if (!m_editable) {
+        // The text moves into the editable one, and is spelled out again only when asked.
+        m_editable.emplace(std::move(m_text));
+        m_text.clear();
+        m_textBehind = true;
+    }
+    return *m_editable;
 }
 
 bool TextureCatalog::AddTexture(int identifier, std::optional<std::string_view> definition,
@@ -55,7 +83,8 @@ bool TextureCatalog::AddTexture(int identifier, std::optional<std::string_view> 
     if (!definition) {
         return false;
     }
-    const catalog::Placement placement = catalog::AddTexture(m_text, identifier, *definition);
+    const catalog::Placement placement = Editable().AddTexture(identifier, *definition);
+    m_textBehind = true;
     if (placed != nullptr) {
         *placed = placement;
     }
@@ -63,15 +92,21 @@ bool TextureCatalog::AddTexture(int identifier, std::optional<std::string_view> 
 }
 
 bool TextureCatalog::RemoveTexture(int identifier) {
-    return catalog::RemoveTexture(m_text, identifier);
+    const bool removed = Editable().RemoveTexture(identifier);
+    m_textBehind = m_textBehind || removed;
+    return removed;
 }
 
 TextureCatalog::Position TextureCatalog::FindInsertPosition(int identifier) const {
-    return catalog::FindInsertPosition(m_text, identifier);
+    return Editable().FindInsertPosition(identifier);
 }
 
 TextureCatalog::Position TextureCatalog::FindBlockEnd(Position from) const {
-    return catalog::FindBlockEnd(m_text, from);
+    return Editable().FindBlockEnd(from);
+}
+
+std::string TextureCatalog::KeyInFront(Position position) const {
+    return Editable().KeyInFront(position);
 }
 
 }  // namespace kolvane

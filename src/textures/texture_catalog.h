@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "textures/catalog_text.h"
+#include "textures/editable_text.h"
 
 namespace kolvane {
 
@@ -16,7 +17,9 @@ inline constexpr std::chrono::milliseconds kCatalogPatience = std::chrono::minut
 
 // The host's texture catalogue "Texturen.txt", held as one text in canonical layout for the
 // length of one texture section. The file is read when the catalogue is created and written
-// only by WriteBack; a catalogue that was not loaded never writes anything.
+// only by WriteBack; a catalogue that was not loaded never writes anything. Placements work on
+// an EditableText made from the text when the first one comes; Text() spells the result out
+// only when asked, so a section of many additions costs each of them only a few steps.
 //
 // The file is claimed before it is read and stays claimed until the catalogue is destroyed, so
 // that no other run reads it in the meantime and then writes back over this run's additions; a
@@ -38,7 +41,8 @@ class TextureCatalog {
     bool IsLoaded() const { return m_loaded; }
     // What became of the claim; none when there was no path to claim.
     std::optional<platform::ClaimResult> Claim() const;
-    const std::string& Text() const { return m_text; }
+    // The whole text; after placements this costs a pass over it.
+    const std::string& Text() const;
     const std::string& Path() const { return m_path; }
 
     // Replaces the text with the canonical layout of the file. False, with the text unchanged,
@@ -59,12 +63,20 @@ class TextureCatalog {
     bool RemoveTexture(int identifier);
     Position FindInsertPosition(int identifier) const;
     Position FindBlockEnd(Position from) const;
+    // The key a reader sees in front of `position` (EditableText::KeyInFront).
+    std::string KeyInFront(Position position) const;
 
   private:
+    catalog::EditableText& Editable() const;
+
     platform::Files& files_;
     std::optional<platform::ScopedClaim> m_claim;
     bool m_loaded = false;
-    std::string m_text;
+    // The text, unless it has moved into m_editable since it was last spelled out
+    // (m_textBehind).
+    mutable std::string m_text;
+    mutable bool m_textBehind = false;
+    mutable std::optional<catalog::EditableText> m_editable;
     std::string m_path;
 };
 

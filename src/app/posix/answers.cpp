@@ -35,21 +35,21 @@ extern "C" void RestoreAndDie(int signal) {
 // Puts the terminal into single-key mode for its lifetime.
 class RawMode {
   public:
-    explicit RawMode(int fd) : fd_(fd) {
-        if (::tcgetattr(fd, &saved_) != 0) {
+    explicit RawMode(int fd) : m_fd(fd) {
+        if (::tcgetattr(fd, &m_saved) != 0) {
             return;
         }
-        termios raw = saved_;
+        termios raw = m_saved;
         raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
         raw.c_cc[VMIN] = 1;
         raw.c_cc[VTIME] = 0;
         g_restoreFd = fd;
-        g_restoreSettings = saved_;
+        g_restoreSettings = m_saved;
         g_restorePending = 1;
         for (int signal : kSignals) {
-            previous_[Index(signal)] = std::signal(signal, RestoreAndDie);
+            m_previous[Index(signal)] = std::signal(signal, RestoreAndDie);
         }
-        active_ = ::tcsetattr(fd, TCSANOW, &raw) == 0;
+        m_active = ::tcsetattr(fd, TCSANOW, &raw) == 0;
     }
     RawMode(const RawMode&) = delete;
     RawMode& operator=(const RawMode&) = delete;
@@ -57,12 +57,12 @@ class RawMode {
         if (g_restorePending == 0) {
             return;
         }
-        if (active_) {
-            ::tcsetattr(fd_, TCSANOW, &saved_);
+        if (m_active) {
+            ::tcsetattr(m_fd, TCSANOW, &m_saved);
         }
         g_restorePending = 0;
         for (int signal : kSignals) {
-            std::signal(signal, previous_[Index(signal)]);
+            std::signal(signal, m_previous[Index(signal)]);
         }
     }
 
@@ -77,10 +77,10 @@ class RawMode {
         return 0;
     }
 
-    int fd_;
-    termios saved_{};
-    bool active_ = false;
-    void (*previous_[std::size(kSignals)])(int) = {};
+    int m_fd;
+    termios m_saved{};
+    bool m_active = false;
+    void (*m_previous[std::size(kSignals)])(int) = {};
 };
 
 // One byte from `fd`; none at the end of input or on an error.
@@ -139,16 +139,16 @@ void SkipEscapeSequence(int fd) {
 
 std::optional<std::string> LineAnswers::Next() {
     std::string line;
-    if (!std::getline(in_, line)) {
+    if (!std::getline(m_in, line)) {
         return std::nullopt;
     }
     return Trimmed(line);
 }
 
 std::optional<std::string> KeyAnswers::Next() {
-    const RawMode raw(fd_);
+    const RawMode raw(m_fd);
     for (;;) {
-        const std::optional<char> key = ReadByte(fd_);
+        const std::optional<char> key = ReadByte(m_fd);
         if (!key || *key == '\x04') {
             return std::nullopt;
         }
@@ -156,15 +156,15 @@ std::optional<std::string> KeyAnswers::Next() {
             return std::string();
         }
         if (*key != '\x1b') {
-            return WholeCharacter(fd_, *key);
+            return WholeCharacter(m_fd, *key);
         }
         // A lone Escape is the key; one followed at once by more bytes starts a cursor or
         // function key, which the dialog does not use: passed over up to its final byte, so a
         // key typed right after it still counts.
-        if (!MoreBytesWithin(fd_, 30)) {
+        if (!MoreBytesWithin(m_fd, 30)) {
             return std::string("\x1b");
         }
-        SkipEscapeSequence(fd_);
+        SkipEscapeSequence(m_fd);
     }
 }
 

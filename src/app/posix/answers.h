@@ -21,11 +21,11 @@ class AnswerSource {
 // Answers one per line, from a pipe or a file.
 class LineAnswers : public AnswerSource {
   public:
-    explicit LineAnswers(std::istream& in) : in_(in) {}
+    explicit LineAnswers(std::istream& in) : m_in(in) {}
     std::optional<std::string> Next() override;
 
   private:
-    std::istream& in_;
+    std::istream& m_in;
 };
 
 // Single key presses at a terminal, read without waiting for Enter and without echo. The terminal
@@ -33,11 +33,11 @@ class LineAnswers : public AnswerSource {
 // program is interrupted meanwhile. Ctrl-D counts as the end of input.
 class KeyAnswers : public AnswerSource {
   public:
-    explicit KeyAnswers(int fd) : fd_(fd) {}
+    explicit KeyAnswers(int fd) : m_fd(fd) {}
     std::optional<std::string> Next() override;
 
   private:
-    int fd_;
+    int m_fd;
 };
 
 }  // namespace kolvane::app

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -58,10 +59,9 @@ int main(int argc, char** argv) {
     }
     const platform::DriveMap& drives = prefix.drives;
 
-    platform::WinePrefixRegistry prefixRegistry(prefix.directory);
-    platform::EmptyRegistry noRegistry;
-    platform::Registry& registry =
-        prefix.directory.empty() ? static_cast<platform::Registry&>(noRegistry) : prefixRegistry;
+    const std::unique_ptr<platform::Registry> prefixRegistry =
+        platform::OpenPrefixRegistry(prefix.directory);
+    platform::Registry& registry = *prefixRegistry;
     platform::PosixFiles files(drives);
     platform::PosixDiskProbe probe(files);
     return check::RunCheckProgram(

@@ -61,10 +61,9 @@ int main(int argc, char** argv) {
     const platform::DriveMap& drives = prefix.drives;
 
     // Without a prefix there is no host.
-    platform::WinePrefixRegistry prefixRegistry(prefix.directory);
-    platform::EmptyRegistry noRegistry;
-    platform::Registry& registry =
-        prefix.directory.empty() ? static_cast<platform::Registry&>(noRegistry) : prefixRegistry;
+    const std::unique_ptr<platform::Registry> prefixRegistry =
+        platform::OpenPrefixRegistry(prefix.directory);
+    platform::Registry& registry = *prefixRegistry;
     platform::PosixFiles files(drives);
     std::error_code noWorkingDirectory;
     platform::PosixSystem system(

@@ -68,69 +68,69 @@ std::string_view IconOf(unsigned boxType) {
 
 TerminalDialog::TerminalDialog(platform::System& system, AnswerSource& answers, std::ostream& out,
                                Options options)
-    : system_(system), answers_(answers), out_(out), options_(std::move(options)) {}
+    : m_system(system), m_answers(answers), m_out(out), m_options(std::move(options)) {}
 
 bool TerminalDialog::German() {
-    return LocalizedId(system_, kMsgDescription) == kMsgDescription;
+    return LocalizedId(m_system, kMsgDescription) == kMsgDescription;
 }
 
 std::string TerminalDialog::Localized(int germanId) {
-    const char* text = MessageText(LocalizedId(system_, germanId));
+    const char* text = MessageText(LocalizedId(m_system, germanId));
     return text != nullptr ? text : "";
 }
 
 void TerminalDialog::Write(std::string_view text) {
     // Names from the package, the registry or the command line are shown, never obeyed.
-    out_ << ToTerminal(platform::VisibleText(text, platform::LineFeeds::kKept), options_.charset);
+    m_out << ToTerminal(platform::VisibleText(text, platform::LineFeeds::kKept), m_options.charset);
 }
 
 void TerminalDialog::Bold(std::string_view text) {
-    if (options_.interactive) {
-        out_ << "\x1b[1m";
+    if (m_options.interactive) {
+        m_out << "\x1b[1m";
         Write(text);
-        out_ << "\x1b[0m";
+        m_out << "\x1b[0m";
     } else {
         Write(text);
     }
 }
 
 void TerminalDialog::EndProgressLine() {
-    if (progressOpen_) {
-        out_ << '\n';
-        progressOpen_ = false;
+    if (m_progressOpen) {
+        m_out << '\n';
+        m_progressOpen = false;
     }
 }
 
 void TerminalDialog::Button(std::string_view caption, std::string_view keys, bool isDefault) {
-    out_ << "[ ";
+    m_out << "[ ";
     if (isDefault) {
         Bold(caption);
     } else {
         Write(caption);
     }
-    out_ << ": ";
+    m_out << ": ";
     Write(keys);
-    out_ << " ]";
+    m_out << " ]";
 }
 
 std::optional<std::string> TerminalDialog::Ask() {
     EndProgressLine();
-    out_ << "> " << std::flush;
-    std::optional<std::string> answer = answers_.Next();
+    m_out << "> " << std::flush;
+    std::optional<std::string> answer = m_answers.Next();
     if (answer && *answer != "\x1b") {
-        Write(FromTerminal(*answer, options_.charset));
+        Write(FromTerminal(*answer, m_options.charset));
     }
-    out_ << std::endl;
+    m_out << std::endl;
     return answer;
 }
 
 void TerminalDialog::ShowDialog() {
     EndProgressLine();
-    out_ << "== ";
+    m_out << "== ";
     Bold(kDialogCaption);
-    out_ << " ==\n";
+    m_out << " ==\n";
     Write(Localized(kMsgDescription));
-    out_ << '\n';
+    m_out << '\n';
 }
 
 TerminalDialog::Command TerminalDialog::NextCommand() {
@@ -138,12 +138,12 @@ TerminalDialog::Command TerminalDialog::NextCommand() {
     for (;;) {
         EndProgressLine();
         Button(Localized(kMsgInstallButton), std::string(words.enter) + "/i", true);
-        out_ << "  ";
+        m_out << "  ";
         Button(Localized(kMsgQuitButton), "q", false);
-        out_ << "  ";
+        m_out << "  ";
         // The about box's menu item speaks German in every language, as the system menu does.
         Button(WithoutMnemonic(MessageText(kMsgAboutMenuItem)), "a", false);
-        out_ << '\n';
+        m_out << '\n';
         const std::optional<std::string> answer = Ask();
         if (IsEnter(answer) || IsAnswer(answer, "i")) {
             return Command::kInstall;
@@ -161,10 +161,10 @@ void TerminalDialog::WaitForOk() {
     const TerminalWords& words = German() ? kGerman : kEnglish;
     for (;;) {
         Button(words.ok, words.enter, true);
-        out_ << '\n';
+        m_out << '\n';
         const std::optional<std::string> answer = Ask();
         // Every line ends with Enter; of single keys only Enter, the space bar and Escape press OK.
-        if (!options_.interactive || !answer || IsEnter(answer) || *answer == " " ||
+        if (!m_options.interactive || !answer || IsEnter(answer) || *answer == " " ||
             IsEscape(answer)) {
             return;
         }
@@ -173,33 +173,33 @@ void TerminalDialog::WaitForOk() {
 
 void TerminalDialog::ShowAbout() {
     EndProgressLine();
-    out_ << "-- ";
+    m_out << "-- ";
     Bold(kAboutCaption);
-    out_ << " --\n";
+    m_out << " --\n";
     Write(kAboutVersion);
-    out_ << '\n';
+    m_out << '\n';
     Write(kAboutSecondLine);
-    out_ << '\n';
+    m_out << '\n';
     WaitForOk();
 }
 
 void TerminalDialog::SetProgressRange(int low, int high) {
-    low_ = low;
-    high_ = high;
+    m_low = low;
+    m_high = high;
 }
 
 void TerminalDialog::SetProgressPosition(int position) {
-    const int span = high_ > low_ ? high_ - low_ : 1;
-    const int clamped = std::min(std::max(position, low_), low_ + span);
-    const int filled = (clamped - low_) * kBarWidth / span;
+    const int span = m_high > m_low ? m_high - m_low : 1;
+    const int clamped = std::min(std::max(position, m_low), m_low + span);
+    const int filled = (clamped - m_low) * kBarWidth / span;
     const std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
                             std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] " +
-                            std::to_string(clamped - low_) + "/" + std::to_string(span);
-    if (options_.interactive) {
-        out_ << "\r\x1b[K" << bar << std::flush;
-        progressOpen_ = true;
+                            std::to_string(clamped - m_low) + "/" + std::to_string(span);
+    if (m_options.interactive) {
+        m_out << "\r\x1b[K" << bar << std::flush;
+        m_progressOpen = true;
     } else {
-        out_ << bar << std::endl;
+        m_out << bar << std::endl;
     }
 }
 
@@ -209,7 +209,7 @@ int TerminalDialog::ShowMessage(int stringId, unsigned boxType) {
 }
 
 int TerminalDialog::ShowMessageText(const std::string& text, unsigned boxType) {
-    return Box(options_.boxCaption, text, boxType);
+    return Box(m_options.boxCaption, text, boxType);
 }
 
 void TerminalDialog::ShowNotice(const std::string& text) {
@@ -218,12 +218,12 @@ void TerminalDialog::ShowNotice(const std::string& text) {
 
 int TerminalDialog::Box(std::string_view caption, std::string_view text, unsigned boxType) {
     EndProgressLine();
-    out_ << "-- ";
+    m_out << "-- ";
     Bold(caption);
-    out_ << " --\n" << IconOf(boxType) << ' ';
+    m_out << " --\n" << IconOf(boxType) << ' ';
     Write(text);
     if (text.empty() || text.back() != '\n') {
-        out_ << '\n';
+        m_out << '\n';
     }
     if ((boxType & 0xF) != platform::kMbYesNo) {
         WaitForOk();
@@ -233,9 +233,9 @@ int TerminalDialog::Box(std::string_view caption, std::string_view text, unsigne
     const std::string yesKeys = German() ? "j/y" : "y/j";
     for (;;) {
         Button(words.yes, yesKeys + "/" + std::string(words.enter), true);
-        out_ << "  ";
+        m_out << "  ";
         Button(words.no, "n", false);
-        out_ << '\n';
+        m_out << '\n';
         const std::optional<std::string> answer = Ask();
         // Yes, the default button, keeps the present file: the safe choice at the end of input.
         if (!answer || IsEnter(answer) || IsAnswer(answer, "yj")) {

@@ -60,13 +60,13 @@ class TerminalDialog : public platform::UserInterface {
     void WaitForOk();
     int Box(std::string_view caption, std::string_view text, unsigned boxType);
 
-    platform::System& system_;
-    AnswerSource& answers_;
-    std::ostream& out_;
-    Options options_;
-    int low_ = 0;
-    int high_ = 100;
-    bool progressOpen_ = false;  // an interactive progress line waits for its line end
+    platform::System& m_system;
+    AnswerSource& m_answers;
+    std::ostream& m_out;
+    Options m_options;
+    int m_low = 0;
+    int m_high = 100;
+    bool m_progressOpen = false;  // an interactive progress line waits for its line end
 };
 
 // The dialog's life: shown, then driven by its buttons until Quit or a run that found a host.

@@ -5,7 +5,7 @@
 namespace kolvane::app {
 
 INT_PTR AboutDialog::DoModal(HWND parent) {
-    return ::DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_ABOUTBOX), parent, DialogProc, 0);
+    return ::DialogBoxParamA(m_instance, MAKEINTRESOURCEA(IDD_ABOUTBOX), parent, DialogProc, 0);
 }
 
 INT_PTR CALLBACK AboutDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {

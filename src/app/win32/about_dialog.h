@@ -8,14 +8,14 @@ namespace kolvane::app {
 // Close end it.
 class AboutDialog {
   public:
-    explicit AboutDialog(HINSTANCE instance) : instance_(instance) {}
+    explicit AboutDialog(HINSTANCE instance) : m_instance(instance) {}
 
     INT_PTR DoModal(HWND parent);
 
   private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-    HINSTANCE instance_;
+    HINSTANCE m_instance;
 };
 
 }  // namespace kolvane::app

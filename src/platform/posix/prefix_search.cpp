@@ -381,4 +381,11 @@ PrefixSearch SearchPrefixes(const std::string& home) {
     return search;
 }
 
+std::unique_ptr<Registry> OpenPrefixRegistry(const std::string& directory) {
+    if (directory.empty()) {
+        return std::make_unique<EmptyRegistry>();
+    }
+    return std::make_unique<WinePrefixRegistry>(directory);
+}
+
 }  // namespace kolvane::platform

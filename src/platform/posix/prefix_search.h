@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,5 +52,8 @@ class EmptyRegistry : public Registry {
   private:
     static bool IsRoot(RegKey key) { return key >= kClassesRoot && key <= kDynData; }
 };
+
+// The registry of the prefix in `directory`; an empty registry when there is no prefix.
+std::unique_ptr<Registry> OpenPrefixRegistry(const std::string& directory);
 
 }  // namespace kolvane::platform

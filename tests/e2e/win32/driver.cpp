@@ -33,8 +33,13 @@
 #include <vector>
 
 #include "platform/win32/windows_support.h"
+#include "remote_window.h"
 
 namespace {
+
+using kolvane::remote::Control;
+using kolvane::remote::Text;
+using kolvane::remote::VisibleTopLevelWindows;
 
 constexpr UINT kReadTimeoutMs = 5000;
 
@@ -108,38 +113,6 @@ std::string FromWindow(HWND window) {
     return std::to_string(reinterpret_cast<std::uintptr_t>(window));
 }
 
-// The text of a window of another process, without waiting on it for ever.
-std::string Text(HWND window) {
-    DWORD_PTR length = 0;
-    if (SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kReadTimeoutMs,
-                            &length) == 0) {
-        return "<no answer>";
-    }
-    std::string text(length + 1, '\0');
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                        SMTO_ABORTIFHUNG, kReadTimeoutMs, &copied);
-    text.resize(copied);
-    return text;
-}
-
-HWND Control(HWND window, int id) {
-    return id == 0 ? window : GetDlgItem(window, id);
-}
-
-std::vector<HWND> TopLevelWindows() {
-    std::vector<HWND> windows;
-    EnumWindows(
-        [](HWND window, LPARAM list) -> BOOL {
-            if (IsWindowVisible(window)) {
-                reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&windows));
-    return windows;
-}
-
 std::vector<HWND> Children(HWND window) {
     std::vector<HWND> children;
     for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
@@ -160,7 +133,7 @@ using Clock = std::chrono::steady_clock;
 std::string Wait(int timeoutMs, int id, const std::string& title) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     do {
-        for (const HWND window : TopLevelWindows()) {
+        for (const HWND window : VisibleTopLevelWindows()) {
             if (GetDlgItem(window, id) != nullptr && Text(window) == title) {
                 return "ok " + FromWindow(window);
             }
@@ -274,8 +247,7 @@ std::string Execute(const std::string& line) {
     }
     if (command == "click") {
         const HWND w = window();
-        const HWND button = Control(w, static_cast<int>(number()));
-        return button != nullptr && PostMessageA(button, BM_CLICK, 0, 0) ? "ok" : "error no button";
+        return kolvane::remote::Click(w, static_cast<int>(number())) ? "ok" : "error no button";
     }
     if (command == "key") {
         const HWND w = window();
@@ -293,7 +265,7 @@ std::string Execute(const std::string& line) {
     }
     if (command == "windows") {
         std::string answer = "ok";
-        for (const HWND w : TopLevelWindows()) {
+        for (const HWND w : VisibleTopLevelWindows()) {
             answer += "\t" + Escape(Text(w));
         }
         return answer;

@@ -751,13 +751,21 @@ Location Win32Files::LocateIn(const std::string& path, const std::string& folder
         return Location::kUnknown;
     }
     std::string probe = std::move(*full);
-    // The deepest part that exists decides: what is below it does not exist yet.
-    for (;;) {
+    // The deepest part that exists decides: what is below it does not exist yet. A folder is
+    // looked up once a run, for all the new files that go into it.
+    for (bool file = true;; file = false) {
+        const auto known = file ? folders_.end() : folders_.find(Upper(probe));
+        if (known != folders_.end()) {
+            return IsWithin(known->second, folderFinal_) ? Location::kInside : Location::kOutside;
+        }
         const ScopedFileHandle there(OpenToLook(probe));
         if (there.IsValid()) {
             const std::optional<std::string> final = FinalPathOf(there.Get());
             if (!final) {
                 return Location::kUnknown;
+            }
+            if (!file) {
+                folders_.emplace(Upper(probe), *final);
             }
             return IsWithin(*final, folderFinal_) ? Location::kInside : Location::kOutside;
         }

@@ -54,6 +54,8 @@ class Win32Files : public Files {
     std::set<std::string> tidied_;  // folders whose leftovers were removed, upper case
     std::string folder_;            // the folder LocateIn resolved last, and where it really is
     std::string folderFinal_;
+    std::map<std::string, std::string> folders_;  // where folders LocateIn met really are, by
+                                                  // their path in upper case
     std::vector<char> buffer_;  // for copying and comparing, allocated when first needed
     std::vector<char> other_;
 };

@@ -16,7 +16,7 @@ bool IsBrace(char c) {
 
 bool ScriptReader::Open(const std::string& path) {
     m_path = path;
-    platform::ScopedFile file(files_, m_path);
+    platform::ScopedFile file(m_files, m_path);
     return file.IsOpen();
 }
 
@@ -89,7 +89,7 @@ ScriptName ScriptReader::NextName(std::size_t* unclosedBlock) {
 bool ScriptReader::FindSection(const std::string& name) {
     Close();
     Stream stream;
-    m_readFailed = !files_.ReadContents(m_path, stream.text);
+    m_readFailed = !m_files.ReadContents(m_path, stream.text);
     if (m_readFailed) {
         return false;
     }
@@ -108,7 +108,7 @@ bool ScriptReader::ReadOutline(ScriptOutline& outline) {
     outline = ScriptOutline();
     Close();
     Stream stream;
-    m_readFailed = !files_.ReadContents(m_path, stream.text);
+    m_readFailed = !m_files.ReadContents(m_path, stream.text);
     if (m_readFailed) {
         return false;
     }

@@ -36,7 +36,7 @@ struct ScriptOutline {
 // every character taken, so it separates nothing; only '{' and '}' have a meaning.
 class ScriptReader {
   public:
-    explicit ScriptReader(platform::Files& files) : files_(files) {}
+    explicit ScriptReader(platform::Files& files) : m_files(files) {}
     ScriptReader(const ScriptReader&) = delete;
     ScriptReader& operator=(const ScriptReader&) = delete;
     ~ScriptReader() { Close(); }
@@ -85,7 +85,7 @@ class ScriptReader {
     // The next name; `unclosedBlock` receives the start of a skipped block that never closes.
     ScriptName NextName(std::size_t* unclosedBlock = nullptr);
 
-    platform::Files& files_;
+    platform::Files& m_files;
     std::optional<Stream> m_stream;
     std::string m_path;
     bool m_readFailed = false;

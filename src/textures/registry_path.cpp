@@ -8,42 +8,42 @@ namespace kolvane {
 using platform::RegKey;
 
 bool RegistryPath::SetPath(RegKey root, const std::string* names, std::size_t count) {
-    names_.clear();
+    m_names.clear();
     Close();
     if (root < platform::kClassesRoot || root > platform::kDynData) {
         return false;
     }
-    root_ = root;
-    names_.assign(names, names + count);
+    m_root = root;
+    m_names.assign(names, names + count);
     return true;
 }
 
 bool RegistryPath::Open(std::uint32_t access) {
-    if (names_.empty()) {
+    if (m_names.empty()) {
         return false;
     }
     Close();
-    for (const std::string& name : names_) {
-        const RegKey parent = handles_.empty() ? root_ : handles_.back();
+    for (const std::string& name : m_names) {
+        const RegKey parent = m_handles.empty() ? m_root : m_handles.back();
         RegKey key = 0;
-        if (registry_.OpenKey(parent, name, access, key) != platform::kErrorSuccess) {
+        if (m_registry.OpenKey(parent, name, access, key) != platform::kErrorSuccess) {
             Close();
             return false;
         }
-        handles_.push_back(key);
+        m_handles.push_back(key);
     }
-    open_ = true;
+    m_open = true;
     return true;
 }
 
 bool RegistryPath::ReadString(const std::string& name, std::string& value) {
-    if (!open_) {
+    if (!m_open) {
         return false;
     }
     std::array<std::uint8_t, kValueBufferSize> buffer{};
     std::uint32_t size = kValueBufferSize;
     std::uint32_t type = platform::kRegNone;
-    if (registry_.QueryValue(handles_.back(), name, type, buffer.data(), size) !=
+    if (m_registry.QueryValue(m_handles.back(), name, type, buffer.data(), size) !=
         platform::kErrorSuccess) {
         return false;
     }
@@ -65,13 +65,13 @@ bool RegistryPath::ReadString(const std::string& name, std::string& value) {
 
 bool RegistryPath::Close() {
     bool closed = true;
-    while (!handles_.empty()) {
-        if (registry_.CloseKey(handles_.back()) != platform::kErrorSuccess) {
+    while (!m_handles.empty()) {
+        if (m_registry.CloseKey(m_handles.back()) != platform::kErrorSuccess) {
             closed = false;
         }
-        handles_.pop_back();
+        m_handles.pop_back();
     }
-    open_ = false;
+    m_open = false;
     return closed;
 }
 

@@ -16,7 +16,7 @@ class RegistryPath {
     // The buffer a value is read into; the text with its terminating NUL must fit.
     static constexpr std::uint32_t kValueBufferSize = 260;
 
-    explicit RegistryPath(platform::Registry& registry) : registry_(registry) {}
+    explicit RegistryPath(platform::Registry& registry) : m_registry(registry) {}
     RegistryPath(const RegistryPath&) = delete;
     RegistryPath& operator=(const RegistryPath&) = delete;
     ~RegistryPath() { Close(); }
@@ -35,14 +35,14 @@ class RegistryPath {
     // Closes every open key, deepest first. True when every close succeeded.
     bool Close();
 
-    bool IsOpen() const { return open_; }
+    bool IsOpen() const { return m_open; }
 
   private:
-    platform::Registry& registry_;
-    platform::RegKey root_ = 0;
-    std::vector<std::string> names_;
-    std::vector<platform::RegKey> handles_;  // one per opened level, outermost first
-    bool open_ = false;
+    platform::Registry& m_registry;
+    platform::RegKey m_root = 0;
+    std::vector<std::string> m_names;
+    std::vector<platform::RegKey> m_handles;  // one per opened level, outermost first
+    bool m_open = false;
 };
 
 // The host's resource directory: the value "ResBase" under Software\Tessaline\<product>.

@@ -12,11 +12,11 @@ TextureCatalog::TextureCatalog(platform::Registry& registry, platform::Files& fi
 
 TextureCatalog::TextureCatalog(platform::Files& files, std::string path,
                                std::chrono::milliseconds patience)
-    : files_(files), m_path(std::move(path)) {
+    : m_files(files), m_path(std::move(path)) {
     if (m_path.empty()) {
         return;
     }
-    m_claim.emplace(files_, m_path, patience);
+    m_claim.emplace(m_files, m_path, patience);
     m_loaded = m_claim->Result() == platform::ClaimResult::kClaimed && Load();
 }
 
@@ -29,7 +29,7 @@ bool TextureCatalog::Load() {
         return false;
     }
     std::string contents;
-    if (!files_.ReadContents(m_path, contents)) {
+    if (!m_files.ReadContents(m_path, contents)) {
         return false;
     }
     m_text = catalog::CanonicalLayout(contents);
@@ -39,7 +39,7 @@ bool TextureCatalog::Load() {
 }
 
 bool TextureCatalog::Save() {
-    return !m_path.empty() && files_.ReplaceContents(m_path, catalog::WithCrLf(Text()));
+    return !m_path.empty() && m_files.ReplaceContents(m_path, catalog::WithCrLf(Text()));
 }
 
 bool TextureCatalog::WriteBack() {

@@ -69,7 +69,7 @@ class TextureCatalog {
   private:
     catalog::EditableText& Editable() const;
 
-    platform::Files& files_;
+    platform::Files& m_files;
     std::optional<platform::ScopedClaim> m_claim;
     bool m_loaded = false;
     // The text, unless it has moved into m_editable since it was last spelled out

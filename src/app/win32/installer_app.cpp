@@ -22,10 +22,10 @@ void ShowCommandLineNotice(const std::string& text) {
 }  // namespace
 
 int InstallerApp::Run(HINSTANCE instance, const char* commandLine) {
-    instance_ = instance;
-    commandLine_ = commandLine;
+    m_instance = instance;
+    m_commandLine = commandLine;
     InitInstance();
-    return exitCode_;
+    return m_exitCode;
 }
 
 bool InstallerApp::InitInstance() {
@@ -36,15 +36,15 @@ bool InstallerApp::InitInstance() {
     // The parse may show notices and may end the process (help, strict mode); its own result
     // does not matter here.
     cmdline::SetNoticeHook(ShowCommandLineNotice);
-    cmdline::ParseCommandLine(cmdline::CommandTail(commandLine_), 1);
+    cmdline::ParseCommandLine(cmdline::CommandTail(m_commandLine), 1);
 
     platform::Win32Registry registry;
     platform::Win32Files files;
     platform::Win32System system;
-    InstallerDialog dialog(instance_, registry, files, system);
+    InstallerDialog dialog(m_instance, registry, files, system);
     dialog.DoModal();
 
-    exitCode_ = dialog.Outcome() == InstallOutcome::kFailed ? kExitFailed : kExitSucceeded;
+    m_exitCode = dialog.Outcome() == InstallOutcome::kFailed ? kExitFailed : kExitSucceeded;
     return false;
 }
 

@@ -24,9 +24,9 @@ class InstallerApp {
     bool InitInstance();
 
   private:
-    HINSTANCE instance_ = nullptr;
-    const char* commandLine_ = "";
-    int exitCode_ = kExitSucceeded;
+    HINSTANCE m_instance = nullptr;
+    const char* m_commandLine = "";
+    int m_exitCode = kExitSucceeded;
 };
 
 // The one application object.

@@ -13,16 +13,16 @@ constexpr std::size_t kMaxDescription = 1024;
 // BeginPaint and EndPaint as one object.
 class PaintDc {
   public:
-    explicit PaintDc(HWND window) : window_(window) { dc_ = ::BeginPaint(window_, &paint_); }
+    explicit PaintDc(HWND window) : m_window(window) { m_dc = ::BeginPaint(m_window, &m_paint); }
     PaintDc(const PaintDc&) = delete;
     PaintDc& operator=(const PaintDc&) = delete;
-    ~PaintDc() { ::EndPaint(window_, &paint_); }
-    HDC Get() const { return dc_; }
+    ~PaintDc() { ::EndPaint(m_window, &m_paint); }
+    HDC Get() const { return m_dc; }
 
   private:
-    HWND window_;
-    PAINTSTRUCT paint_{};
-    HDC dc_;
+    HWND m_window;
+    PAINTSTRUCT m_paint{};
+    HDC m_dc;
 };
 
 std::string WindowText(HWND window, std::size_t limit) {
@@ -36,12 +36,12 @@ std::string WindowText(HWND window, std::size_t limit) {
 
 InstallerDialog::InstallerDialog(HINSTANCE instance, platform::Registry& registry,
                                  platform::Files& files, platform::System& system)
-    : instance_(instance), registry_(registry), files_(files), system_(system) {
-    m_icon = ::LoadIconA(instance_, MAKEINTRESOURCEA(IDR_MAINFRAME));
+    : m_instance(instance), m_registry(registry), m_files(files), m_system(system) {
+    m_icon = ::LoadIconA(m_instance, MAKEINTRESOURCEA(IDR_MAINFRAME));
 }
 
 INT_PTR InstallerDialog::DoModal() {
-    return ::DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_KOLVANE_DIALOG), nullptr, DialogProc,
+    return ::DialogBoxParamA(m_instance, MAKEINTRESOURCEA(IDD_KOLVANE_DIALOG), nullptr, DialogProc,
                              reinterpret_cast<LPARAM>(this));
 }
 
@@ -51,7 +51,7 @@ INT_PTR CALLBACK InstallerDialog::DialogProc(HWND window, UINT message, WPARAM w
     if (message == WM_INITDIALOG) {
         ::SetWindowLongPtrA(window, DWLP_USER, lParam);
         auto* dialog = reinterpret_cast<InstallerDialog*>(lParam);
-        dialog->window_ = window;
+        dialog->m_window = window;
     }
     auto* dialog = reinterpret_cast<InstallerDialog*>(::GetWindowLongPtrA(window, DWLP_USER));
     if (dialog == nullptr) {
@@ -88,14 +88,14 @@ INT_PTR InstallerDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
 }
 
 std::string InstallerDialog::LoadText(int id) const {
-    return win32::LoadResourceString(instance_, static_cast<UINT>(id));
+    return win32::LoadResourceString(m_instance, static_cast<UINT>(id));
 }
 
 void InstallerDialog::DoDataExchange(bool save) {
-    m_quitButton = ::GetDlgItem(window_, IDCANCEL);
-    m_installButton = ::GetDlgItem(window_, IDOK);
-    m_progress = ::GetDlgItem(window_, IDC_PROGRESS);
-    const HWND description = ::GetDlgItem(window_, IDC_DESCRIPTION);
+    m_quitButton = ::GetDlgItem(m_window, IDCANCEL);
+    m_installButton = ::GetDlgItem(m_window, IDOK);
+    m_progress = ::GetDlgItem(m_window, IDC_PROGRESS);
+    const HWND description = ::GetDlgItem(m_window, IDC_DESCRIPTION);
     if (save) {
         m_description = WindowText(description, kMaxDescription);
     } else {
@@ -104,16 +104,16 @@ void InstallerDialog::DoDataExchange(bool save) {
 }
 
 BOOL InstallerDialog::OnInitDialog() {
-    m_description = LoadText(LocalizedId(system_, kMsgDescription));
+    m_description = LoadText(LocalizedId(m_system, kMsgDescription));
     DoDataExchange(false);
 
-    const std::string install = LoadText(LocalizedId(system_, kMsgInstallButton));
-    const std::string quit = LoadText(LocalizedId(system_, kMsgQuitButton));
+    const std::string install = LoadText(LocalizedId(m_system, kMsgInstallButton));
+    const std::string quit = LoadText(LocalizedId(m_system, kMsgQuitButton));
     ::SetWindowTextA(m_quitButton, quit.c_str());
     ::SetWindowTextA(m_installButton, install.c_str());
 
     // The about entry is German on every system.
-    if (const HMENU systemMenu = ::GetSystemMenu(window_, FALSE); systemMenu != nullptr) {
+    if (const HMENU systemMenu = ::GetSystemMenu(m_window, FALSE); systemMenu != nullptr) {
         const std::string about = LoadText(kMsgAboutMenuItem);
         if (!about.empty()) {
             ::AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
@@ -121,27 +121,27 @@ BOOL InstallerDialog::OnInitDialog() {
         }
     }
 
-    ::SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
-    ::SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
+    ::SendMessageA(m_window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
+    ::SendMessageA(m_window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
     // The focus goes to the first tab stop, Install.
     return TRUE;
 }
 
 void InstallerDialog::OnOK() {
-    platform::DialogUi ui(window_, m_progress, instance_,
-                          win32::ApplicationName(system_.ModuleFileName()));
-    platform::Platform platform{registry_, files_, ui, system_};
+    platform::DialogUi ui(m_window, m_progress, m_instance,
+                          win32::ApplicationName(m_system.ModuleFileName()));
+    platform::Platform platform{m_registry, m_files, ui, m_system};
     const InstallOutcome outcome = PressInstall(platform);
     if (outcome == InstallOutcome::kNoHost) {
         return;  // nothing happened; Install or Quit again
     }
-    outcome_ = outcome;
+    m_outcome = outcome;
     DoDataExchange(true);
-    ::EndDialog(window_, IDOK);
+    ::EndDialog(m_window, IDOK);
 }
 
 void InstallerDialog::OnCancel() {
-    ::EndDialog(window_, IDCANCEL);
+    ::EndDialog(m_window, IDCANCEL);
 }
 
 bool InstallerDialog::OnSysCommand(UINT id, LPARAM) {
@@ -149,22 +149,22 @@ bool InstallerDialog::OnSysCommand(UINT id, LPARAM) {
     if ((id & 0xFFF0) != IDM_ABOUTBOX) {
         return false;
     }
-    AboutDialog about(instance_);
-    about.DoModal(window_);
+    AboutDialog about(m_instance);
+    about.DoModal(m_window);
     return true;
 }
 
 bool InstallerDialog::OnPaint() {
-    if (!::IsIconic(window_)) {
+    if (!::IsIconic(m_window)) {
         return false;
     }
-    PaintDc dc(window_);
-    ::SendMessageA(window_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.Get()), 0);
+    PaintDc dc(m_window);
+    ::SendMessageA(m_window, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.Get()), 0);
 
     const int iconWidth = ::GetSystemMetrics(SM_CXICON);
     const int iconHeight = ::GetSystemMetrics(SM_CYICON);
     RECT client{};
-    ::GetClientRect(window_, &client);
+    ::GetClientRect(m_window, &client);
     const int x = (client.right - client.left - iconWidth + 1) / 2;
     const int y = (client.bottom - client.top - iconHeight + 1) / 2;
     ::DrawIcon(dc.Get(), x, y, m_icon);

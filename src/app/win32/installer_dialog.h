@@ -26,7 +26,7 @@ class InstallerDialog {
     INT_PTR DoModal();
 
     // How the installation that ended the dialog went; none when it ended otherwise.
-    std::optional<InstallOutcome> Outcome() const { return outcome_; }
+    std::optional<InstallOutcome> Outcome() const { return m_outcome; }
 
   protected:
     // Binds the controls and moves the description between member and control.
@@ -44,12 +44,12 @@ class InstallerDialog {
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     std::string LoadText(int id) const;
 
-    HINSTANCE instance_;
-    platform::Registry& registry_;
-    platform::Files& files_;
-    platform::System& system_;
-    HWND window_ = nullptr;
-    std::optional<InstallOutcome> outcome_;
+    HINSTANCE m_instance;
+    platform::Registry& m_registry;
+    platform::Files& m_files;
+    platform::System& m_system;
+    HWND m_window = nullptr;
+    std::optional<InstallOutcome> m_outcome;
 
     HWND m_quitButton = nullptr;
     HWND m_installButton = nullptr;

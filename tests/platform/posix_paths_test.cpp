@@ -233,5 +233,79 @@ TEST_F(PosixPathTest, AFailedCopyLeavesTheDestinationAsItWas) {
     EXPECT_EQ(dir_.Read("dst.dat"), "good");
 }
 
+// Two trees taken in turns, as a run takes the package's files and the host's: each path is
+// read on from the earlier one it shares most with, and found as at first sight.
+TEST_F(PosixPathTest, PathsTakingTurnsBetweenTwoTreesAreFoundAsAtFirstSight) {
+    dir_.Write("Pkg/Sub/A.dat", "");
+    dir_.Write("Host/Sub/B.dat", "");
+    const std::string paths[] = {
+        "C:\\pkg\\sub\\a.dat",
+        "C:\\host\\sub\\b.dat",
+        "C:\\pkg\\SUB\\A.DAT",
+        "C:\\host\\sub",
+        "C:\\pkg\\sub\\..\\..\\host\\sub\\b.dat",
+        "C:\\host\\sub\\new\\x",
+        "C:\\pkg",
+        "C:\\host\\sub\\b.dat\\",
+        "Z:\\",
+        "C:\\pkg\\sub\\a.dat\\\\.",
+        "C:\\host\\SUB\\new",
+    };
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(files_.NativePath(path), PosixFiles(Drives()).NativePath(path));
+    }
+}
+
+// Where a path lies is put together from the names found on the way; a link is resolved however
+// it was found (under another letter case, in the folder's listing), and a root joins its names
+// as any folder does.
+TEST_F(PosixPathTest, LocatesThroughLinksInAnyCaseAndThroughWhatItMade) {
+    dir_.Write("pkg/a.dat", "a");
+    dir_.Write("out/dir/x.dat", "x");
+    fs::create_directories(dir_.HostPath("host"));
+    fs::create_directory_symlink(dir_.HostPath("out/dir"), dir_.HostPath("pkg/toOut"));
+    fs::create_directory_symlink(dir_.HostPath("pkg"), dir_.HostPath("host/toPkg"));
+    fs::create_symlink(dir_.HostPath("out/dir/x.dat"), dir_.HostPath("pkg/toX.dat"));
+    ASSERT_EQ(files_.MakeDirectory("C:\\pkg\\Made"), DirectoryResult::kCreated);
+    struct Case {
+        std::string path;
+        std::string folder;
+        Location expected;
+    };
+    const Case cases[] = {
+        {"C:\\PKG\\TOOUT\\X.DAT", "C:\\pkg", Location::kOutside},
+        {"C:\\pkg\\TOX.DAT", "C:\\pkg", Location::kOutside},
+        {"C:\\HOST\\TOPKG\\Neu\\Tiefer\\x.dat", "C:\\pkg", Location::kInside},
+        {"C:\\pkg\\made\\new.dat", "C:\\pkg", Location::kInside},
+        {"C:\\pkg\\MADE", "C:\\PKG\\Made", Location::kInside},
+        {"C:\\host\\toPkg\\a.dat", "C:\\out", Location::kOutside},
+        {dir_.WindowsPath("pkg/a.dat"), "C:\\pkg", Location::kInside},  // from "/" on Z:
+        {"C:\\pkg\\a.dat", dir_.WindowsPath("pkg"), Location::kInside},
+        {dir_.WindowsPath("out"), "Z:\\", Location::kInside},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path + " in " + c.folder);
+        EXPECT_EQ(files_.LocateIn(c.path, c.folder), c.expected);
+    }
+}
+
+// The attributes of a copy of a read-only package file are made normal like those of any other
+// file, under any letter case.
+TEST_F(PosixPathTest, ACopyOfAReadOnlyFileTakesNormalAttributes) {
+    const std::string source = dir_.Write("pkg/ro.dat", "x");
+    ASSERT_EQ(::chmod(source.c_str(), 0444), 0);
+    ASSERT_EQ(files_.MakeDirectory("C:\\Host"), DirectoryResult::kCreated);
+    ASSERT_TRUE(files_.CopyFileOver("C:\\pkg\\ro.dat", "C:\\Host\\ro.dat"));
+    struct stat copy {};
+    ASSERT_EQ(::stat(dir_.HostPath("Host/ro.dat").c_str(), &copy), 0);
+    EXPECT_EQ(copy.st_mode & 07777, 0444u);
+    EXPECT_TRUE(files_.SetNormalAttributes("C:\\HOST\\RO.DAT"));
+    ASSERT_EQ(::stat(dir_.HostPath("Host/ro.dat").c_str(), &copy), 0);
+    EXPECT_EQ(copy.st_mode & 07777, 0644u);
+    EXPECT_TRUE(files_.SetNormalAttributes("C:\\host\\ro.dat"));
+    EXPECT_EQ(Names("Host"), std::set<std::string>{"ro.dat"});
+}
+
 }  // namespace
 }  // namespace kolvane::platform

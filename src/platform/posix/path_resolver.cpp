@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <unordered_map>
@@ -26,6 +27,10 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 // Directories kept open besides the drives' roots: a few, since a walk down a chain needs only
 // the last one, and an operation on two paths one of each.
 constexpr std::size_t kOpenDirectories = 8;
+
+// Real paths kept for the nodes asked for last and their folders: those of a source and a
+// destination, and of the levels of a chain of folders being made.
+constexpr std::size_t kRealPaths = 8;
 
 using DirectoryHandle = UniqueFd;
 
@@ -64,7 +69,12 @@ struct PathResolver::Node {
     std::string name;            // the name on disk, or as asked when missing; a root's whole path
     bool exists = false;
     bool notDirectory = false;  // it cannot be opened as a directory, so it holds nothing
-    DirectoryHandle fd;         // while it is kept open
+    // Whether the entry itself is a symbolic link, as lstat(2) said when it was found or made;
+    // unknown for a name found only in a listing.
+    std::optional<bool> link;
+    bool madeHere = false;  // a directory this run made: what it holds, the run put there
+    bool tidied = false;    // a writer has tidied it
+    DirectoryHandle fd;     // while it is kept open
     // The directory's entries by KeyOf: read when a name was not there as written, or known to
     // be empty since it was made.
     std::optional<std::unordered_map<std::string, std::vector<std::string>>> listing;
@@ -113,6 +123,7 @@ std::optional<PathResolver::Place> PathResolver::Locate(std::string_view windows
         place.name = ".";
         return place;
     }
+    place.absent = absent_;
     place.directory = DirectoryFd(parent);
     place.name = nodes_[*node].name;
     if (EndsInSeparator(windowsPath)) {
@@ -128,8 +139,10 @@ void PathResolver::Created(const Place& place, bool directory) {
     }
     node.exists = true;
     node.notDirectory = !directory;
+    node.link = false;
     if (directory) {
         node.listing.emplace();
+        node.madeHere = true;
     }
     const std::string name = node.name;
     auto& listing = nodes_[node.parent].listing;
@@ -141,55 +154,174 @@ void PathResolver::Created(const Place& place, bool directory) {
     }
 }
 
+bool PathResolver::Known(const Place& place) const {
+    return nodes_[place.node].exists;
+}
+
+bool PathResolver::FirstWriteInto(const Place& place) {
+    const std::size_t parent = nodes_[place.node].parent;
+    Node& directory = nodes_[parent == kNone ? place.node : parent];
+    if (directory.madeHere || directory.tidied) {
+        return false;
+    }
+    directory.tidied = true;
+    return true;
+}
+
+std::optional<std::string> PathResolver::RealPath(std::string_view windowsPath, bool deepest) {
+    const std::optional<std::size_t> node = Walk(windowsPath);
+    if (!node) {
+        return std::nullopt;
+    }
+    // The path itself, or else the nearest part above it that is there. `missing` is the part
+    // found missing on the way, above which the search goes on.
+    std::size_t at = *node;
+    while (at != kNone) {
+        std::size_t missing = at;
+        if (nodes_[at].exists) {
+            if (std::optional<std::string> real = RealOf(at, missing)) {
+                return real;
+            }
+        }
+        if (!deepest) {
+            return std::nullopt;
+        }
+        at = nodes_[missing].parent;
+    }
+    return std::nullopt;
+}
+
+// The real path of the existing `node`: its parent's and its name, unless it is a symbolic link,
+// which the system resolves. None when it turns out not to be there; `missing` is then the part
+// of its path found missing.
+std::optional<std::string> PathResolver::RealOf(std::size_t node, std::size_t& missing) {
+    std::vector<std::size_t> below;  // the names to add to the real path found above them
+    std::optional<std::string> real;
+    for (std::size_t at = node; !real; at = nodes_[at].parent) {
+        const auto kept = std::find_if(reals_.begin(), reals_.end(),
+                                       [&](const auto& entry) { return entry.first == at; });
+        if (kept != reals_.end()) {
+            std::rotate(kept, kept + 1, reals_.end());
+            real = reals_.back().second;
+            break;
+        }
+        const std::optional<bool> link = nodes_[at].parent == kNone ? true : IsLink(at);
+        if (!link) {
+            missing = at;
+            return std::nullopt;
+        }
+        if (!*link) {
+            below.push_back(at);
+            continue;
+        }
+        // A root, or a link: where its descriptor leads.
+        const int parentFd = nodes_[at].parent == kNone ? -1 : DirectoryFd(nodes_[at].parent);
+        const UniqueFd fd(
+            parentFd < 0 ? -1 : ::openat(parentFd, nodes_[at].name.c_str(), O_PATH | O_CLOEXEC));
+        real = PathOfDescriptor(nodes_[at].parent == kNone ? nodes_[at].fd.Get() : fd.Get());
+        if (!real) {
+            missing = at;
+            return std::nullopt;
+        }
+        reals_.emplace_back(at, *real);
+    }
+    for (auto name = below.rbegin(); name != below.rend(); ++name) {
+        if (*name == node && name != below.rbegin()) {
+            reals_.emplace_back(nodes_[node].parent, *real);  // the folder of the next ones
+        }
+        if (real->back() != '/') {
+            *real += '/';
+        }
+        *real += nodes_[*name].name;
+    }
+    if (!below.empty()) {
+        reals_.emplace_back(node, *real);
+    }
+    if (reals_.size() > kRealPaths) {
+        reals_.erase(reals_.begin(), reals_.end() - kRealPaths);
+    }
+    return real;
+}
+
+// Whether the existing entry `node` is a symbolic link, asked of the system only the first time;
+// none when it is not there.
+std::optional<bool> PathResolver::IsLink(std::size_t node) {
+    if (!nodes_[node].link) {
+        const int directory = DirectoryFd(nodes_[node].parent);
+        struct stat status {};
+        if (directory < 0 ||
+            ::fstatat(directory, nodes_[node].name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+            return std::nullopt;
+        }
+        nodes_[node].link = S_ISLNK(status.st_mode);
+    }
+    return nodes_[node].link;
+}
+
 std::optional<std::size_t> PathResolver::Walk(std::string_view path) {
+    absent_ = false;
     const std::optional<char> drive = names::DriveOfWindowsPath(path);
     if (!drive) {
         return std::nullopt;
     }
-    // What the previous path and this one share is read already, up to the last component
-    // that ends in the shared part.
-    const std::size_t common = CommonLength(last_, path);
+    // Two paths are followed at once, so that a run that takes turns between the files of the
+    // package and those of the host reads neither again from the top: the latest one when this
+    // path goes on from all but its last component, else the other one.
+    const std::size_t latest = CommonLength(cursors_[0].last, path);
+    const std::size_t other = CommonLength(cursors_[1].last, path);
+    const std::size_t lastSeparator = cursors_[0].last.find_last_of("\\/");
+    const bool goesOn =
+        latest > other && lastSeparator != std::string::npos && latest >= lastSeparator;
+    if (!goesOn) {
+        std::swap(cursors_[0], cursors_[1]);
+    }
+    std::string& last = cursors_[0].last;
+    std::vector<Step>& steps = cursors_[0].steps;
+    // What that path and this one share is read already, up to the last component that ends in
+    // the shared part.
+    const std::size_t common = goesOn ? latest : other;
     const auto holds = [&](std::size_t end) {
         return end < common ||
                (end == common && (end == path.size() || names::IsSeparator(path[end])));
     };
     bool popped = false;
-    while (!steps_.empty() && !holds(steps_.back().end)) {
-        steps_.pop_back();
+    while (!steps.empty() && !holds(steps.back().end)) {
+        steps.pop_back();
         popped = true;
     }
-    std::size_t from = steps_.empty() ? 0 : steps_.back().end;
-    // After its last component the previous path held only separators and "."; so does what
-    // this one shares of that, up to the piece that reaches past the shared part. A run of
-    // separators taken away one at a time is thus not read again each time.
-    if (!popped && !steps_.empty() && common > from) {
+    std::size_t from = steps.empty() ? 0 : steps.back().end;
+    // After its last component that path held only separators and "."; so does what this one
+    // shares of that, up to the piece that reaches past the shared part. A run of separators
+    // taken away one at a time is thus not read again each time.
+    if (!popped && !steps.empty() && common > from) {
         from = common;
-        while (from > steps_.back().end && !names::IsSeparator(path[from - 1])) {
+        while (from > steps.back().end && !names::IsSeparator(path[from - 1])) {
             --from;
         }
     }
-    if (steps_.empty()) {
+    if (steps.empty()) {
         const std::optional<std::size_t> root = Root(*drive);
         if (!root) {
-            last_.clear();
+            last.clear();
             return std::nullopt;
         }
-        steps_.push_back({2, *root});
+        steps.push_back({2, *root});
         from = 2;
     }
-    last_.assign(path);
+    last.assign(path);
     for (auto component = names::NextWindowsPathComponent(path, from); component;
          component = names::NextWindowsPathComponent(path, component->end)) {
-        const std::size_t at = steps_.back().node;
+        const std::size_t at = steps.back().node;
         std::size_t next = at;
+        absent_ = false;
         if (component->text != "..") {
             next = Child(at, component->text);
         } else if (nodes_[at].parent != kNone) {
             next = nodes_[at].parent;
         }
-        steps_.push_back({component->end, next});
+        steps.push_back({component->end, next});
     }
-    return steps_.back().node;
+    return steps.back().node;
 }
 
 std::optional<std::size_t> PathResolver::Root(char drive) {
@@ -219,9 +351,12 @@ std::size_t PathResolver::Child(std::size_t parent, std::string_view windowsName
         return known->second;
     }
     if (nodes_[parent].exists) {
-        if (const std::optional<std::string> found = FindEntry(parent, name)) {
+        bool link = false;
+        if (const std::optional<std::string> found = FindEntry(parent, name, link)) {
             const std::size_t child = ChildNamed(parent, *found, true);
-            if (*found != name) {
+            if (*found == name) {
+                nodes_[child].link = link;
+            } else {
                 nodes_[parent].children.emplace(std::move(name), child);
             }
             return child;
@@ -246,15 +381,18 @@ std::size_t PathResolver::ChildNamed(std::size_t parent, const std::string& name
 }
 
 // The entry of `directory` that Windows would take for `name`: `name` itself when it is there
-// with exactly that case, else an entry whose name differs only in case (the first in byte
-// order, so that the choice is the same on every run). None when there is no such entry.
-std::optional<std::string> PathResolver::FindEntry(std::size_t directory, const std::string& name) {
+// with exactly that case (`link` then says whether it is a symbolic link), else an entry whose
+// name differs only in case (the first in byte order, so that the choice is the same on every
+// run). None when there is no such entry.
+std::optional<std::string> PathResolver::FindEntry(std::size_t directory, const std::string& name,
+                                                   bool& link) {
     const int fd = DirectoryFd(directory);
     if (fd < 0) {
         return std::nullopt;
     }
     struct stat status {};
     if (::fstatat(fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+        link = S_ISLNK(status.st_mode);
         return name;
     }
     if (errno != ENOENT) {
@@ -264,6 +402,7 @@ std::optional<std::string> PathResolver::FindEntry(std::size_t directory, const 
     const auto& listing = *nodes_[directory].listing;
     const auto bucket = listing.find(KeyOf(name));
     if (bucket == listing.end()) {
+        absent_ = true;
         return std::nullopt;
     }
     const std::string* match = nullptr;
@@ -272,6 +411,7 @@ std::optional<std::string> PathResolver::FindEntry(std::size_t directory, const 
             match = &candidate;
         }
     }
+    absent_ = match == nullptr;
     return match != nullptr ? std::optional<std::string>(*match) : std::nullopt;
 }
 
@@ -338,6 +478,19 @@ int PathResolver::DirectoryFd(std::size_t node) {
     nodes_[node].fd = std::move(current);
     KeepOpen(node);
     return nodes_[node].fd.Get();
+}
+
+std::optional<std::string> PathOfDescriptor(int fd) {
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    char buffer[PATH_MAX + 1];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t length = ::readlink(link.c_str(), buffer, PATH_MAX);
+    if (length <= 0) {
+        return std::nullopt;
+    }
+    return std::string(buffer, static_cast<std::size_t>(length));
 }
 
 void PathResolver::KeepOpen(std::size_t node) {

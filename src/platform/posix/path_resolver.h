@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <map>
 #include <optional>
@@ -18,8 +19,8 @@ namespace kolvane::platform {
 // reports to have created is added. A name that others create meanwhile is found where it is
 // asked for as written, not where it would only match without regard to case.
 //
-// A call costs time linear in the length of its path, and a path that begins like the one before
-// it is read on from where the two part: each level of a chain of directories made one at a
+// A call costs time linear in the length of its path, and a path that begins like one of the two
+// before it is read on from where the two part: each level of a chain of directories made one at a
 // time costs the same, however deep. Directories are reached through open descriptors of their
 // parents, never through their whole path, so that the system's limit on path length does not
 // limit the depth either.
@@ -33,6 +34,9 @@ class PathResolver {
         // Its name there, with "/" after it for a path that ends in a separator; "." for a root.
         std::string name;
         std::size_t node = 0;
+        // The lookup has just found no entry of that name there (an answer of the system, not
+        // a remembered one).
+        bool absent = false;
     };
 
     explicit PathResolver(const DriveMap& drives);
@@ -45,6 +49,16 @@ class PathResolver {
     std::optional<Place> Locate(std::string_view windowsPath);
     // The caller has made the entry at `place`: a new directory, or a file.
     void Created(const Place& place, bool directory);
+    // Whether the entry at `place` is known to be there, as made by the caller or found.
+    bool Known(const Place& place) const;
+    // True once for the directory that holds `place`, the first time it is asked, unless this
+    // run made that directory: the caller then tidies it.
+    bool FirstWriteInto(const Place& place);
+
+    // Where the path lies once every link on the way is resolved, as realpath(3) says; none when
+    // it does not exist. With `deepest`, a path that does not exist lies where its deepest
+    // existing part does.
+    std::optional<std::string> RealPath(std::string_view windowsPath, bool deepest);
 
   private:
     struct Node;
@@ -57,17 +71,31 @@ class PathResolver {
     std::optional<std::size_t> Root(char drive);
     std::size_t Child(std::size_t parent, std::string_view windowsName);
     std::size_t ChildNamed(std::size_t parent, const std::string& name, bool exists);
-    std::optional<std::string> FindEntry(std::size_t directory, const std::string& name);
+    std::optional<std::string> FindEntry(std::size_t directory, const std::string& name,
+                                         bool& link);
     void ReadListing(std::size_t directory);
     int DirectoryFd(std::size_t node);
     void KeepOpen(std::size_t node);
+    std::optional<std::string> RealOf(std::size_t node, std::size_t& missing);
+    std::optional<bool> IsLink(std::size_t node);
 
     std::map<char, std::string> roots_;  // the drive table
     std::map<char, std::size_t> rootNodes_;
     std::vector<Node> nodes_;
-    std::string last_;               // the previous path
-    std::vector<Step> steps_;        // how it was read
+    // A path read before, and how: what the next path shares with it is not read again.
+    struct Cursor {
+        std::string last;
+        std::vector<Step> steps;
+    };
+    std::array<Cursor, 2> cursors_;  // the latest first
     std::vector<std::size_t> open_;  // nodes below a root with an open descriptor, latest last
+    bool absent_ = false;            // the last lookup of a name found nothing there
+    // The real paths of the nodes asked for last, latest last: the folders of the files that
+    // follow each other.
+    std::vector<std::pair<std::size_t, std::string>> reals_;
 };
+
+// The path that an open descriptor names, every link resolved.
+std::optional<std::string> PathOfDescriptor(int fd);
 
 }  // namespace kolvane::platform

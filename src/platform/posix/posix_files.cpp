@@ -246,23 +246,16 @@ bool MayWrite(const Place& place, const struct stat& status) {
 
 // The state of the file a write is about to replace. False when it must not be replaced.
 bool MayReplace(const Place& place, struct stat& existing, bool& exists) {
+    if (place.absent) {
+        exists = false;  // the lookup of the place has just found no entry there
+        return true;
+    }
     if (::fstatat(place.directory, place.name.c_str(), &existing, 0) != 0) {
         exists = false;
         return errno == ENOENT;
     }
     exists = true;
     return S_ISREG(existing.st_mode) && MayWrite(place, existing);
-}
-
-// The path an open descriptor names, every link resolved.
-std::optional<std::string> PathOf(int fd) {
-    char buffer[PATH_MAX + 1];
-    const std::string link = "/proc/self/fd/" + std::to_string(fd);
-    const ssize_t length = ::readlink(link.c_str(), buffer, PATH_MAX);
-    if (length <= 0) {
-        return std::nullopt;
-    }
-    return std::string(buffer, static_cast<std::size_t>(length));
 }
 
 // Where a write of the file at `place` goes: `place` itself, or, where a symbolic link stands,
@@ -282,7 +275,7 @@ bool ResolveTarget(const Place& place, WriteTarget& target) {
         return true;
     }
     const UniqueFd file(::openat(place.directory, place.name.c_str(), O_PATH | O_CLOEXEC));
-    const std::optional<std::string> real = file.Valid() ? PathOf(file.Get()) : std::nullopt;
+    const std::optional<std::string> real = PathOfDescriptor(file.Get());
     if (!real) {
         return false;  // a link that leads nowhere
     }
@@ -527,7 +520,7 @@ bool PosixFiles::Status(const std::string& windowsPath, struct stat& status) con
 
 FileHandle PosixFiles::OpenForReading(const std::string& path) {
     const std::optional<Place> place = resolver_.Locate(path);
-    if (!place) {
+    if (!place || place->directory < 0) {
         return kInvalidFile;
     }
     struct stat status {};
@@ -555,6 +548,11 @@ DirectoryResult PosixFiles::MakeDirectory(const std::string& path) {
     if (!place) {
         return DirectoryResult::kFailed;
     }
+    // The folder of every file of a package is asked for again with each file: what this run
+    // has made or found is not asked of the disk again.
+    if (resolver_.Known(*place)) {
+        return DirectoryResult::kAlreadyExists;
+    }
     if (::mkdirat(place->directory, place->name.c_str(), 0777) == 0) {
         resolver_.Created(*place, true);
         return DirectoryResult::kCreated;
@@ -563,6 +561,7 @@ DirectoryResult PosixFiles::MakeDirectory(const std::string& path) {
 }
 
 bool PosixFiles::CopyFileOver(const std::string& source, const std::string& destination) {
+    written_.reset();
     const std::optional<Place> from = resolver_.Locate(source);
     if (!from) {
         return false;
@@ -604,7 +603,7 @@ bool PosixFiles::CopyFileOver(const std::string& source, const std::string& dest
         return WriteInPlace(target.directory, target.name,
                             FileContents(input.Get(), status.st_size), true, finish);
     }
-    RemoveLeftovers(target.directory);
+    RemoveLeftovers(*to, target.directory, target.ownDirectory.Valid());
     TemporaryBeside output(target.directory, target.name);
     if (!output.Valid()) {
         // A folder that takes no new files: the present file, which the user may write, is
@@ -627,15 +626,21 @@ bool PosixFiles::CopyFileOver(const std::string& source, const std::string& dest
     if (!exists) {
         resolver_.Created(*to, false);
     }
+    written_.emplace(to->node, status.st_mode & 0777);
     return true;
 }
 
 bool PosixFiles::SetNormalAttributes(const std::string& path) {
     const std::optional<Place> place = resolver_.Locate(path);
     struct stat status {};
-    if (!place || ::fstatat(place->directory, place->name.c_str(), &status, 0) != 0) {
+    // The file just copied has the permissions the copy gave it.
+    if (place && written_ && written_->first == place->node) {
+        status.st_mode = written_->second;
+    } else if (!place || ::fstatat(place->directory, place->name.c_str(), &status, 0) != 0) {
+        written_.reset();
         return false;
     }
+    written_.reset();
     // Most files are writable already; leaving them alone spares the inode a write.
     if (IsWritableByOwner(status)) {
         return true;
@@ -673,6 +678,7 @@ bool PosixFiles::ReadContents(const std::string& path, std::string& contents) {
 }
 
 bool PosixFiles::ReplaceContents(const std::string& path, std::string_view contents) {
+    written_.reset();
     const auto claimed = std::find_if(claims_.begin(), claims_.end(),
                                       [&](const auto& entry) { return entry.second.path == path; });
     const Claim* claim = claimed == claims_.end() ? nullptr : &claimed->second;
@@ -709,7 +715,7 @@ bool PosixFiles::ReplaceContents(const std::string& path, std::string_view conte
     if (exists && existing.st_nlink > 1) {
         return inPlace();
     }
-    RemoveLeftovers(target.directory);
+    RemoveLeftovers(*place, target.directory, target.ownDirectory.Valid());
     TemporaryBeside output(target.directory, target.name);
     if (!output.Valid()) {
         // A folder that takes no new files: the catalogue, which the user may write, is written
@@ -743,39 +749,12 @@ bool PosixFiles::ReplaceContents(const std::string& path, std::string_view conte
     return true;
 }
 
-std::optional<std::string> PosixFiles::RealPath(const std::string& path, bool deepest) {
-    const std::optional<Place> place = resolver_.Locate(path);
-    if (place && place->directory >= 0) {
-        const UniqueFd there(::openat(place->directory, place->name.c_str(), O_PATH | O_CLOEXEC));
-        // What is there, or else the folder that would hold it.
-        if (!there.Valid() && !deepest) {
-            return std::nullopt;
-        }
-        return PathOf(there.Valid() ? there.Get() : place->directory);
-    }
-    if (!deepest) {
-        return std::nullopt;
-    }
-    // The folder is missing too: the deepest existing folder above it decides.
-    std::optional<std::string> native = resolver_.NativePath(path);
-    while (native && !native->empty()) {
-        char real[PATH_MAX];
-        if (::realpath(native->c_str(), real) != nullptr) {
-            return std::string(real);
-        }
-        const std::size_t slash = native->rfind('/');
-        native =
-            slash == std::string::npos ? std::nullopt : std::optional(native->substr(0, slash));
-    }
-    return std::nullopt;
-}
-
 Location PosixFiles::LocateIn(const std::string& path, const std::string& folder) {
     if (folder != folder_ || !folderReal_) {
         folder_ = folder;
-        folderReal_ = RealPath(folder, false);
+        folderReal_ = resolver_.RealPath(folder, false);
     }
-    const std::optional<std::string> real = RealPath(path, true);
+    const std::optional<std::string> real = resolver_.RealPath(path, true);
     if (!folderReal_ || !real) {
         return Location::kUnknown;
     }
@@ -838,6 +817,14 @@ ClaimResult PosixFiles::ClaimForUpdate(const std::string& path, std::chrono::mil
             claims_.emplace(claim, std::move(taken));
             return ClaimResult::kClaimed;
         }
+    }
+}
+
+void PosixFiles::RemoveLeftovers(const Place& place, int directory, bool viaLink) {
+    // The folder of the place is tidied the first time a file is written into it, and one that
+    // this run made needs none; a link's file may lie in any folder.
+    if (viaLink || resolver_.FirstWriteInto(place)) {
+        RemoveLeftovers(directory);
     }
 }
 

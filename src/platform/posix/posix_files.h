@@ -56,18 +56,21 @@ class PosixFiles : public Files {
   private:
     struct Claim;
 
-    // The real path of `path` (every link resolved); with `deepest`, of its deepest existing
-    // folder when it does not exist itself.
-    std::optional<std::string> RealPath(const std::string& path, bool deepest);
     // Removes what killed runs left beside the files of the folder `directory`, once per folder.
     void RemoveLeftovers(int directory);
+    // The same before a write of the file at `place` (`viaLink`: of the file its link leads to,
+    // in `directory`).
+    void RemoveLeftovers(const PathResolver::Place& place, int directory, bool viaLink);
 
     DriveMap drives_;
     mutable PathResolver resolver_;  // keeps what it has read of the disk
     std::map<FileHandle, Claim> claims_;
     std::set<std::pair<dev_t, ino_t>> tidied_;  // folders whose leftovers were removed
-    std::string folder_;                        // the folder LocateIn resolved last
-    std::optional<std::string> folderReal_;     // and where it really is
+    // The file CopyFileOver wrote last (its node) and the permissions it gave it, until the
+    // next call that writes.
+    std::optional<std::pair<std::size_t, mode_t>> written_;
+    std::string folder_;                     // the folder LocateIn resolved last
+    std::optional<std::string> folderReal_;  // and where it really is
 };
 
 }  // namespace kolvane::platform

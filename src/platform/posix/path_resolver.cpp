@@ -65,6 +65,8 @@ bool EndsInSeparator(std::string_view path) {
 }  // namespace
 
 struct PathResolver::Node {
+    using Listing = std::unordered_map<std::string, std::vector<std::string>>;
+
     std::size_t parent = kNone;  // none for a drive's root
     std::string name;            // the name on disk, or as asked when missing; a root's whole path
     bool exists = false;
@@ -76,10 +78,26 @@ struct PathResolver::Node {
     bool tidied = false;    // a writer has tidied it
     DirectoryHandle fd;     // while it is kept open
     // The directory's entries by KeyOf: read when a name was not there as written, or known to
-    // be empty since it was made.
-    std::optional<std::unordered_map<std::string, std::vector<std::string>>> listing;
+    // be empty since it was made. (Both maps are held apart, so that the node of a file, which
+    // has neither, stays small: every page a run touches first costs time.)
+    std::unique_ptr<Listing> listing;
     // By name on disk, and by every other spelling that led to one.
-    std::unordered_map<std::string, std::size_t> children;
+    std::unique_ptr<std::unordered_map<std::string, std::size_t>> children;
+
+    std::optional<std::size_t> ChildCalled(const std::string& childName) const {
+        if (children) {
+            if (const auto known = children->find(childName); known != children->end()) {
+                return known->second;
+            }
+        }
+        return std::nullopt;
+    }
+    void AddChild(std::string childName, std::size_t child) {
+        if (!children) {
+            children = std::make_unique<std::unordered_map<std::string, std::size_t>>();
+        }
+        children->emplace(std::move(childName), child);
+    }
 };
 
 PathResolver::PathResolver(const DriveMap& drives) : roots_(drives.Roots()) {}
@@ -141,7 +159,7 @@ void PathResolver::Created(const Place& place, bool directory) {
     node.notDirectory = !directory;
     node.link = false;
     if (directory) {
-        node.listing.emplace();
+        node.listing = std::make_unique<Node::Listing>();
         node.madeHere = true;
     }
     const std::string name = node.name;
@@ -345,10 +363,9 @@ std::optional<std::size_t> PathResolver::Root(char drive) {
 
 std::size_t PathResolver::Child(std::size_t parent, std::string_view windowsName) {
     std::string name = names::Windows1252ToUtf8(windowsName);
-    const auto& children = nodes_[parent].children;
-    if (const auto known = children.find(name);
-        known != children.end() && nodes_[known->second].exists) {
-        return known->second;
+    if (const std::optional<std::size_t> known = nodes_[parent].ChildCalled(name);
+        known && nodes_[*known].exists) {
+        return *known;
     }
     if (nodes_[parent].exists) {
         bool link = false;
@@ -357,7 +374,7 @@ std::size_t PathResolver::Child(std::size_t parent, std::string_view windowsName
             if (*found == name) {
                 nodes_[child].link = link;
             } else {
-                nodes_[parent].children.emplace(std::move(name), child);
+                nodes_[parent].AddChild(std::move(name), child);
             }
             return child;
         }
@@ -366,17 +383,15 @@ std::size_t PathResolver::Child(std::size_t parent, std::string_view windowsName
 }
 
 std::size_t PathResolver::ChildNamed(std::size_t parent, const std::string& name, bool exists) {
-    if (const auto known = nodes_[parent].children.find(name);
-        known != nodes_[parent].children.end()) {
-        nodes_[known->second].exists = nodes_[known->second].exists || exists;
-        return known->second;
+    if (const std::optional<std::size_t> known = nodes_[parent].ChildCalled(name)) {
+        nodes_[*known].exists = nodes_[*known].exists || exists;
+        return *known;
     }
-    Node node;
+    Node& node = nodes_.emplace_back();
     node.parent = parent;
     node.name = name;
     node.exists = exists;
-    nodes_.push_back(std::move(node));
-    nodes_[parent].children.emplace(name, nodes_.size() - 1);
+    nodes_[parent].AddChild(name, nodes_.size() - 1);
     return nodes_.size() - 1;
 }
 
@@ -421,7 +436,7 @@ void PathResolver::ReadListing(std::size_t directory) {
         return;
     }
     // An unreadable directory lists nothing, once.
-    listing.emplace();
+    listing = std::make_unique<Node::Listing>();
     const int fd = DirectoryFd(directory);
     const int readable = fd < 0 ? -1
                                 : RetryOnSignal([&] {

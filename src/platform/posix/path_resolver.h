@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
@@ -81,7 +82,7 @@ class PathResolver {
 
     std::map<char, std::string> roots_;  // the drive table
     std::map<char, std::size_t> rootNodes_;
-    std::vector<Node> nodes_;
+    std::deque<Node> nodes_;  // grows without moving what it holds
     // A path read before, and how: what the next path shares with it is not read again.
     struct Cursor {
         std::string last;

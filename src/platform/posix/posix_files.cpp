@@ -659,13 +659,26 @@ bool PosixFiles::ReadContents(const std::string& path, std::string& contents) {
     if (!fd.Valid()) {
         return false;
     }
-    contents.clear();
-    if (status.st_size > 0) {
-        // One allocation of the right size rather than a chain of growing copies.
-        contents.reserve(static_cast<std::size_t>(status.st_size));
-    }
-    char buffer[1 << 16];
+    // Read straight into one allocation of the file's size: no chain of growing copies, and no
+    // buffer in between whose pages would have to be touched as well.
+    contents.assign(static_cast<std::size_t>(std::max<off_t>(status.st_size, 0)), '\0');
+    std::size_t filled = 0;
     for (;;) {
+        if (filled < contents.size()) {
+            const ssize_t got = RetryOnSignal(
+                [&] { return ::read(fd.Get(), contents.data() + filled, contents.size() - filled); });
+            if (got < 0) {
+                return false;
+            }
+            if (got == 0) {
+                contents.resize(filled);
+                return true;
+            }
+            filled += static_cast<std::size_t>(got);
+            continue;
+        }
+        // The file has grown since it was opened (or its size says nothing, as in /proc).
+        char buffer[4096];
         const ssize_t got = RetryOnSignal([&] { return ::read(fd.Get(), buffer, sizeof buffer); });
         if (got < 0) {
             return false;
@@ -674,6 +687,7 @@ bool PosixFiles::ReadContents(const std::string& path, std::string& contents) {
             return true;
         }
         contents.append(buffer, static_cast<std::size_t>(got));
+        filled = contents.size();
     }
 }
 

@@ -1,16 +1,33 @@
-// File section end to end: the native program installs a generated package of 2,000 files in
-// three directory levels (256 MiB) into an empty host and again into the same host (every file
-// present, same times), against `cp -r --preserve=timestamps` of the same tree into an empty
-// folder, all in the same run.
+// File section end to end: the native program installs a generated package into an empty host
+// and again into the same host (every file present, same times), against
+// `cp -r --preserve=timestamps` of the same tree into an empty folder, in two shapes: 2,000 files
+// of 128 KiB in 100 folders of 20 (256 MiB), and 400 files of 160 KiB in 100 folders of 4
+// (62.5 MiB), where the work per folder weighs more.
 //
 //   bench_file_section PROGRAM [directory]   (PROGRAM: build/release/kolvane; directory:
 //                                             $TMPDIR or /tmp)
+//
+// Every run writes into folders made for it in its round: a fresh host, with a prefix whose
+// registry names it, for the install and the install again; a fresh folder for cp. Nothing is
+// deleted while runs are timed: ext4 without a journal passes over inodes freed in the last minute
+// when it takes a new one (for five minutes while their block of the inode table is being
+// written), which makes creating files several times slower, so a tree deleted a round earlier,
+// seconds before, would slow every run down. Instead, just before each run, the files that the
+// same case wrote two rounds earlier are cut to nothing: that gives back the disk space and the
+// memory the run is about to take, as deleting them would, but no inode. (On a virtual machine,
+// memory freed a moment ago is quick to take again, while a page that has lain free for a while
+// can cost 13 us when it is first touched.) The trees are deleted at the end.
+//
+// The cases take turns, every other round in the opposite order, each after a sync, so that a
+// slow moment of the disk falls on all of them alike; each figure is the median of 9 rounds after
+// a warm-up round, each ratio the median of the rounds' ratios to cp in the same round.
 
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -28,11 +45,21 @@ using kolvane::bench::Fail;
 using kolvane::bench::MakeWorkFolder;
 
 constexpr const char* kProgram = "bench_file_section";
-constexpr int kTop = 10;
-constexpr int kMiddle = 10;
-constexpr int kFilesPerFolder = 20;  // 10 x 10 x 20 = 2,000 files
-constexpr std::size_t kFileSize = (256u << 20) / (kTop * kMiddle * kFilesPerFolder);
-constexpr int kRepetitions = 9;
+constexpr int kRounds = 9;
+
+// A package in 10 x 10 folders in three levels, `filesPerFolder` files of `fileSize` bytes in each.
+struct Shape {
+    const char* name;  // the package folder's name
+    int filesPerFolder;
+    std::size_t fileSize;
+    int Folders() const { return 100; }
+    std::size_t Files() const { return static_cast<std::size_t>(Folders() * filesPerFolder); }
+};
+constexpr Shape kShapes[] = {
+    {"Paket20", 20, (std::size_t{256} << 20) / 2000},  // 2,000 files, 256 MiB
+    {"Paket4", 4, std::size_t{160} << 10},             // 400 files, 62.5 MiB
+};
+constexpr std::size_t kShapeCount = std::size(kShapes);
 
 void WriteFile(const fs::path& path, const std::string& contents) {
     std::ofstream out(path, std::ios::binary);
@@ -43,23 +70,23 @@ void WriteFile(const fs::path& path, const std::string& contents) {
 }
 
 // The package folder with its models and InstSkript.txt; every file is different.
-void MakePackage(const fs::path& package) {
+void MakePackage(const fs::path& package, const Shape& shape) {
     std::string script = "Dateinstallation\r\n{\r\n";
-    std::string contents(kFileSize, '\0');
+    std::string contents(shape.fileSize, '\0');
     unsigned state = 12345;
     for (char& c : contents) {
         state = state * 1103515245u + 12345u;
         c = static_cast<char>(state >> 24);
     }
     int number = 0;
-    for (int top = 0; top < kTop; ++top) {
-        for (int middle = 0; middle < kMiddle; ++middle) {
+    for (int top = 0; top < 10; ++top) {
+        for (int middle = 0; middle < 10; ++middle) {
             const std::string folder =
                 "Modelle\\Strecke" + std::to_string(top) + "\\Abschnitt" + std::to_string(middle);
             const fs::path onDisk = package / "Modelle" / ("Strecke" + std::to_string(top)) /
                                     ("Abschnitt" + std::to_string(middle));
             fs::create_directories(onDisk);
-            for (int file = 0; file < kFilesPerFolder; ++file, ++number) {
+            for (int file = 0; file < shape.filesPerFolder; ++file, ++number) {
                 const std::string name = "Teil" + std::to_string(file) + ".mdl";
                 contents.replace(0, sizeof number, reinterpret_cast<const char*>(&number),
                                  sizeof number);
@@ -149,6 +176,53 @@ std::size_t CountFiles(const fs::path& folder) {
     return count;
 }
 
+// Cuts every file below `tree` to nothing, leaving the files and folders.
+void Empty(const fs::path& tree) {
+    for (const auto& entry : fs::recursive_directory_iterator(tree)) {
+        if (entry.is_regular_file()) {
+            fs::resize_file(entry.path(), 0);
+        }
+    }
+}
+
+// The runs of one shape in one round, each into folders of its own below `round`.
+struct Runs {
+    fs::path package;
+    fs::path prefix;
+    fs::path host;
+    fs::path copied;
+};
+
+// A host and its prefix, fresh for one install and the install again after it.
+Runs MakeRuns(const fs::path& package, const fs::path& round) {
+    Runs runs{package, round / "prefix", round / "Halmdor", round / "cp"};
+    MakePrefix(runs.prefix, runs.host);
+    return runs;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// One row: the median time of the rounds, and the median, least and greatest of the rounds'
+// ratios to the baseline of the same round; for the baseline itself, its least and greatest time.
+void Row(const char* what, const std::vector<double>& seconds,
+         const std::vector<double>& baseline) {
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < seconds.size(); ++i) {
+        ratios.push_back(seconds[i] / baseline[i]);
+    }
+    std::printf("  %-50s %8.2f ms  %5.2f x", what, Median(seconds) * 1e3, Median(ratios));
+    if (&seconds == &baseline) {
+        const auto [least, greatest] = std::minmax_element(seconds.begin(), seconds.end());
+        std::printf("  (rounds %.0f to %.0f ms)\n", *least * 1e3, *greatest * 1e3);
+    } else {
+        const auto [least, greatest] = std::minmax_element(ratios.begin(), ratios.end());
+        std::printf("  (rounds %.2f to %.2f x)\n", *least, *greatest);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -157,59 +231,88 @@ int main(int argc, char** argv) {
         return 64;
     }
     const fs::path program = fs::absolute(argv[1]);
-    const std::string folder = MakeWorkFolder(kProgram, argc > 2 ? argv[2] : nullptr);
-    const fs::path work = folder;
-    const fs::path package = work / "Paket";
-    const fs::path prefix = work / "prefix";
-    const fs::path host = work / "Halmdor";
-    const fs::path copied = work / "cp";
-    MakePackage(package);
-    MakePrefix(prefix, host);
-    fs::copy_file(program, package / "kolvane");
-    const std::size_t files = static_cast<std::size_t>(kTop * kMiddle * kFilesPerFolder);
+    const fs::path work = MakeWorkFolder(kProgram, argc > 2 ? argv[2] : nullptr);
+    for (const Shape& shape : kShapes) {
+        MakePackage(work / shape.name, shape);
+        fs::copy_file(program, work / shape.name / "kolvane");
+    }
 
-    // The three cases take turns, so that a slow moment of the disk falls on all of them alike,
-    // and each run starts with nothing left to write back from the one before.
-    const auto timed = [](const std::function<void()>& prepare,
-                          const std::function<void()>& measured) {
-        prepare();
+    const auto timed = [](const std::function<void()>& measured) {
         ::sync();
         const kolvane::bench::Clock::time_point start = kolvane::bench::Clock::now();
         measured();
         return std::chrono::duration<double>(kolvane::bench::Clock::now() - start).count();
     };
-    const auto copy = [&] {
-        Run({"cp", "-r", "--preserve=timestamps", (package / "Modelle").string(), copied.string()},
-            work, "", prefix);
+    struct Times {
+        std::vector<double> copy, empty, again;
     };
-    const auto install = [&] { Run({"./kolvane"}, package, "i\n", prefix); };
-    std::vector<double> baselines;
-    std::vector<double> empties;
-    std::vector<double> agains;
-    for (int round = 0; round <= kRepetitions; ++round) {  // round 0 warms up
-        const double baseline = timed([&] { fs::remove_all(copied); }, copy);
-        const double empty = timed([&] { fs::remove_all(host / "Modelle"); }, install);
-        const double again = timed([] {}, install);
-        if (round > 0) {
-            baselines.push_back(baseline);
-            empties.push_back(empty);
-            agains.push_back(again);
+    Times times[kShapeCount];
+    std::vector<std::array<Runs, kShapeCount>> rounds;  // the folders each round wrote
+    for (int round = 0; round <= kRounds; ++round) {    // round 0 warms up
+        rounds.emplace_back();
+        for (std::size_t turn = 0; turn < kShapeCount; ++turn) {
+            const std::size_t s = round % 2 == 0 ? turn : kShapeCount - 1 - turn;
+            const Runs& runs = rounds.back()[s] = MakeRuns(
+                work / kShapes[s].name, work / ("round" + std::to_string(round)) / kShapes[s].name);
+            const Runs* old = round >= 2 ? &rounds[round - 2][s] : nullptr;
+            const auto copy = [&] {
+                if (old != nullptr) {
+                    Empty(old->copied);
+                }
+                return timed([&] {
+                    Run({"cp", "-r", "--preserve=timestamps", (runs.package / "Modelle").string(),
+                         runs.copied.string()},
+                        work, "", runs.prefix);
+                });
+            };
+            const auto install = [&] {
+                return timed([&] { Run({"./kolvane"}, runs.package, "i\n", runs.prefix); });
+            };
+            const auto installIntoEmpty = [&] {
+                if (old != nullptr) {
+                    Empty(old->host / "Modelle");
+                }
+                return install();
+            };
+            double baseline = 0;
+            double empty = 0;
+            if (round % 2 == 0) {
+                baseline = copy();
+                empty = installIntoEmpty();
+            } else {
+                empty = installIntoEmpty();
+                baseline = copy();
+            }
+            const double again = install();
+            if (round > 0) {
+                times[s].copy.push_back(baseline);
+                times[s].empty.push_back(empty);
+                times[s].again.push_back(again);
+            }
         }
     }
-    if (CountFiles(copied) != files || CountFiles(host / "Modelle") != files) {
-        Fail(kProgram, "not every file was copied");
+    for (std::size_t s = 0; s < kShapeCount; ++s) {
+        const Runs& last = rounds.back()[s];
+        if (CountFiles(last.copied) != kShapes[s].Files() ||
+            CountFiles(last.host / "Modelle") != kShapes[s].Files()) {
+            Fail(kProgram, "not every file was copied");
+        }
     }
-    const auto median = [](std::vector<double> seconds) {
-        std::sort(seconds.begin(), seconds.end());
-        return seconds[seconds.size() / 2];
-    };
-    const double baseline = median(baselines);
 
-    std::printf("File section: %zu files in three levels, %.0f MiB (median of %d)\n", files,
-                static_cast<double>(files * kFileSize) / (1 << 20), kRepetitions);
-    kolvane::bench::Row("cp -r --preserve=timestamps into an empty folder", baseline, baseline);
-    kolvane::bench::Row("kolvane into an empty host", median(empties), baseline);
-    kolvane::bench::Row("kolvane again into the same host", median(agains), baseline);
+    std::printf(
+        "File section: every run into fresh folders; median of %d rounds, ratio: the median "
+        "of the rounds' ratios to cp\n",
+        kRounds);
+    for (std::size_t s = 0; s < kShapeCount; ++s) {
+        const Shape& shape = kShapes[s];
+        const Times& t = times[s];
+        std::printf("%zu files in %d folders of %d, %.1f MiB\n", shape.Files(), shape.Folders(),
+                    shape.filesPerFolder,
+                    static_cast<double>(shape.Files() * shape.fileSize) / (1 << 20));
+        Row("cp -r --preserve=timestamps into an empty folder", t.copy, t.copy);
+        Row("kolvane into an empty host", t.empty, t.copy);
+        Row("kolvane again into the same host", t.again, t.copy);
+    }
     fs::remove_all(work);
     return 0;
 }

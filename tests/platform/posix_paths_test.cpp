@@ -11,6 +11,7 @@
 #include "platform/posix/posix_files.h"
 #include "names/windows_path.h"
 #include "names/windows_text.h"
+#include "support/real_files.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
 
@@ -305,6 +306,22 @@ TEST_F(PosixPathTest, ACopyOfAReadOnlyFileTakesNormalAttributes) {
     EXPECT_EQ(copy.st_mode & 07777, 0644u);
     EXPECT_TRUE(files_.SetNormalAttributes("C:\\host\\ro.dat"));
     EXPECT_EQ(Names("Host"), std::set<std::string>{"ro.dat"});
+}
+
+// A folder this run made holds what the run put there, and is not looked through again; what
+// another program puts there meanwhile is met by the writes themselves: a folder it made counts
+// as made, a read-only file it wrote is not replaced.
+TEST_F(PosixPathTest, WhatOthersPutIntoAFolderThisRunMadeIsMetByTheWrites) {
+    dir_.Write("pkg/src.dat", "package");
+    ASSERT_EQ(files_.MakeDirectory("C:\\Neu"), DirectoryResult::kCreated);
+    EXPECT_EQ(files_.OpenForReading("C:\\Neu\\x.dat"), kInvalidFile);
+    fs::create_directories(dir_.HostPath("Neu/Sub"));
+    testing::MakeReadOnly(dir_.Write("Neu/locked.dat", "theirs"));
+    EXPECT_EQ(files_.MakeDirectory("C:\\Neu\\Sub"), DirectoryResult::kAlreadyExists);
+    EXPECT_TRUE(files_.CopyFileOver("C:\\pkg\\src.dat", "C:\\Neu\\Sub\\x.dat"));
+    EXPECT_EQ(dir_.Read("Neu/Sub/x.dat"), "package");
+    EXPECT_FALSE(files_.CopyFileOver("C:\\pkg\\src.dat", "C:\\Neu\\locked.dat"));
+    EXPECT_EQ(dir_.Read("Neu/locked.dat"), "theirs");
 }
 
 }  // namespace

@@ -142,6 +142,7 @@ std::optional<PathResolver::Place> PathResolver::Locate(std::string_view windows
         return place;
     }
     place.absent = absent_;
+    place.madeNone = nodes_[parent].madeHere && !nodes_[*node].exists;
     place.directory = DirectoryFd(parent);
     place.name = nodes_[*node].name;
     if (EndsInSeparator(windowsPath)) {
@@ -174,6 +175,10 @@ void PathResolver::Created(const Place& place, bool directory) {
 
 bool PathResolver::Known(const Place& place) const {
     return nodes_[place.node].exists;
+}
+
+void PathResolver::Found(const Place& place) {
+    nodes_[place.node].exists = true;
 }
 
 bool PathResolver::FirstWriteInto(const Place& place) {
@@ -398,36 +403,45 @@ std::size_t PathResolver::ChildNamed(std::size_t parent, const std::string& name
 // The entry of `directory` that Windows would take for `name`: `name` itself when it is there
 // with exactly that case (`link` then says whether it is a symbolic link), else an entry whose
 // name differs only in case (the first in byte order, so that the choice is the same on every
-// run). None when there is no such entry.
+// run). None when there is no such entry. A directory this run made holds only what the run put
+// there, so its listing answers without the disk.
 std::optional<std::string> PathResolver::FindEntry(std::size_t directory, const std::string& name,
                                                    bool& link) {
-    const int fd = DirectoryFd(directory);
-    if (fd < 0) {
-        return std::nullopt;
+    const bool made = nodes_[directory].madeHere;
+    if (!made) {
+        const int fd = DirectoryFd(directory);
+        if (fd < 0) {
+            return std::nullopt;
+        }
+        struct stat status {};
+        if (::fstatat(fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+            link = S_ISLNK(status.st_mode);
+            return name;
+        }
+        if (errno != ENOENT) {
+            return std::nullopt;
+        }
+        ReadListing(directory);
     }
-    struct stat status {};
-    if (::fstatat(fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
-        link = S_ISLNK(status.st_mode);
-        return name;
-    }
-    if (errno != ENOENT) {
-        return std::nullopt;
-    }
-    ReadListing(directory);
     const auto& listing = *nodes_[directory].listing;
-    const auto bucket = listing.find(KeyOf(name));
-    if (bucket == listing.end()) {
-        absent_ = true;
-        return std::nullopt;
-    }
     const std::string* match = nullptr;
-    for (const std::string& candidate : bucket->second) {
-        if (names::Utf8EqualsIgnoringCase(candidate, name) && (match == nullptr || candidate < *match)) {
-            match = &candidate;
+    if (const auto bucket = listing.find(KeyOf(name)); bucket != listing.end()) {
+        for (const std::string& candidate : bucket->second) {
+            if (candidate == name) {
+                match = &candidate;
+                break;
+            }
+            if (names::Utf8EqualsIgnoringCase(candidate, name) &&
+                (match == nullptr || candidate < *match)) {
+                match = &candidate;
+            }
         }
     }
-    absent_ = match == nullptr;
-    return match != nullptr ? std::optional<std::string>(*match) : std::nullopt;
+    if (match == nullptr) {
+        absent_ = !made;
+        return std::nullopt;
+    }
+    return *match;
 }
 
 void PathResolver::ReadListing(std::size_t directory) {

@@ -18,7 +18,9 @@ namespace kolvane::platform {
 // without regard to case. What it learns it keeps for its lifetime, one run of a program: each
 // component is looked up once, a directory's listing is read at most once, and what the caller
 // reports to have created is added. A name that others create meanwhile is found where it is
-// asked for as written, not where it would only match without regard to case.
+// asked for as written, not where it would only match without regard to case; in a directory
+// that this run made, it is not looked for at all (what the callers do with the name still meets
+// it, and a directory others made there is found when the caller makes it too).
 //
 // A call costs time linear in the length of its path, and a path that begins like one of the two
 // before it is read on from where the two part: each level of a chain of directories made one at a
@@ -38,6 +40,8 @@ class PathResolver {
         // The lookup has just found no entry of that name there (an answer of the system, not
         // a remembered one).
         bool absent = false;
+        // The directory is one this run made, and the run has put no entry of that name there.
+        bool madeNone = false;
     };
 
     explicit PathResolver(const DriveMap& drives);
@@ -52,6 +56,8 @@ class PathResolver {
     void Created(const Place& place, bool directory);
     // Whether the entry at `place` is known to be there, as made by the caller or found.
     bool Known(const Place& place) const;
+    // The caller has found that there is an entry at `place` (of a kind it does not know).
+    void Found(const Place& place);
     // True once for the directory that holds `place`, the first time it is asked, unless this
     // run made that directory: the caller then tidies it.
     bool FirstWriteInto(const Place& place);

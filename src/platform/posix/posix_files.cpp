@@ -520,7 +520,8 @@ bool PosixFiles::Status(const std::string& windowsPath, struct stat& status) con
 
 FileHandle PosixFiles::OpenForReading(const std::string& path) {
     const std::optional<Place> place = resolver_.Locate(path);
-    if (!place || place->directory < 0) {
+    // A destination in a folder this run made is not there unless the run put it there.
+    if (!place || place->directory < 0 || place->absent || place->madeNone) {
         return kInvalidFile;
     }
     struct stat status {};
@@ -557,7 +558,11 @@ DirectoryResult PosixFiles::MakeDirectory(const std::string& path) {
         resolver_.Created(*place, true);
         return DirectoryResult::kCreated;
     }
-    return errno == EEXIST ? DirectoryResult::kAlreadyExists : DirectoryResult::kFailed;
+    if (errno != EEXIST) {
+        return DirectoryResult::kFailed;
+    }
+    resolver_.Found(*place);  // made meanwhile by another run, perhaps
+    return DirectoryResult::kAlreadyExists;
 }
 
 bool PosixFiles::CopyFileOver(const std::string& source, const std::string& destination) {
@@ -665,8 +670,9 @@ bool PosixFiles::ReadContents(const std::string& path, std::string& contents) {
     std::size_t filled = 0;
     for (;;) {
         if (filled < contents.size()) {
-            const ssize_t got = RetryOnSignal(
-                [&] { return ::read(fd.Get(), contents.data() + filled, contents.size() - filled); });
+            const ssize_t got = RetryOnSignal([&] {
+                return ::read(fd.Get(), contents.data() + filled, contents.size() - filled);
+            });
             if (got < 0) {
                 return false;
             }

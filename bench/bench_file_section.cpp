@@ -23,6 +23,7 @@
 // a warm-up round, each ratio the median of the rounds' ratios to cp in the same round.
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -127,9 +128,9 @@ void MakePrefix(const fs::path& prefix, const fs::path& host) {
 }
 
 // Runs `argv` in `folder` with `input` on standard input and its output discarded; fails the
-// benchmark unless it exits with 0.
-void Run(const std::vector<std::string>& argv, const fs::path& folder, const std::string& input,
-         const fs::path& prefix) {
+// benchmark unless it exits with 0. The processor time it took, in user and system mode.
+double Run(const std::vector<std::string>& argv, const fs::path& folder, const std::string& input,
+           const fs::path& prefix) {
     int pipeFds[2];
     if (::pipe(pipeFds) != 0) {
         Fail(kProgram, "pipe failed");
@@ -163,9 +164,15 @@ void Run(const std::vector<std::string>& argv, const fs::path& folder, const std
     }
     ::close(pipeFds[1]);
     int status = 0;
-    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    rusage usage{};
+    if (::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0) {
         Fail(kProgram, argv[0] + " did not end with exit code 0");
     }
+    const auto seconds = [](const timeval& time) {
+        return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) * 1e-6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 std::size_t CountFiles(const fs::path& folder) {
@@ -200,26 +207,38 @@ Runs MakeRuns(const fs::path& package, const fs::path& round) {
     return runs;
 }
 
+// One timed run: its time, and the processor time it took (which others' work on the machine
+// does not lengthen).
+struct Took {
+    double seconds = 0;
+    double processor = 0;
+};
+
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
 }
 
 // One row: the median time of the rounds, and the median, least and greatest of the rounds'
-// ratios to the baseline of the same round; for the baseline itself, its least and greatest time.
-void Row(const char* what, const std::vector<double>& seconds,
-         const std::vector<double>& baseline) {
+// ratios to the baseline of the same round, and the median ratio of processor times; for the
+// baseline itself, its least and greatest time.
+void Row(const char* what, const std::vector<Took>& runs, const std::vector<Took>& baseline) {
+    std::vector<double> seconds;
     std::vector<double> ratios;
-    for (std::size_t i = 0; i < seconds.size(); ++i) {
-        ratios.push_back(seconds[i] / baseline[i]);
+    std::vector<double> processorRatios;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        seconds.push_back(runs[i].seconds);
+        ratios.push_back(runs[i].seconds / baseline[i].seconds);
+        processorRatios.push_back(runs[i].processor / baseline[i].processor);
     }
-    std::printf("  %-50s %8.2f ms  %5.2f x", what, Median(seconds) * 1e3, Median(ratios));
-    if (&seconds == &baseline) {
+    std::printf("  %-46s %8.2f ms  %5.2f x", what, Median(seconds) * 1e3, Median(ratios));
+    if (&runs == &baseline) {
         const auto [least, greatest] = std::minmax_element(seconds.begin(), seconds.end());
         std::printf("  (rounds %.0f to %.0f ms)\n", *least * 1e3, *greatest * 1e3);
     } else {
         const auto [least, greatest] = std::minmax_element(ratios.begin(), ratios.end());
-        std::printf("  (rounds %.2f to %.2f x)\n", *least, *greatest);
+        std::printf("  (rounds %.2f to %.2f x; processor %.2f x)\n", *least, *greatest,
+                    Median(processorRatios));
     }
 }
 
@@ -237,14 +256,16 @@ int main(int argc, char** argv) {
         fs::copy_file(program, work / shape.name / "kolvane");
     }
 
-    const auto timed = [](const std::function<void()>& measured) {
+    const auto timed = [](const std::function<double()>& measured) {
         ::sync();
         const kolvane::bench::Clock::time_point start = kolvane::bench::Clock::now();
-        measured();
-        return std::chrono::duration<double>(kolvane::bench::Clock::now() - start).count();
+        Took took;
+        took.processor = measured();
+        took.seconds = std::chrono::duration<double>(kolvane::bench::Clock::now() - start).count();
+        return took;
     };
     struct Times {
-        std::vector<double> copy, empty, again;
+        std::vector<Took> copy, empty, again;
     };
     Times times[kShapeCount];
     std::vector<std::array<Runs, kShapeCount>> rounds;  // the folders each round wrote
@@ -260,13 +281,13 @@ int main(int argc, char** argv) {
                     Empty(old->copied);
                 }
                 return timed([&] {
-                    Run({"cp", "-r", "--preserve=timestamps", (runs.package / "Modelle").string(),
-                         runs.copied.string()},
-                        work, "", runs.prefix);
+                    return Run({"cp", "-r", "--preserve=timestamps",
+                                (runs.package / "Modelle").string(), runs.copied.string()},
+                               work, "", runs.prefix);
                 });
             };
             const auto install = [&] {
-                return timed([&] { Run({"./kolvane"}, runs.package, "i\n", runs.prefix); });
+                return timed([&] { return Run({"./kolvane"}, runs.package, "i\n", runs.prefix); });
             };
             const auto installIntoEmpty = [&] {
                 if (old != nullptr) {
@@ -274,8 +295,8 @@ int main(int argc, char** argv) {
                 }
                 return install();
             };
-            double baseline = 0;
-            double empty = 0;
+            Took baseline;
+            Took empty;
             if (round % 2 == 0) {
                 baseline = copy();
                 empty = installIntoEmpty();
@@ -283,7 +304,7 @@ int main(int argc, char** argv) {
                 empty = installIntoEmpty();
                 baseline = copy();
             }
-            const double again = install();
+            const Took again = install();
             if (round > 0) {
                 times[s].copy.push_back(baseline);
                 times[s].empty.push_back(empty);
@@ -309,7 +330,7 @@ int main(int argc, char** argv) {
         std::printf("%zu files in %d folders of %d, %.1f MiB\n", shape.Files(), shape.Folders(),
                     shape.filesPerFolder,
                     static_cast<double>(shape.Files() * shape.fileSize) / (1 << 20));
-        Row("cp -r --preserve=timestamps into an empty folder", t.copy, t.copy);
+        Row("cp -r --preserve=timestamps into empty folder", t.copy, t.copy);
         Row("kolvane into an empty host", t.empty, t.copy);
         Row("kolvane again into the same host", t.again, t.copy);
     }

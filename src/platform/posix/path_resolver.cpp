@@ -28,10 +28,6 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 // the last one, and an operation on two paths one of each.
 constexpr std::size_t kOpenDirectories = 8;
 
-// Real paths kept for the nodes asked for last and their folders: those of a source and a
-// destination, and of the levels of a chain of folders being made.
-constexpr std::size_t kRealPaths = 8;
-
 using DirectoryHandle = UniqueFd;
 
 // Names that Windows takes for one name share a key: ASCII letters folded, and every byte beyond
@@ -191,47 +187,42 @@ bool PathResolver::FirstWriteInto(const Place& place) {
     return true;
 }
 
-std::optional<std::string> PathResolver::RealPath(std::string_view windowsPath, bool deepest) {
+bool PathResolver::RealPath(std::string_view windowsPath, bool deepest, std::string& real) {
     const std::optional<std::size_t> node = Walk(windowsPath);
     if (!node) {
-        return std::nullopt;
+        return false;
     }
     // The path itself, or else the nearest part above it that is there. `missing` is the part
     // found missing on the way, above which the search goes on.
     std::size_t at = *node;
     while (at != kNone) {
         std::size_t missing = at;
-        if (nodes_[at].exists) {
-            if (std::optional<std::string> real = RealOf(at, missing)) {
-                return real;
-            }
+        if (nodes_[at].exists && RealOf(at, missing, real)) {
+            return true;
         }
         if (!deepest) {
-            return std::nullopt;
+            return false;
         }
         at = nodes_[missing].parent;
     }
-    return std::nullopt;
+    return false;
 }
 
-// The real path of the existing `node`: its parent's and its name, unless it is a symbolic link,
-// which the system resolves. None when it turns out not to be there; `missing` is then the part
-// of its path found missing.
-std::optional<std::string> PathResolver::RealOf(std::size_t node, std::size_t& missing) {
-    std::vector<std::size_t> below;  // the names to add to the real path found above them
-    std::optional<std::string> real;
-    for (std::size_t at = node; !real; at = nodes_[at].parent) {
-        const auto kept = std::find_if(reals_.begin(), reals_.end(),
-                                       [&](const auto& entry) { return entry.first == at; });
-        if (kept != reals_.end()) {
-            std::rotate(kept, kept + 1, reals_.end());
-            real = reals_.back().second;
+// Writes the real path of the existing `node` into `real`: its parent's and its name, unless it
+// is a symbolic link, which the system resolves. False when it turns out not to be there;
+// `missing` is then the part of its path found missing.
+bool PathResolver::RealOf(std::size_t node, std::size_t& missing, std::string& real) {
+    std::vector<std::size_t>& below = below_;  // the names to add to the real path found above
+    below.clear();
+    for (std::size_t at = node;; at = nodes_[at].parent) {
+        if (const std::string* kept = KeptReal(at)) {
+            real.assign(*kept);
             break;
         }
         const std::optional<bool> link = nodes_[at].parent == kNone ? true : IsLink(at);
         if (!link) {
             missing = at;
-            return std::nullopt;
+            return false;
         }
         if (!*link) {
             below.push_back(at);
@@ -241,29 +232,55 @@ std::optional<std::string> PathResolver::RealOf(std::size_t node, std::size_t& m
         const int parentFd = nodes_[at].parent == kNone ? -1 : DirectoryFd(nodes_[at].parent);
         const UniqueFd fd(
             parentFd < 0 ? -1 : ::openat(parentFd, nodes_[at].name.c_str(), O_PATH | O_CLOEXEC));
-        real = PathOfDescriptor(nodes_[at].parent == kNone ? nodes_[at].fd.Get() : fd.Get());
-        if (!real) {
+        const std::optional<std::string> resolved =
+            PathOfDescriptor(nodes_[at].parent == kNone ? nodes_[at].fd.Get() : fd.Get());
+        if (!resolved) {
             missing = at;
-            return std::nullopt;
+            return false;
         }
-        reals_.emplace_back(at, *real);
+        real.assign(*resolved);
+        KeepReal(at, real);
+        break;
     }
     for (auto name = below.rbegin(); name != below.rend(); ++name) {
         if (*name == node && name != below.rbegin()) {
-            reals_.emplace_back(nodes_[node].parent, *real);  // the folder of the next ones
+            KeepReal(nodes_[node].parent, real);  // the folder of the next ones
         }
-        if (real->back() != '/') {
-            *real += '/';
+        if (real.back() != '/') {
+            real += '/';
         }
-        *real += nodes_[*name].name;
+        real += nodes_[*name].name;
     }
-    if (!below.empty()) {
-        reals_.emplace_back(node, *real);
+    if (!below.empty() && nodes_[node].children) {
+        KeepReal(node, real);  // a folder, with files to come
     }
-    if (reals_.size() > kRealPaths) {
-        reals_.erase(reals_.begin(), reals_.end() - kRealPaths);
+    return true;
+}
+
+const std::string* PathResolver::KeptReal(std::size_t node) {
+    for (Real& kept : reals_) {
+        if (kept.node == node) {
+            kept.used = ++realsUsed_;
+            return &kept.path;
+        }
     }
-    return real;
+    return nullptr;
+}
+
+void PathResolver::KeepReal(std::size_t node, const std::string& real) {
+    Real* slot = &reals_[0];
+    for (Real& kept : reals_) {
+        if (kept.node == node) {
+            slot = &kept;
+            break;
+        }
+        if (kept.used < slot->used) {
+            slot = &kept;
+        }
+    }
+    slot->node = node;
+    slot->used = ++realsUsed_;
+    slot->path.assign(real);  // in the memory the slot already has
 }
 
 // Whether the existing entry `node` is a symbolic link, asked of the system only the first time;
@@ -291,6 +308,17 @@ std::optional<std::size_t> PathResolver::Walk(std::string_view path) {
     // package and those of the host reads neither again from the top: the latest one when this
     // path goes on from all but its last component, else the other one.
     const std::size_t latest = CommonLength(cursors_[0].last, path);
+    // A path that ends where a component of the latest one ends has been read with it, and the
+    // latest path stays as it is: the folder of a file is made between two calls on the file.
+    if (latest == path.size() && latest < cursors_[0].last.size()) {
+        const std::vector<Step>& steps = cursors_[0].steps;
+        const auto step =
+            std::lower_bound(steps.begin(), steps.end(), latest,
+                             [](const Step& read, std::size_t end) { return read.end < end; });
+        if (step != steps.end() && step->end == latest) {
+            return step->node;
+        }
+    }
     const std::size_t other = CommonLength(cursors_[1].last, path);
     const std::size_t lastSeparator = cursors_[0].last.find_last_of("\\/");
     const bool goesOn =

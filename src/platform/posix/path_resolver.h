@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <optional>
@@ -62,10 +63,10 @@ class PathResolver {
     // run made that directory: the caller then tidies it.
     bool FirstWriteInto(const Place& place);
 
-    // Where the path lies once every link on the way is resolved, as realpath(3) says; none when
-    // it does not exist. With `deepest`, a path that does not exist lies where its deepest
-    // existing part does.
-    std::optional<std::string> RealPath(std::string_view windowsPath, bool deepest);
+    // Writes into `real` where the path lies once every link on the way is resolved, as
+    // realpath(3) says; false when it does not exist. With `deepest`, a path that does not exist
+    // lies where its deepest existing part does.
+    bool RealPath(std::string_view windowsPath, bool deepest, std::string& real);
 
   private:
     struct Node;
@@ -83,8 +84,10 @@ class PathResolver {
     void ReadListing(std::size_t directory);
     int DirectoryFd(std::size_t node);
     void KeepOpen(std::size_t node);
-    std::optional<std::string> RealOf(std::size_t node, std::size_t& missing);
+    bool RealOf(std::size_t node, std::size_t& missing, std::string& real);
     std::optional<bool> IsLink(std::size_t node);
+    const std::string* KeptReal(std::size_t node);
+    void KeepReal(std::size_t node, const std::string& real);
 
     std::map<char, std::string> roots_;  // the drive table
     std::map<char, std::size_t> rootNodes_;
@@ -97,9 +100,17 @@ class PathResolver {
     std::array<Cursor, 2> cursors_;  // the latest first
     std::vector<std::size_t> open_;  // nodes below a root with an open descriptor, latest last
     bool absent_ = false;            // the last lookup of a name found nothing there
-    // The real paths of the nodes asked for last, latest last: the folders of the files that
-    // follow each other.
-    std::vector<std::pair<std::size_t, std::string>> reals_;
+    // The real paths of the folders asked for last: those of a source and a destination, and of
+    // the levels of a chain of folders being made. Kept in place, so that a run takes no memory
+    // for them after its first files.
+    struct Real {
+        std::size_t node = static_cast<std::size_t>(-1);
+        std::uint64_t used = 0;  // when it was last asked for
+        std::string path;
+    };
+    std::array<Real, 8> reals_;
+    std::uint64_t realsUsed_ = 0;
+    std::vector<std::size_t> below_;  // RealOf's names to add, kept for the same reason
 };
 
 // The path that an open descriptor names, every link resolved.

@@ -770,17 +770,16 @@ bool PosixFiles::ReplaceContents(const std::string& path, std::string_view conte
 }
 
 Location PosixFiles::LocateIn(const std::string& path, const std::string& folder) {
-    if (folder != folder_ || !folderReal_) {
+    if (folder != folder_ || !folderFound_) {
         folder_ = folder;
-        folderReal_ = resolver_.RealPath(folder, false);
+        folderFound_ = resolver_.RealPath(folder, false, folderReal_);
     }
-    const std::optional<std::string> real = resolver_.RealPath(path, true);
-    if (!folderReal_ || !real) {
+    if (!folderFound_ || !resolver_.RealPath(path, true, real_)) {
         return Location::kUnknown;
     }
-    const std::string& base = *folderReal_;
-    const bool inside = *real == base || (real->compare(0, base.size(), base) == 0 &&
-                                          (base == "/" || (*real)[base.size()] == '/'));
+    const std::string& base = folderReal_;
+    const bool inside = real_ == base || (real_.compare(0, base.size(), base) == 0 &&
+                                          (base == "/" || real_[base.size()] == '/'));
     return inside ? Location::kInside : Location::kOutside;
 }
 

@@ -69,8 +69,10 @@ class PosixFiles : public Files {
     // The file CopyFileOver wrote last (its node) and the permissions it gave it, until the
     // next call that writes.
     std::optional<std::pair<std::size_t, mode_t>> written_;
-    std::string folder_;                     // the folder LocateIn resolved last
-    std::optional<std::string> folderReal_;  // and where it really is
+    std::string folder_;        // the folder LocateIn resolved last
+    bool folderFound_ = false;  // whether it is there
+    std::string folderReal_;    // and where it really is
+    std::string real_;          // where LocateIn's path really is
 };
 
 }  // namespace kolvane::platform

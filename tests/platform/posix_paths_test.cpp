@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include <csignal>
 
@@ -322,6 +323,38 @@ TEST_F(PosixPathTest, WhatOthersPutIntoAFolderThisRunMadeIsMetByTheWrites) {
     EXPECT_EQ(dir_.Read("Neu/Sub/x.dat"), "package");
     EXPECT_FALSE(files_.CopyFileOver("C:\\pkg\\src.dat", "C:\\Neu\\locked.dat"));
     EXPECT_EQ(dir_.Read("Neu/locked.dat"), "theirs");
+    dir_.Write("Neu/open.dat", "theirs");
+    EXPECT_TRUE(files_.CopyFileOver("C:\\pkg\\src.dat", "C:\\Neu\\open.dat"));
+    EXPECT_EQ(dir_.Read("Neu/open.dat"), "package");
+    EXPECT_EQ(Names("Neu"), (std::set<std::string>{"Sub", "locked.dat", "open.dat"}));
+}
+
+// A copy has the package file's permissions also where the folder would give a new file fewer:
+// through the umask, or a default ACL of the folder (checked on a folder's first copy, and so
+// for a second one too).
+TEST_F(PosixPathTest, CopiesKeepTheirPermissionsWhateverTheFolderGivesNewFiles) {
+    fs::permissions(dir_.Write("pkg/src.dat", "x"), fs::perms(0644));
+    fs::create_directories(dir_.HostPath("acl"));
+    // A default ACL that gives a new file's group nothing: version 2, then user::rw-,
+    // group::---, other::r--.
+    const std::uint32_t acl[] = {2,          0x00060001, 0xFFFFFFFF, 0x00000004,
+                                 0xFFFFFFFF, 0x00040020, 0xFFFFFFFF};
+    const bool aclSet = ::setxattr(dir_.HostPath("acl").c_str(), "system.posix_acl_default", acl,
+                                   sizeof acl, 0) == 0;
+    const mode_t mask = ::umask(077);
+    const bool masked = PosixFiles(Drives()).CopyFileOver("C:\\pkg\\src.dat", "C:\\masked.dat");
+    ::umask(mask);
+    ASSERT_TRUE(masked);
+    for (const char* copy : {"C:\\masked.dat", "C:\\acl\\first.dat", "C:\\acl\\second.dat"}) {
+        SCOPED_TRACE(copy);
+        ASSERT_TRUE(copy[3] == 'm' || files_.CopyFileOver("C:\\pkg\\src.dat", copy));
+        struct stat made {};
+        ASSERT_EQ(::stat(files_.NativePath(copy)->c_str(), &made), 0);
+        EXPECT_EQ(made.st_mode & 07777, 0644u);
+    }
+    if (!aclSet) {
+        GTEST_SKIP() << "no default ACL could be set here; the umask alone was tried";
+    }
 }
 
 }  // namespace

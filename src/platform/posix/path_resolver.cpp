@@ -131,12 +131,14 @@ std::optional<PathResolver::Place> PathResolver::Locate(std::string_view windows
     }
     Place place;
     place.node = *node;
+    place.folder = *node;
     const std::size_t parent = nodes_[*node].parent;
     if (parent == kNone) {
         place.directory = DirectoryFd(*node);
         place.name = ".";
         return place;
     }
+    place.folder = parent;
     place.absent = absent_;
     place.madeNone = nodes_[parent].madeHere && !nodes_[*node].exists;
     place.directory = DirectoryFd(parent);

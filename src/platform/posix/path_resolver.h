@@ -38,6 +38,7 @@ class PathResolver {
         // Its name there, with "/" after it for a path that ends in a separator; "." for a root.
         std::string name;
         std::size_t node = 0;
+        std::size_t folder = 0;  // the node of the directory that holds it (a root's own)
         // The lookup has just found no entry of that name there (an answer of the system, not
         // a remembered one).
         bool absent = false;

@@ -101,8 +101,10 @@ bool KernelCopyUnsupported(int error) {
 }
 
 // Creates a new file in `directory` named `stem` and six random letters or digits, as mkostemp
-// does; `name` is set to its name, or cleared when none could be made.
-UniqueFd CreateUnique(int directory, const std::string& stem, std::string& name) {
+// does, with the permissions `mode` (as far as the folder lets them through); `name` is set to its
+// name, or cleared when none could be made.
+UniqueFd CreateUnique(int directory, const std::string& stem, std::string& name,
+                      mode_t mode = 0600) {
     static constexpr char kSymbols[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     static std::mt19937_64 random(std::random_device{}());
@@ -111,7 +113,7 @@ UniqueFd CreateUnique(int directory, const std::string& stem, std::string& name)
         for (int i = 0; i < 6; ++i) {
             name += kSymbols[random() % (sizeof kSymbols - 1)];
         }
-        UniqueFd fd(::openat(directory, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        UniqueFd fd(::openat(directory, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
         if (fd.Valid() || errno != EEXIST) {
             if (!fd.Valid()) {
                 name.clear();
@@ -145,10 +147,10 @@ bool IsTemporaryName(std::string_view name) {
 // removed again unless Commit renames it over the target.
 class TemporaryBeside {
   public:
-    TemporaryBeside(int directory, std::string target)
+    TemporaryBeside(int directory, std::string target, mode_t mode = 0600)
         : directory_(directory),
           target_(std::move(target)),
-          fd_(CreateUnique(directory_, TemporaryStem(target_), name_)) {
+          fd_(CreateUnique(directory_, TemporaryStem(target_), name_, mode)) {
         error_ = fd_.Valid() ? 0 : errno;
         // The lock tells another run's clean-up that this file is still being written.
         if (fd_.Valid()) {
@@ -168,9 +170,11 @@ class TemporaryBeside {
     int Error() const { return error_; }
     int Fd() const { return fd_.Get(); }
 
-    // Renames the file over the target, then closes it.
-    bool Commit() {
-        if (::renameat(directory_, name_.c_str(), directory_, target_.c_str()) != 0) {
+    // Renames the file over the target, then closes it. Without `replace`, only while there is
+    // no target: EEXIST when there is one, EINVAL when the file system cannot tell.
+    bool Commit(bool replace = true) {
+        if (::renameat2(directory_, name_.c_str(), directory_, target_.c_str(),
+                        replace ? 0 : RENAME_NOREPLACE) != 0) {
             return false;
         }
         name_.clear();
@@ -506,7 +510,10 @@ struct PosixFiles::Claim {
     struct stat stamp {};
 };
 
-PosixFiles::PosixFiles(DriveMap drives) : drives_(std::move(drives)), resolver_(drives_) {}
+PosixFiles::PosixFiles(DriveMap drives) : drives_(std::move(drives)), resolver_(drives_) {
+    umask_ = ::umask(0);
+    ::umask(umask_);
+}
 PosixFiles::~PosixFiles() = default;
 
 std::optional<std::string> PosixFiles::NativePath(const std::string& windowsPath) const {
@@ -566,6 +573,11 @@ DirectoryResult PosixFiles::MakeDirectory(const std::string& path) {
 }
 
 bool PosixFiles::CopyFileOver(const std::string& source, const std::string& destination) {
+    return Copy(source, destination, true);
+}
+
+bool PosixFiles::Copy(const std::string& source, const std::string& destination,
+                      bool trustMadeFolders) {
     written_.reset();
     const std::optional<Place> from = resolver_.Locate(source);
     if (!from) {
@@ -578,9 +590,13 @@ bool PosixFiles::CopyFileOver(const std::string& source, const std::string& dest
     if (!input.Valid() || !to) {
         return false;
     }
+    // In a folder this run made, a name the run has not put there is free: the rename below
+    // takes it only while it is, and whatever another program has put there meanwhile is dealt
+    // with as any present file.
+    const bool free = trustMadeFolders && to->madeNone && !renameKeepsNoTarget_;
     struct stat existing {};
     bool exists = false;
-    if (!MayReplace(*to, existing, exists)) {
+    if (!free && !MayReplace(*to, existing, exists)) {
         return false;
     }
     // Installing a package again copies every file again; where the file is already there as
@@ -598,9 +614,10 @@ bool PosixFiles::CopyFileOver(const std::string& source, const std::string& dest
     }
     // Only the permission bits travel: a set-user-id bit from a downloaded package must not
     // become one on a file written by root.
+    const mode_t mode = status.st_mode & 0777;
+    const timespec times[2] = {status.st_atim, status.st_mtim};
     const auto finish = [&](int fd) {
-        const timespec times[2] = {status.st_atim, status.st_mtim};
-        return ::futimens(fd, times) == 0 && ::fchmod(fd, status.st_mode & 0777) == 0;
+        return ::futimens(fd, times) == 0 && ::fchmod(fd, mode) == 0;
     };
     // A file with several names is written in place, so that every name shows the new contents;
     // the old ones are kept until then.
@@ -609,7 +626,13 @@ bool PosixFiles::CopyFileOver(const std::string& source, const std::string& dest
                             FileContents(input.Get(), status.st_size), true, finish);
     }
     RemoveLeftovers(*to, target.directory, target.ownDirectory.Valid());
-    TemporaryBeside output(target.directory, target.name);
+    // The copy is made with its own permissions where nothing takes bits away from them (the
+    // umask, a default ACL of the folder; whether the folder does is seen on its first copy) and
+    // they let its owner read and write it, as a temporary file must be (a run's clean-up reads
+    // what killed runs left).
+    const bool ownMode = !target.ownDirectory.Valid() && (mode & ~umask_) == mode &&
+                         (mode & (S_IRUSR | S_IWUSR)) == (S_IRUSR | S_IWUSR);
+    TemporaryBeside output(target.directory, target.name, ownMode ? mode : 0600);
     if (!output.Valid()) {
         // A folder that takes no new files: the present file, which the user may write, is
         // written in place, as Windows writes it.
@@ -617,21 +640,38 @@ bool PosixFiles::CopyFileOver(const std::string& source, const std::string& dest
                WriteInPlace(target.directory, target.name,
                             FileContents(input.Get(), status.st_size), false, finish);
     }
+    const auto permissions = [&](int fd) {
+        if (ownMode && modeKept_ == std::make_pair(to->folder, mode)) {
+            return true;
+        }
+        struct stat made {};
+        if (ownMode && ::fstat(fd, &made) == 0 && (made.st_mode & 07777) == mode) {
+            modeKept_ = {to->folder, mode};
+            return true;
+        }
+        return ::fchmod(fd, mode) == 0;
+    };
     if (!CopyFileData(input.Get(), output.Fd(), status.st_size, KernelCopy) ||
-        !finish(output.Fd())) {
+        ::futimens(output.Fd(), times) != 0 || !permissions(output.Fd())) {
         return false;
     }
     // No fsync per file: it made installing a package many times slower than a plain copy.
     // ext4 writes a file's data before a rename over another file takes effect; elsewhere a crash
     // at this moment may leave an empty model file that installing the package again repairs.
     // The catalogue, which nothing could repair, is written with an fsync.
-    if (!output.Commit()) {
+    if (!output.Commit(!free)) {
+        if (free && (errno == EEXIST || errno == EINVAL)) {
+            // Another program has put the name there meanwhile, or the file system cannot rename
+            // only onto a free name (then it is not asked again): as any present file.
+            renameKeepsNoTarget_ = renameKeepsNoTarget_ || errno == EINVAL;
+            return Copy(source, destination, false);
+        }
         return false;
     }
     if (!exists) {
         resolver_.Created(*to, false);
     }
-    written_.emplace(to->node, status.st_mode & 0777);
+    written_.emplace(to->node, mode);
     return true;
 }
 

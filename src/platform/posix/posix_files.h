@@ -56,6 +56,10 @@ class PosixFiles : public Files {
   private:
     struct Claim;
 
+    // CopyFileOver; `trustMadeFolders`: a name this run has not put into a folder it made is
+    // taken to be free, which the rename checks.
+    bool Copy(const std::string& source, const std::string& destination, bool trustMadeFolders);
+
     // Removes what killed runs left beside the files of the folder `directory`, once per folder.
     void RemoveLeftovers(int directory);
     // The same before a write of the file at `place` (`viaLink`: of the file its link leads to,
@@ -69,10 +73,14 @@ class PosixFiles : public Files {
     // The file CopyFileOver wrote last (its node) and the permissions it gave it, until the
     // next call that writes.
     std::optional<std::pair<std::size_t, mode_t>> written_;
-    std::string folder_;        // the folder LocateIn resolved last
-    bool folderFound_ = false;  // whether it is there
-    std::string folderReal_;    // and where it really is
-    std::string real_;          // where LocateIn's path really is
+    mode_t umask_ = 0;
+    // A folder (its node) where a copy made with these permissions kept them.
+    std::pair<std::size_t, mode_t> modeKept_{static_cast<std::size_t>(-1), 0};
+    bool renameKeepsNoTarget_ = false;  // the file system cannot rename only onto a free name
+    std::string folder_;                // the folder LocateIn resolved last
+    bool folderFound_ = false;          // whether it is there
+    std::string folderReal_;            // and where it really is
+    std::string real_;                  // where LocateIn's path really is
 };
 
 }  // namespace kolvane::platform

@@ -21,7 +21,8 @@ namespace kolvane::platform {
 // lets write anything, only when its owner may, which is what read-only means under Wine. A file
 // is replaced by a temporary file ".name.kolvane-XXXXXX" beside it that is renamed over it when
 // complete; where a symbolic link stands, beside the file it leads to, and the link stays. A file
-// with several names, or one in a folder that takes no new files, is written in place instead.
+// with several names, or one in a folder that takes no new files, is written in place instead. A
+// new file in a folder this run made is renamed into place only while its name is still free.
 //
 // A claim (ClaimForUpdate) is an open-file-description record lock (fcntl F_OFD_SETLK) on the byte
 // at 2^62, the lock that Wine takes for Kolvane.exe's LockFileEx on that byte: the two programs
@@ -73,7 +74,7 @@ class PosixFiles : public Files {
     // The file CopyFileOver wrote last (its node) and the permissions it gave it, until the
     // next call that writes.
     std::optional<std::pair<std::size_t, mode_t>> written_;
-    mode_t umask_ = 0;
+    mode_t umask_ = 0;  // the process's, as it was when the seam was made
     // A folder (its node) where a copy made with these permissions kept them.
     std::pair<std::size_t, mode_t> modeKept_{static_cast<std::size_t>(-1), 0};
     bool renameKeepsNoTarget_ = false;  // the file system cannot rename only onto a free name

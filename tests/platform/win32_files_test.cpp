@@ -178,5 +178,47 @@ TEST_F(Win32FilesTest, LeavesACopyThatIsAlreadyThereAlone) {
     }
 }
 
+// An entry's calls in the installer's order: what LocateIn opened serves the calls that follow,
+// and nothing stays open once the copy, Settle or any other call is through, except what
+// OpenForReading lent out until it is closed.
+TEST_F(Win32FilesTest, KeepsFilesOpenOnlyForTheCallsOfOneEntry) {
+    dir_.Write("pkg/a.dat", "new");
+    const FileTime old = 0x01D5'0000'0000'0007ull;
+    testing::SetLastWriteTime(dir_.Write("host/a.dat", "old"), old);
+    const auto openAlone = [&](const std::string& relative) {
+        return win32::ScopedFileHandle(::CreateFileA(Path(relative).c_str(), GENERIC_READ, 0,
+                                                     nullptr, OPEN_EXISTING, 0, nullptr))
+            .IsValid();
+    };
+    for (const bool settle : {true, false}) {
+        SCOPED_TRACE(settle ? "settled" : "copied");
+        EXPECT_EQ(files_.LocateIn(Path("pkg/a.dat"), Path("pkg")), Location::kInside);
+        EXPECT_EQ(files_.LocateIn(Path("host/a.dat"), Path("pkg")), Location::kOutside);
+        const FileHandle present = files_.OpenForReading(Path("host/a.dat"));
+        FileTime time = 0;
+        ASSERT_NE(present, kInvalidFile);
+        EXPECT_TRUE(files_.LastWriteTime(present, time));
+        EXPECT_EQ(time, old);
+        if (settle) {
+            files_.Settle();
+            EXPECT_FALSE(openAlone("host/a.dat")) << "lent out, so still open";
+            files_.CloseFile(present);
+        } else {
+            files_.CloseFile(present);
+            EXPECT_TRUE(files_.CopyFileOver(Path("pkg/a.dat"), Path("host/a.dat")));
+        }
+        EXPECT_TRUE(openAlone("pkg/a.dat"));
+        EXPECT_TRUE(openAlone("host/a.dat"));
+    }
+    EXPECT_EQ(dir_.Read("host/a.dat"), "new");
+
+    // A file found missing stays missing for the entry; a folder made now is known at once.
+    EXPECT_EQ(files_.LocateIn(Path("pkg/New/b.dat"), Path("pkg")), Location::kInside);
+    EXPECT_EQ(files_.OpenForReading(Path("pkg/New/b.dat")), kInvalidFile);
+    EXPECT_EQ(files_.MakeDirectory(Path("pkg/New")), DirectoryResult::kCreated);
+    EXPECT_EQ(files_.LocateIn(Path("pkg/New/b.dat"), Path("pkg")), Location::kInside);
+    EXPECT_EQ(files_.LocateIn(Path("host/New/b.dat"), Path("pkg")), Location::kOutside);
+}
+
 }  // namespace
 }  // namespace kolvane::platform

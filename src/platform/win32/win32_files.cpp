@@ -80,6 +80,12 @@ bool MayReplace(DWORD attributes, DWORD refused) {
     return true;
 }
 
+// Opens an existing file for reading while others may read it too.
+HANDLE OpenReadable(const std::string& path) {
+    return ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
 // Opens a file or folder only to ask where it is and what it is.
 HANDLE OpenToLook(const std::string& path) {
     return ::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
@@ -87,22 +93,31 @@ HANDLE OpenToLook(const std::string& path) {
 }
 
 // The path that `file` really has, every link resolved, in DOS form ("C:\..." or
-// "\\server\share\...").
+// "\\server\share\..."). Asked in UTF-16 with room to spare: the ANSI call asks the system
+// twice, once for the length.
 std::optional<std::string> FinalPathOf(HANDLE file) {
-    std::string path(MAX_PATH, '\0');
+    std::wstring wide(2 * MAX_PATH, L'\0');
     for (;;) {
         const DWORD length =
-            ::GetFinalPathNameByHandleA(file, path.data(), static_cast<DWORD>(path.size()),
+            ::GetFinalPathNameByHandleW(file, wide.data(), static_cast<DWORD>(wide.size()),
                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (length == 0) {
             return std::nullopt;
         }
-        if (length < path.size()) {
-            path.resize(length);
+        if (length < wide.size()) {
+            wide.resize(length);
             break;
         }
-        path.resize(length + 1);
+        wide.resize(length + 1);
     }
+    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
+                                            nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) {
+        return std::nullopt;
+    }
+    std::string path(static_cast<std::size_t>(bytes), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), path.data(),
+                          bytes, nullptr, nullptr);
     constexpr std::string_view kUnc = "\\\\?\\UNC\\";
     constexpr std::string_view kLocal = "\\\\?\\";
     if (path.compare(0, kUnc.size(), kUnc) == 0) {
@@ -213,31 +228,38 @@ class MemoryContents : public Contents {
     std::string_view text_;
 };
 
+// Reads from the file's position, moving it only where a read does not go on from the last one:
+// a read at a given offset (OVERLAPPED) would cost Wine a request to its server every time.
 class FileContents : public Contents {
   public:
     FileContents(HANDLE file, std::uint64_t size) : file_(file), size_(size) {}
     std::uint64_t Size() const override { return size_; }
     bool Read(std::uint64_t offset, char* data, DWORD size, DWORD& got) override {
         got = 0;
+        if (offset != next_ && !Seek(file_, offset)) {
+            return false;
+        }
+        next_ = offset;
         while (got < size) {
-            OVERLAPPED at{};
-            at.Offset = static_cast<DWORD>(offset + got);
-            at.OffsetHigh = static_cast<DWORD>((offset + got) >> 32);
             DWORD n = 0;
-            if (::ReadFile(file_, data + got, size - got, &n, &at) == 0) {
-                return ::GetLastError() == ERROR_HANDLE_EOF;
+            if (::ReadFile(file_, data + got, size - got, &n, nullptr) == 0) {
+                next_ = kUnknown;
+                return false;
             }
             if (n == 0) {
                 break;
             }
             got += n;
+            next_ += n;
         }
         return true;
     }
 
   private:
+    static constexpr std::uint64_t kUnknown = ~std::uint64_t{0};
     HANDLE file_;
     std::uint64_t size_;
+    std::uint64_t next_ = kUnknown;  // where the file's position is, when known
 };
 
 // Writes bytes [begin, end) of `from` at the current position of `to`.
@@ -551,14 +573,63 @@ struct Win32Files::Claim {
     Stamp stamp;
 };
 
-// Claims are told from handles of CreateFileA by their numbers, which count down from -2.
-Win32Files::Win32Files() : nextClaim_(-2) {}
-Win32Files::~Win32Files() = default;
+struct Win32Files::Kept {
+    std::string path;
+    ScopedFileHandle file;
+    bool lent = false;  // OpenForReading handed it out; CloseFile hands it back
+};
+
+// Claims are told from handles of CreateFileA by their numbers, which count down from -2. Two
+// files are kept: an entry's package file and its destination.
+Win32Files::Win32Files() : nextClaim_(-2), kept_(2) {}
+
+Win32Files::~Win32Files() {
+    Settle();
+}
+
+void Win32Files::Keep(const std::string& path, FileHandle file) {
+    Kept& slot = kept_[nextKept_];
+    nextKept_ = (nextKept_ + 1) % kept_.size();
+    if (slot.lent) {
+        slot.file.Release();
+    }
+    slot.file.Reset(ToHandle(file));
+    slot.path = path;
+    slot.lent = false;
+}
+
+FileHandle Win32Files::TakeKept(const std::string& path) {
+    for (Kept& slot : kept_) {
+        if (slot.file.IsValid() && !slot.lent && slot.path == path) {
+            return reinterpret_cast<FileHandle>(slot.file.Release());
+        }
+    }
+    return reinterpret_cast<FileHandle>(INVALID_HANDLE_VALUE);
+}
+
+void Win32Files::Settle() {
+    for (Kept& slot : kept_) {
+        if (slot.lent) {
+            slot.file.Release();
+        }
+        slot.file.Close();
+        slot.lent = false;
+    }
+    missing_.clear();
+}
 
 FileHandle Win32Files::OpenForReading(const std::string& path) {
-    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
-    return reinterpret_cast<FileHandle>(file);
+    for (Kept& slot : kept_) {
+        if (slot.file.IsValid() && !slot.lent && slot.path == path) {
+            slot.lent = true;
+            return reinterpret_cast<FileHandle>(slot.file.Get());
+        }
+    }
+    if (!missing_.empty() && path == missing_) {
+        ::SetLastError(ERROR_FILE_NOT_FOUND);
+        return kInvalidFile;
+    }
+    return reinterpret_cast<FileHandle>(OpenReadable(path));
 }
 
 bool Win32Files::LastWriteTime(FileHandle file, FileTime& time) {
@@ -571,32 +642,53 @@ bool Win32Files::LastWriteTime(FileHandle file, FileTime& time) {
 }
 
 void Win32Files::CloseFile(FileHandle file) {
-    if (claims_.erase(file) == 0) {
-        ::CloseHandle(ToHandle(file));
+    if (claims_.erase(file) != 0) {
+        return;
     }
+    for (Kept& slot : kept_) {
+        if (slot.lent && slot.file.Get() == ToHandle(file)) {
+            slot.lent = false;
+            return;
+        }
+    }
+    ::CloseHandle(ToHandle(file));
 }
 
 DirectoryResult Win32Files::MakeDirectory(const std::string& path) {
-    if (::CreateDirectoryA(path.c_str(), nullptr) != 0) {
-        return DirectoryResult::kCreated;
+    if (::CreateDirectoryA(path.c_str(), nullptr) == 0) {
+        return ::GetLastError() == ERROR_ALREADY_EXISTS ? DirectoryResult::kAlreadyExists
+                                                        : DirectoryResult::kFailed;
     }
-    return ::GetLastError() == ERROR_ALREADY_EXISTS ? DirectoryResult::kAlreadyExists
-                                                    : DirectoryResult::kFailed;
+    // A folder made now holds nothing that a killed run left, and it lies where its parent lies.
+    tidied_.insert(Upper(path));
+    if (const std::optional<std::string> full = FullPath(path)) {
+        const auto parent = folders_.find(Upper(FolderOf(*full)));
+        if (parent != folders_.end()) {
+            folders_.emplace(Upper(*full), parent->second + "\\" + NameOf(*full));
+        }
+    }
+    return DirectoryResult::kCreated;
 }
 
 bool Win32Files::CopyFileOver(const std::string& source, const std::string& destination) {
+    // What LocateIn and OpenForReading opened is taken over; nothing else stays open.
+    ScopedFileHandle input(ToHandle(TakeKept(source)));
+    ScopedFileHandle there(ToHandle(TakeKept(destination)));
+    const bool knownMissing = !missing_.empty() && destination == missing_;
+    Settle();
     WIN32_FILE_ATTRIBUTE_DATA present{};
     const bool exists =
+        !knownMissing &&
         ::GetFileAttributesExA(destination.c_str(), GetFileExInfoStandard, &present) != 0;
-    if (!exists && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+    if (!exists && !knownMissing && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
         return false;
     }
     if (exists && !MayReplace(present.dwFileAttributes, kProtectedAttributes)) {
         return false;
     }
-    const ScopedFileHandle input(::CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
-                                               nullptr));
+    if (!input.IsValid()) {
+        input.Reset(OpenReadable(source));
+    }
     FILE_BASIC_INFO basic{};
     LARGE_INTEGER size{};
     if (!input.IsValid() ||
@@ -617,14 +709,16 @@ bool Win32Files::CopyFileOver(const std::string& source, const std::string& dest
         ((static_cast<std::uint64_t>(present.nFileSizeHigh) << 32) | present.nFileSizeLow) ==
             contents.Size() &&
         ToFileTime(present.ftLastWriteTime) == written) {
-        const ScopedFileHandle copy(::CreateFileA(destination.c_str(), GENERIC_READ,
-                                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        FileContents there(copy.Get(), contents.Size());
-        if (copy.IsValid() && SameContents(contents, there, buffer_, other_)) {
+        if (!there.IsValid()) {
+            there.Reset(OpenReadable(destination));
+        }
+        FileContents copy(there.Get(), contents.Size());
+        if (there.IsValid() && SameContents(contents, copy, buffer_, other_)) {
             return true;
         }
     }
+    // Windows renames nothing over a file that is open.
+    there.Close();
 
     Target target{destination};
     if (exists && !Resolve(destination, target)) {
@@ -656,10 +750,12 @@ bool Win32Files::CopyFileOver(const std::string& source, const std::string& dest
 }
 
 bool Win32Files::SetNormalAttributes(const std::string& path) {
+    Settle();
     return ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
 bool Win32Files::ReadContents(const std::string& path, std::string& contents) {
+    Settle();
     // Others may write it: a claim holds the catalogue open for writing while it is read.
     const ScopedFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -682,6 +778,7 @@ bool Win32Files::ReadContents(const std::string& path, std::string& contents) {
 }
 
 bool Win32Files::ReplaceContents(const std::string& path, std::string_view contents) {
+    Settle();
     Claim* claim = ClaimOn(path);
     WIN32_FILE_ATTRIBUTE_DATA present{};
     const bool exists = ::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &present) != 0;
@@ -735,6 +832,7 @@ bool Win32Files::ReplaceContents(const std::string& path, std::string_view conte
 }
 
 Location Win32Files::LocateIn(const std::string& path, const std::string& folder) {
+    missing_.clear();
     if (folder != folder_) {
         folder_ = folder;
         const ScopedFileHandle there(OpenToLook(folder));
@@ -758,7 +856,16 @@ Location Win32Files::LocateIn(const std::string& path, const std::string& folder
         if (known != folders_.end()) {
             return IsWithin(known->second, folderFinal_) ? Location::kInside : Location::kOutside;
         }
-        const ScopedFileHandle there(OpenToLook(probe));
+        // A file is opened as OpenForReading would open it and kept for the calls that follow;
+        // one that cannot be opened so, and a folder, only to look at it.
+        ScopedFileHandle there(file ? OpenReadable(path) : INVALID_HANDLE_VALUE);
+        const bool readable = there.IsValid();
+        DWORD error = file ? ::GetLastError() : ERROR_SUCCESS;
+        if (!readable && (!file || (error != ERROR_FILE_NOT_FOUND &&
+                                    error != ERROR_PATH_NOT_FOUND))) {
+            there.Reset(OpenToLook(probe));
+            error = ::GetLastError();
+        }
         if (there.IsValid()) {
             const std::optional<std::string> final = FinalPathOf(there.Get());
             if (!final) {
@@ -766,12 +873,16 @@ Location Win32Files::LocateIn(const std::string& path, const std::string& folder
             }
             if (!file) {
                 folders_.emplace(Upper(probe), *final);
+            } else if (readable) {
+                Keep(path, reinterpret_cast<FileHandle>(there.Release()));
             }
             return IsWithin(*final, folderFinal_) ? Location::kInside : Location::kOutside;
         }
-        const DWORD error = ::GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
             return Location::kUnknown;
+        }
+        if (file) {
+            missing_ = path;
         }
         std::string parent = FolderOf(probe);
         if (parent.size() == 2 && parent[1] == ':') {
@@ -786,6 +897,7 @@ Location Win32Files::LocateIn(const std::string& path, const std::string& folder
 
 ClaimResult Win32Files::ClaimForUpdate(const std::string& path, std::chrono::milliseconds patience,
                                        FileHandle& claim) {
+    Settle();
     claim = kInvalidFile;
     const Clock::time_point deadline = Clock::now() + patience;
     for (;;) {

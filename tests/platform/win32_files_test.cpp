@@ -220,5 +220,28 @@ TEST_F(Win32FilesTest, KeepsFilesOpenOnlyForTheCallsOfOneEntry) {
     EXPECT_EQ(files_.LocateIn(Path("host/New/b.dat"), Path("pkg")), Location::kOutside);
 }
 
+// After a copy, normal attributes are what SetFileAttributesA gives a file, whether the seam sets
+// them or has seen that setting them changes nothing; for a file left alone as well.
+TEST_F(Win32FilesTest, GivesACopyNormalAttributesAsWindowsDoes) {
+    dir_.Write("reference.dat", "r");
+    ASSERT_NE(::SetFileAttributesA(Path("reference.dat").c_str(), FILE_ATTRIBUTE_NORMAL), 0);
+    const DWORD normal = AttributesOf("reference.dat");
+    const DWORD kinds[] = {0, FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_READONLY};
+    for (const DWORD kind : kinds) {
+        const std::string source = "src" + std::to_string(kind) + ".dat";
+        dir_.Write(source, "model");
+        if (kind != 0) {
+            ASSERT_NE(::SetFileAttributesA(Path(source).c_str(), kind), 0);
+        }
+        for (const char* copy : {"a", "b", "b"}) {  // b twice: made, then left alone
+            SCOPED_TRACE(source + " to " + copy);
+            const std::string destination = std::to_string(kind) + copy + ".dat";
+            EXPECT_TRUE(files_.CopyFileOver(Path(source), Path(destination)));
+            EXPECT_TRUE(files_.SetNormalAttributes(Path(destination)));
+            EXPECT_EQ(AttributesOf(destination), normal);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kolvane::platform

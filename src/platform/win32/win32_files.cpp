@@ -5,6 +5,7 @@
 #include <cstring>
 #include <optional>
 
+#include "names/windows_path.h"
 #include "platform/win32/windows_support.h"
 
 namespace kolvane::platform {
@@ -116,8 +117,8 @@ std::optional<std::string> FinalPathOf(HANDLE file) {
         return std::nullopt;
     }
     std::string path(static_cast<std::size_t>(bytes), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), path.data(),
-                          bytes, nullptr, nullptr);
+    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), path.data(), bytes,
+                          nullptr, nullptr);
     constexpr std::string_view kUnc = "\\\\?\\UNC\\";
     constexpr std::string_view kLocal = "\\\\?\\";
     if (path.compare(0, kUnc.size(), kUnc) == 0) {
@@ -616,6 +617,7 @@ void Win32Files::Settle() {
         slot.lent = false;
     }
     missing_.clear();
+    written_.clear();
 }
 
 FileHandle Win32Files::OpenForReading(const std::string& path) {
@@ -714,6 +716,8 @@ bool Win32Files::CopyFileOver(const std::string& source, const std::string& dest
         }
         FileContents copy(there.Get(), contents.Size());
         if (there.IsValid() && SameContents(contents, copy, buffer_, other_)) {
+            written_ = destination;
+            writtenAttributes_ = present.dwFileAttributes;
             return true;
         }
     }
@@ -728,10 +732,19 @@ bool Win32Files::CopyFileOver(const std::string& source, const std::string& dest
         RemoveLeftovers(FolderOf(target.path));
         Temporary temporary;
         switch (temporary.Make(target.path, 0)) {
-            case Temporary::Result::kMade:
-                return CopyRange(contents, temporary.Get(), 0, contents.Size(), buffer_) &&
-                       SetBasicInfo(temporary.Get(), written, attributes) &&
-                       temporary.RenameOver(target.path);
+            case Temporary::Result::kMade: {
+                FILE_BASIC_INFO made{};
+                if (!CopyRange(contents, temporary.Get(), 0, contents.Size(), buffer_) ||
+                    !SetBasicInfo(temporary.Get(), written, attributes) ||
+                    ::GetFileInformationByHandleEx(temporary.Get(), FileBasicInfo, &made,
+                                                   sizeof made) == 0 ||
+                    !temporary.RenameOver(target.path)) {
+                    return false;
+                }
+                written_ = destination;
+                writtenAttributes_ = made.FileAttributes;
+                return true;
+            }
             case Temporary::Result::kNoRoom:
                 break;
             case Temporary::Result::kRefused:
@@ -750,8 +763,24 @@ bool Win32Files::CopyFileOver(const std::string& source, const std::string& dest
 }
 
 bool Win32Files::SetNormalAttributes(const std::string& path) {
+    const bool justWritten = !written_.empty() && path == written_;
+    const DWORD before = writtenAttributes_;
     Settle();
-    return ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
+    const std::optional<char> drive = names::DriveOfWindowsPath(path);
+    // Drive letters are ASCII.
+    const char letter =
+        drive && *drive >= 'a' && *drive <= 'z' ? *drive - 'a' + 'A' : drive.value_or(0);
+    const auto known = std::make_pair(letter, static_cast<unsigned long>(before));
+    if (justWritten && drive && unchangedByNormal_.count(known) != 0) {
+        return true;
+    }
+    if (::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL) == 0) {
+        return false;
+    }
+    if (justWritten && drive && ::GetFileAttributesA(path.c_str()) == before) {
+        unchangedByNormal_.insert(known);
+    }
+    return true;
 }
 
 bool Win32Files::ReadContents(const std::string& path, std::string& contents) {
@@ -861,8 +890,8 @@ Location Win32Files::LocateIn(const std::string& path, const std::string& folder
         ScopedFileHandle there(file ? OpenReadable(path) : INVALID_HANDLE_VALUE);
         const bool readable = there.IsValid();
         DWORD error = file ? ::GetLastError() : ERROR_SUCCESS;
-        if (!readable && (!file || (error != ERROR_FILE_NOT_FOUND &&
-                                    error != ERROR_PATH_NOT_FOUND))) {
+        if (!readable &&
+            (!file || (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND))) {
             there.Reset(OpenToLook(probe));
             error = ::GetLastError();
         }

@@ -21,7 +21,9 @@ namespace kolvane::platform {
 //
 // The installer asks where a file lies, then opens it, then copies it: LocateIn keeps the files it
 // opened, as OpenForReading opens them, and the file it found missing, for the calls on the same
-// paths that follow, until Settle or any other call. Under Wine every open and close is a request to its server.
+// paths that follow, until Settle or any other call. Giving normal attributes to a file that
+// CopyFileOver just wrote is skipped where it has been seen to change nothing. Under Wine every
+// open and close is a request to its server.
 //
 // A claim (ClaimForUpdate) is an exclusive LockFileEx on one byte far beyond the end of the file,
 // so that reading and writing the file itself stay free; Wine turns it into an fcntl record lock
@@ -71,6 +73,13 @@ class Win32Files : public Files {
     std::vector<Kept> kept_;
     std::size_t nextKept_ = 0;
     std::string missing_;  // the file LocateIn found missing last, if nothing was called since
+    std::string written_;  // the file CopyFileOver made or left alone, if nothing was called since,
+    unsigned long writtenAttributes_ = 0;  // and the attributes it has
+    // Attributes that normal attributes left as they were, by drive letter (upper case): there,
+    // a file that has them does not change when it is given normal attributes. (Wine shows every
+    // file as FILE_ATTRIBUTE_ARCHIVE, also after it was given normal attributes; Windows clears
+    // the flag.)
+    std::set<std::pair<char, unsigned long>> unchangedByNormal_;
     std::vector<char> buffer_;  // for copying and comparing, allocated when first needed
     std::vector<char> other_;
 };

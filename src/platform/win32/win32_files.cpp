@@ -7,6 +7,8 @@
 
 #include "names/windows_path.h"
 #include "platform/win32/windows_support.h"
+// After windows.h, which it builds on.
+#include <winternl.h>
 
 namespace kolvane::platform {
 namespace {
@@ -514,32 +516,46 @@ bool Resolve(const std::string& path, Target& target) {
     return true;
 }
 
-// What tells a file apart and whether it changed.
+// What tells a file apart and whether it changed. Stamps are compared only for one path, taken
+// moments apart, so the file's number on its volume tells it apart: the volume's serial number
+// (GetFileInformationByHandle) would cost Wine a round through its mount manager, some twenty
+// server requests.
 struct Stamp {
-    DWORD volume = 0;
-    DWORD indexHigh = 0;
-    DWORD indexLow = 0;
+    std::int64_t index = 0;
     std::uint64_t size = 0;
     FileTime written = 0;
 
-    bool SameFile(const Stamp& other) const {
-        return volume == other.volume && indexHigh == other.indexHigh && indexLow == other.indexLow;
-    }
+    bool SameFile(const Stamp& other) const { return index == other.index; }
     bool operator==(const Stamp& other) const {
         return SameFile(other) && size == other.size && written == other.written;
     }
 };
 
-bool StampOf(HANDLE file, Stamp& stamp) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (::GetFileInformationByHandle(file, &info) == 0) {
+// The file's number on its volume, from the system's own library, which every process has loaded.
+bool FileIndexOf(HANDLE file, std::int64_t& index) {
+    using Query = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
+    static const auto query = reinterpret_cast<Query>(reinterpret_cast<void (*)()>(
+        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQueryInformationFile")));
+    IO_STATUS_BLOCK status{};
+    FILE_INTERNAL_INFORMATION internal{};
+    if (query == nullptr ||
+        query(file, &status, &internal, sizeof internal, FileInternalInformation) < 0) {
         return false;
     }
-    stamp.volume = info.dwVolumeSerialNumber;
-    stamp.indexHigh = info.nFileIndexHigh;
-    stamp.indexLow = info.nFileIndexLow;
-    stamp.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    stamp.written = ToFileTime(info.ftLastWriteTime);
+    index = internal.IndexNumber.QuadPart;
+    return true;
+}
+
+bool StampOf(HANDLE file, Stamp& stamp) {
+    FILE_BASIC_INFO basic{};
+    LARGE_INTEGER size{};
+    if (!FileIndexOf(file, stamp.index) ||
+        ::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) == 0 ||
+        ::GetFileSizeEx(file, &size) == 0) {
+        return false;
+    }
+    stamp.size = static_cast<std::uint64_t>(size.QuadPart);
+    stamp.written = static_cast<FileTime>(basic.LastWriteTime.QuadPart);
     return true;
 }
 
@@ -821,11 +837,28 @@ bool Win32Files::ReplaceContents(const std::string& path, std::string_view conte
     if (exists && !Resolve(path, target)) {
         return false;
     }
+    MemoryContents text(contents);
+    // A file that holds these very bytes already is left as it is: rewriting it would change
+    // nothing but its time, and cost a flush to disk.
+    if (exists && ((static_cast<std::uint64_t>(present.nFileSizeHigh) << 32) |
+                   present.nFileSizeLow) == contents.size()) {
+        ScopedFileHandle opened;
+        HANDLE file = claim != nullptr ? claim->file.Get() : INVALID_HANDLE_VALUE;
+        if (file == INVALID_HANDLE_VALUE) {
+            opened.Reset(::CreateFileA(path.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+            file = opened.Get();
+        }
+        FileContents there(file, contents.size());
+        if (file != INVALID_HANDLE_VALUE && SameContents(there, text, buffer_, other_)) {
+            return true;
+        }
+    }
     const auto unchanged = [&] {
         Stamp now;
         return claim == nullptr || (StampOf(path, now) && now == claim->stamp);
     };
-    MemoryContents text(contents);
     if (!target.severalNames) {
         RemoveLeftovers(FolderOf(target.path));
         Temporary temporary;

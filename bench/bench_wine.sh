@@ -16,6 +16,7 @@
 #   WINDOWS_BUILD_DIR: build/windows, configured with KOLVANE_BUILD_BENCHMARKS=ON (scripts/bench.sh
 #   does so); directory: where the package and the hosts go ($TMPDIR or /tmp).
 #   KOLVANE_BENCH_ROUNDS: the number of rounds (default 9), after one warm-up round.
+#   KOLVANE_BENCH_SERVER_LOG: a file that receives the log of the round that counts requests.
 set -euo pipefail
 shopt -u patsub_replacement 2>/dev/null || true
 
@@ -309,6 +310,9 @@ count_requests() {
     count nsis_empty silent "${empty_setup[@]}"
     count minimal dialog "$minimal_dialog"
     stop_driver
+    if [ -n "${KOLVANE_BENCH_SERVER_LOG:-}" ]; then
+        cp "$server_log" "$KOLVANE_BENCH_SERVER_LOG"
+    fi
 }
 
 # --- Figures -------------------------------------------------------------------------------------

@@ -63,6 +63,7 @@ class RecordingFiles : public platform::Files {
     platform::ClaimResult ClaimForUpdate(const std::string& path,
                                          std::chrono::milliseconds patience,
                                          platform::FileHandle& claim) override;
+    void Settle() override { inner_.Settle(); }
 
     // What is at `path` once the recorded changes are taken into account.
     DiskProbe::Entry Look(const std::string& path);

@@ -29,6 +29,7 @@ bool InstallFiles(const FileSectionContext& context) {
     std::string entry;
     EntryParts parts;
     while (NextEntry(context.script, Section::kFiles, context.observer, entry, parts)) {
+        const platform::ScopedSettle settle(files);
         const std::string sourcePart(parts.left);
         const std::string destinationPart(parts.right);
         const std::string source = context.packageDir + "\\" + sourcePart;

@@ -74,6 +74,22 @@ class Files {
     // Waits at most `patience` for a claim held elsewhere. CloseFile(`claim`) gives it up.
     virtual ClaimResult ClaimForUpdate(const std::string& path, std::chrono::milliseconds patience,
                                        FileHandle& claim) = 0;
+
+    // The caller is done with the paths it gave so far: whatever an implementation keeps open to
+    // answer further calls on them sooner is closed now. Every other call may do so as well.
+    virtual void Settle() {}
+};
+
+// Settles `files` when it goes out of scope.
+class ScopedSettle {
+  public:
+    explicit ScopedSettle(Files& files) : files_(files) {}
+    ScopedSettle(const ScopedSettle&) = delete;
+    ScopedSettle& operator=(const ScopedSettle&) = delete;
+    ~ScopedSettle() { files_.Settle(); }
+
+  private:
+    Files& files_;
 };
 
 // Owns a handle from OpenForReading and closes it on every path.

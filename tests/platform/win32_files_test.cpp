@@ -178,5 +178,70 @@ TEST_F(Win32FilesTest, LeavesACopyThatIsAlreadyThereAlone) {
     }
 }
 
+// An entry's calls in the installer's order: what LocateIn opened serves the calls that follow,
+// and nothing stays open once the copy, Settle or any other call is through, except what
+// OpenForReading lent out until it is closed.
+TEST_F(Win32FilesTest, KeepsFilesOpenOnlyForTheCallsOfOneEntry) {
+    dir_.Write("pkg/a.dat", "new");
+    const FileTime old = 0x01D5'0000'0000'0007ull;
+    testing::SetLastWriteTime(dir_.Write("host/a.dat", "old"), old);
+    const auto openAlone = [&](const std::string& relative) {
+        return win32::ScopedFileHandle(::CreateFileA(Path(relative).c_str(), GENERIC_READ, 0,
+                                                     nullptr, OPEN_EXISTING, 0, nullptr))
+            .IsValid();
+    };
+    for (const bool settle : {true, false}) {
+        SCOPED_TRACE(settle ? "settled" : "copied");
+        EXPECT_EQ(files_.LocateIn(Path("pkg/a.dat"), Path("pkg")), Location::kInside);
+        EXPECT_EQ(files_.LocateIn(Path("host/a.dat"), Path("pkg")), Location::kOutside);
+        const FileHandle present = files_.OpenForReading(Path("host/a.dat"));
+        FileTime time = 0;
+        ASSERT_NE(present, kInvalidFile);
+        EXPECT_TRUE(files_.LastWriteTime(present, time));
+        EXPECT_EQ(time, old);
+        if (settle) {
+            files_.Settle();
+            EXPECT_FALSE(openAlone("host/a.dat")) << "lent out, so still open";
+            files_.CloseFile(present);
+        } else {
+            files_.CloseFile(present);
+            EXPECT_TRUE(files_.CopyFileOver(Path("pkg/a.dat"), Path("host/a.dat")));
+        }
+        EXPECT_TRUE(openAlone("pkg/a.dat"));
+        EXPECT_TRUE(openAlone("host/a.dat"));
+    }
+    EXPECT_EQ(dir_.Read("host/a.dat"), "new");
+
+    // A file found missing stays missing for the entry; a folder made now is known at once.
+    EXPECT_EQ(files_.LocateIn(Path("pkg/New/b.dat"), Path("pkg")), Location::kInside);
+    EXPECT_EQ(files_.OpenForReading(Path("pkg/New/b.dat")), kInvalidFile);
+    EXPECT_EQ(files_.MakeDirectory(Path("pkg/New")), DirectoryResult::kCreated);
+    EXPECT_EQ(files_.LocateIn(Path("pkg/New/b.dat"), Path("pkg")), Location::kInside);
+    EXPECT_EQ(files_.LocateIn(Path("host/New/b.dat"), Path("pkg")), Location::kOutside);
+}
+
+// After a copy, normal attributes are what SetFileAttributesA gives a file, whether the seam sets
+// them or has seen that setting them changes nothing; for a file left alone as well.
+TEST_F(Win32FilesTest, GivesACopyNormalAttributesAsWindowsDoes) {
+    dir_.Write("reference.dat", "r");
+    ASSERT_NE(::SetFileAttributesA(Path("reference.dat").c_str(), FILE_ATTRIBUTE_NORMAL), 0);
+    const DWORD normal = AttributesOf("reference.dat");
+    const DWORD kinds[] = {0, FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_READONLY};
+    for (const DWORD kind : kinds) {
+        const std::string source = "src" + std::to_string(kind) + ".dat";
+        dir_.Write(source, "model");
+        if (kind != 0) {
+            ASSERT_NE(::SetFileAttributesA(Path(source).c_str(), kind), 0);
+        }
+        for (const char* copy : {"a", "b", "b"}) {  // b twice: made, then left alone
+            SCOPED_TRACE(source + " to " + copy);
+            const std::string destination = std::to_string(kind) + copy + ".dat";
+            EXPECT_TRUE(files_.CopyFileOver(Path(source), Path(destination)));
+            EXPECT_TRUE(files_.SetNormalAttributes(Path(destination)));
+            EXPECT_EQ(AttributesOf(destination), normal);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kolvane::platform

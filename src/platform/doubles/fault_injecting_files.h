@@ -33,6 +33,7 @@ class FaultInjectingFiles : public Files {
     };
 
     explicit FaultInjectingFiles(Files& inner) : inner_(inner) {}
+    void Settle() override { inner_.Settle(); }
 
     // Makes the n-th call (counted from 1) of `op` fail.
     void FailNth(Op op, int n) { failNth_[Index(op)].push_back(n); }

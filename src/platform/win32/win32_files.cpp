@@ -5,7 +5,10 @@
 #include <cstring>
 #include <optional>
 
+#include "names/windows_path.h"
 #include "platform/win32/windows_support.h"
+// After windows.h, which it builds on.
+#include <winternl.h>
 
 namespace kolvane::platform {
 namespace {
@@ -80,6 +83,12 @@ bool MayReplace(DWORD attributes, DWORD refused) {
     return true;
 }
 
+// Opens an existing file for reading while others may read it too.
+HANDLE OpenReadable(const std::string& path) {
+    return ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
 // Opens a file or folder only to ask where it is and what it is.
 HANDLE OpenToLook(const std::string& path) {
     return ::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
@@ -87,22 +96,31 @@ HANDLE OpenToLook(const std::string& path) {
 }
 
 // The path that `file` really has, every link resolved, in DOS form ("C:\..." or
-// "\\server\share\...").
+// "\\server\share\..."). Asked in UTF-16 with room to spare: the ANSI call asks the system
+// twice, once for the length.
 std::optional<std::string> FinalPathOf(HANDLE file) {
-    std::string path(MAX_PATH, '\0');
+    std::wstring wide(2 * MAX_PATH, L'\0');
     for (;;) {
         const DWORD length =
-            ::GetFinalPathNameByHandleA(file, path.data(), static_cast<DWORD>(path.size()),
+            ::GetFinalPathNameByHandleW(file, wide.data(), static_cast<DWORD>(wide.size()),
                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (length == 0) {
             return std::nullopt;
         }
-        if (length < path.size()) {
-            path.resize(length);
+        if (length < wide.size()) {
+            wide.resize(length);
             break;
         }
-        path.resize(length + 1);
+        wide.resize(length + 1);
     }
+    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
+                                            nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) {
+        return std::nullopt;
+    }
+    std::string path(static_cast<std::size_t>(bytes), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), path.data(), bytes,
+                          nullptr, nullptr);
     constexpr std::string_view kUnc = "\\\\?\\UNC\\";
     constexpr std::string_view kLocal = "\\\\?\\";
     if (path.compare(0, kUnc.size(), kUnc) == 0) {
@@ -213,31 +231,38 @@ class MemoryContents : public Contents {
     std::string_view text_;
 };
 
+// Reads from the file's position, moving it only where a read does not go on from the last one:
+// a read at a given offset (OVERLAPPED) would cost Wine a request to its server every time.
 class FileContents : public Contents {
   public:
     FileContents(HANDLE file, std::uint64_t size) : file_(file), size_(size) {}
     std::uint64_t Size() const override { return size_; }
     bool Read(std::uint64_t offset, char* data, DWORD size, DWORD& got) override {
         got = 0;
+        if (offset != next_ && !Seek(file_, offset)) {
+            return false;
+        }
+        next_ = offset;
         while (got < size) {
-            OVERLAPPED at{};
-            at.Offset = static_cast<DWORD>(offset + got);
-            at.OffsetHigh = static_cast<DWORD>((offset + got) >> 32);
             DWORD n = 0;
-            if (::ReadFile(file_, data + got, size - got, &n, &at) == 0) {
-                return ::GetLastError() == ERROR_HANDLE_EOF;
+            if (::ReadFile(file_, data + got, size - got, &n, nullptr) == 0) {
+                next_ = kUnknown;
+                return false;
             }
             if (n == 0) {
                 break;
             }
             got += n;
+            next_ += n;
         }
         return true;
     }
 
   private:
+    static constexpr std::uint64_t kUnknown = ~std::uint64_t{0};
     HANDLE file_;
     std::uint64_t size_;
+    std::uint64_t next_ = kUnknown;  // where the file's position is, when known
 };
 
 // Writes bytes [begin, end) of `from` at the current position of `to`.
@@ -491,32 +516,46 @@ bool Resolve(const std::string& path, Target& target) {
     return true;
 }
 
-// What tells a file apart and whether it changed.
+// What tells a file apart and whether it changed. Stamps are compared only for one path, taken
+// moments apart, so the file's number on its volume tells it apart: the volume's serial number
+// (GetFileInformationByHandle) would cost Wine a round through its mount manager, some twenty
+// server requests.
 struct Stamp {
-    DWORD volume = 0;
-    DWORD indexHigh = 0;
-    DWORD indexLow = 0;
+    std::int64_t index = 0;
     std::uint64_t size = 0;
     FileTime written = 0;
 
-    bool SameFile(const Stamp& other) const {
-        return volume == other.volume && indexHigh == other.indexHigh && indexLow == other.indexLow;
-    }
+    bool SameFile(const Stamp& other) const { return index == other.index; }
     bool operator==(const Stamp& other) const {
         return SameFile(other) && size == other.size && written == other.written;
     }
 };
 
-bool StampOf(HANDLE file, Stamp& stamp) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (::GetFileInformationByHandle(file, &info) == 0) {
+// The file's number on its volume, from the system's own library, which every process has loaded.
+bool FileIndexOf(HANDLE file, std::int64_t& index) {
+    using Query = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
+    static const auto query = reinterpret_cast<Query>(reinterpret_cast<void (*)()>(
+        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQueryInformationFile")));
+    IO_STATUS_BLOCK status{};
+    FILE_INTERNAL_INFORMATION internal{};
+    if (query == nullptr ||
+        query(file, &status, &internal, sizeof internal, FileInternalInformation) < 0) {
         return false;
     }
-    stamp.volume = info.dwVolumeSerialNumber;
-    stamp.indexHigh = info.nFileIndexHigh;
-    stamp.indexLow = info.nFileIndexLow;
-    stamp.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    stamp.written = ToFileTime(info.ftLastWriteTime);
+    index = internal.IndexNumber.QuadPart;
+    return true;
+}
+
+bool StampOf(HANDLE file, Stamp& stamp) {
+    FILE_BASIC_INFO basic{};
+    LARGE_INTEGER size{};
+    if (!FileIndexOf(file, stamp.index) ||
+        ::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) == 0 ||
+        ::GetFileSizeEx(file, &size) == 0) {
+        return false;
+    }
+    stamp.size = static_cast<std::uint64_t>(size.QuadPart);
+    stamp.written = static_cast<FileTime>(basic.LastWriteTime.QuadPart);
     return true;
 }
 
@@ -551,14 +590,64 @@ struct Win32Files::Claim {
     Stamp stamp;
 };
 
-// Claims are told from handles of CreateFileA by their numbers, which count down from -2.
-Win32Files::Win32Files() : nextClaim_(-2) {}
-Win32Files::~Win32Files() = default;
+struct Win32Files::Kept {
+    std::string path;
+    ScopedFileHandle file;
+    bool lent = false;  // OpenForReading handed it out; CloseFile hands it back
+};
+
+// Claims are told from handles of CreateFileA by their numbers, which count down from -2. Two
+// files are kept: an entry's package file and its destination.
+Win32Files::Win32Files() : nextClaim_(-2), kept_(2) {}
+
+Win32Files::~Win32Files() {
+    Settle();
+}
+
+void Win32Files::Keep(const std::string& path, FileHandle file) {
+    Kept& slot = kept_[nextKept_];
+    nextKept_ = (nextKept_ + 1) % kept_.size();
+    if (slot.lent) {
+        slot.file.Release();
+    }
+    slot.file.Reset(ToHandle(file));
+    slot.path = path;
+    slot.lent = false;
+}
+
+FileHandle Win32Files::TakeKept(const std::string& path) {
+    for (Kept& slot : kept_) {
+        if (slot.file.IsValid() && !slot.lent && slot.path == path) {
+            return reinterpret_cast<FileHandle>(slot.file.Release());
+        }
+    }
+    return reinterpret_cast<FileHandle>(INVALID_HANDLE_VALUE);
+}
+
+void Win32Files::Settle() {
+    for (Kept& slot : kept_) {
+        if (slot.lent) {
+            slot.file.Release();
+        }
+        slot.file.Close();
+        slot.lent = false;
+    }
+    missing_.clear();
+    written_.clear();
+}
 
 FileHandle Win32Files::OpenForReading(const std::string& path) {
-    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
-    return reinterpret_cast<FileHandle>(file);
+    for (Kept& slot : kept_) {
+        if (slot.file.IsValid() && !slot.lent && slot.path == path) {
+            slot.lent = true;
+            return reinterpret_cast<FileHandle>(slot.file.Get());
+        }
+    }
+    if (!missing_.empty() && path == missing_) {
+        ::SetLastError(ERROR_FILE_NOT_FOUND);
+        return kInvalidFile;
+    }
+    return reinterpret_cast<FileHandle>(OpenReadable(path));
 }
 
 bool Win32Files::LastWriteTime(FileHandle file, FileTime& time) {
@@ -571,32 +660,53 @@ bool Win32Files::LastWriteTime(FileHandle file, FileTime& time) {
 }
 
 void Win32Files::CloseFile(FileHandle file) {
-    if (claims_.erase(file) == 0) {
-        ::CloseHandle(ToHandle(file));
+    if (claims_.erase(file) != 0) {
+        return;
     }
+    for (Kept& slot : kept_) {
+        if (slot.lent && slot.file.Get() == ToHandle(file)) {
+            slot.lent = false;
+            return;
+        }
+    }
+    ::CloseHandle(ToHandle(file));
 }
 
 DirectoryResult Win32Files::MakeDirectory(const std::string& path) {
-    if (::CreateDirectoryA(path.c_str(), nullptr) != 0) {
-        return DirectoryResult::kCreated;
+    if (::CreateDirectoryA(path.c_str(), nullptr) == 0) {
+        return ::GetLastError() == ERROR_ALREADY_EXISTS ? DirectoryResult::kAlreadyExists
+                                                        : DirectoryResult::kFailed;
     }
-    return ::GetLastError() == ERROR_ALREADY_EXISTS ? DirectoryResult::kAlreadyExists
-                                                    : DirectoryResult::kFailed;
+    // A folder made now holds nothing that a killed run left, and it lies where its parent lies.
+    tidied_.insert(Upper(path));
+    if (const std::optional<std::string> full = FullPath(path)) {
+        const auto parent = folders_.find(Upper(FolderOf(*full)));
+        if (parent != folders_.end()) {
+            folders_.emplace(Upper(*full), parent->second + "\\" + NameOf(*full));
+        }
+    }
+    return DirectoryResult::kCreated;
 }
 
 bool Win32Files::CopyFileOver(const std::string& source, const std::string& destination) {
+    // What LocateIn and OpenForReading opened is taken over; nothing else stays open.
+    ScopedFileHandle input(ToHandle(TakeKept(source)));
+    ScopedFileHandle there(ToHandle(TakeKept(destination)));
+    const bool knownMissing = !missing_.empty() && destination == missing_;
+    Settle();
     WIN32_FILE_ATTRIBUTE_DATA present{};
     const bool exists =
+        !knownMissing &&
         ::GetFileAttributesExA(destination.c_str(), GetFileExInfoStandard, &present) != 0;
-    if (!exists && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+    if (!exists && !knownMissing && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
         return false;
     }
     if (exists && !MayReplace(present.dwFileAttributes, kProtectedAttributes)) {
         return false;
     }
-    const ScopedFileHandle input(::CreateFileA(source.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
-                                               nullptr));
+    if (!input.IsValid()) {
+        input.Reset(OpenReadable(source));
+    }
     FILE_BASIC_INFO basic{};
     LARGE_INTEGER size{};
     if (!input.IsValid() ||
@@ -617,14 +727,18 @@ bool Win32Files::CopyFileOver(const std::string& source, const std::string& dest
         ((static_cast<std::uint64_t>(present.nFileSizeHigh) << 32) | present.nFileSizeLow) ==
             contents.Size() &&
         ToFileTime(present.ftLastWriteTime) == written) {
-        const ScopedFileHandle copy(::CreateFileA(destination.c_str(), GENERIC_READ,
-                                                  FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        FileContents there(copy.Get(), contents.Size());
-        if (copy.IsValid() && SameContents(contents, there, buffer_, other_)) {
+        if (!there.IsValid()) {
+            there.Reset(OpenReadable(destination));
+        }
+        FileContents copy(there.Get(), contents.Size());
+        if (there.IsValid() && SameContents(contents, copy, buffer_, other_)) {
+            written_ = destination;
+            writtenAttributes_ = present.dwFileAttributes;
             return true;
         }
     }
+    // Windows renames nothing over a file that is open.
+    there.Close();
 
     Target target{destination};
     if (exists && !Resolve(destination, target)) {
@@ -634,10 +748,19 @@ bool Win32Files::CopyFileOver(const std::string& source, const std::string& dest
         RemoveLeftovers(FolderOf(target.path));
         Temporary temporary;
         switch (temporary.Make(target.path, 0)) {
-            case Temporary::Result::kMade:
-                return CopyRange(contents, temporary.Get(), 0, contents.Size(), buffer_) &&
-                       SetBasicInfo(temporary.Get(), written, attributes) &&
-                       temporary.RenameOver(target.path);
+            case Temporary::Result::kMade: {
+                FILE_BASIC_INFO made{};
+                if (!CopyRange(contents, temporary.Get(), 0, contents.Size(), buffer_) ||
+                    !SetBasicInfo(temporary.Get(), written, attributes) ||
+                    ::GetFileInformationByHandleEx(temporary.Get(), FileBasicInfo, &made,
+                                                   sizeof made) == 0 ||
+                    !temporary.RenameOver(target.path)) {
+                    return false;
+                }
+                written_ = destination;
+                writtenAttributes_ = made.FileAttributes;
+                return true;
+            }
             case Temporary::Result::kNoRoom:
                 break;
             case Temporary::Result::kRefused:
@@ -656,10 +779,28 @@ bool Win32Files::CopyFileOver(const std::string& source, const std::string& dest
 }
 
 bool Win32Files::SetNormalAttributes(const std::string& path) {
-    return ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
+    const bool justWritten = !written_.empty() && path == written_;
+    const DWORD before = writtenAttributes_;
+    Settle();
+    const std::optional<char> drive = names::DriveOfWindowsPath(path);
+    // Drive letters are ASCII.
+    const char letter =
+        drive && *drive >= 'a' && *drive <= 'z' ? *drive - 'a' + 'A' : drive.value_or(0);
+    const auto known = std::make_pair(letter, static_cast<unsigned long>(before));
+    if (justWritten && drive && unchangedByNormal_.count(known) != 0) {
+        return true;
+    }
+    if (::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL) == 0) {
+        return false;
+    }
+    if (justWritten && drive && ::GetFileAttributesA(path.c_str()) == before) {
+        unchangedByNormal_.insert(known);
+    }
+    return true;
 }
 
 bool Win32Files::ReadContents(const std::string& path, std::string& contents) {
+    Settle();
     // Others may write it: a claim holds the catalogue open for writing while it is read.
     const ScopedFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -682,6 +823,7 @@ bool Win32Files::ReadContents(const std::string& path, std::string& contents) {
 }
 
 bool Win32Files::ReplaceContents(const std::string& path, std::string_view contents) {
+    Settle();
     Claim* claim = ClaimOn(path);
     WIN32_FILE_ATTRIBUTE_DATA present{};
     const bool exists = ::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &present) != 0;
@@ -695,11 +837,28 @@ bool Win32Files::ReplaceContents(const std::string& path, std::string_view conte
     if (exists && !Resolve(path, target)) {
         return false;
     }
+    MemoryContents text(contents);
+    // A file that holds these very bytes already is left as it is: rewriting it would change
+    // nothing but its time, and cost a flush to disk.
+    if (exists && ((static_cast<std::uint64_t>(present.nFileSizeHigh) << 32) |
+                   present.nFileSizeLow) == contents.size()) {
+        ScopedFileHandle opened;
+        HANDLE file = claim != nullptr ? claim->file.Get() : INVALID_HANDLE_VALUE;
+        if (file == INVALID_HANDLE_VALUE) {
+            opened.Reset(::CreateFileA(path.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+            file = opened.Get();
+        }
+        FileContents there(file, contents.size());
+        if (file != INVALID_HANDLE_VALUE && SameContents(there, text, buffer_, other_)) {
+            return true;
+        }
+    }
     const auto unchanged = [&] {
         Stamp now;
         return claim == nullptr || (StampOf(path, now) && now == claim->stamp);
     };
-    MemoryContents text(contents);
     if (!target.severalNames) {
         RemoveLeftovers(FolderOf(target.path));
         Temporary temporary;
@@ -735,6 +894,7 @@ bool Win32Files::ReplaceContents(const std::string& path, std::string_view conte
 }
 
 Location Win32Files::LocateIn(const std::string& path, const std::string& folder) {
+    missing_.clear();
     if (folder != folder_) {
         folder_ = folder;
         const ScopedFileHandle there(OpenToLook(folder));
@@ -758,7 +918,16 @@ Location Win32Files::LocateIn(const std::string& path, const std::string& folder
         if (known != folders_.end()) {
             return IsWithin(known->second, folderFinal_) ? Location::kInside : Location::kOutside;
         }
-        const ScopedFileHandle there(OpenToLook(probe));
+        // A file is opened as OpenForReading would open it and kept for the calls that follow;
+        // one that cannot be opened so, and a folder, only to look at it.
+        ScopedFileHandle there(file ? OpenReadable(path) : INVALID_HANDLE_VALUE);
+        const bool readable = there.IsValid();
+        DWORD error = file ? ::GetLastError() : ERROR_SUCCESS;
+        if (!readable &&
+            (!file || (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND))) {
+            there.Reset(OpenToLook(probe));
+            error = ::GetLastError();
+        }
         if (there.IsValid()) {
             const std::optional<std::string> final = FinalPathOf(there.Get());
             if (!final) {
@@ -766,12 +935,16 @@ Location Win32Files::LocateIn(const std::string& path, const std::string& folder
             }
             if (!file) {
                 folders_.emplace(Upper(probe), *final);
+            } else if (readable) {
+                Keep(path, reinterpret_cast<FileHandle>(there.Release()));
             }
             return IsWithin(*final, folderFinal_) ? Location::kInside : Location::kOutside;
         }
-        const DWORD error = ::GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
             return Location::kUnknown;
+        }
+        if (file) {
+            missing_ = path;
         }
         std::string parent = FolderOf(probe);
         if (parent.size() == 2 && parent[1] == ':') {
@@ -786,6 +959,7 @@ Location Win32Files::LocateIn(const std::string& path, const std::string& folder
 
 ClaimResult Win32Files::ClaimForUpdate(const std::string& path, std::chrono::milliseconds patience,
                                        FileHandle& claim) {
+    Settle();
     claim = kInvalidFile;
     const Clock::time_point deadline = Clock::now() + patience;
     for (;;) {

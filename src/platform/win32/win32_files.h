@@ -19,6 +19,12 @@ namespace kolvane::platform {
 // file can be made beside the target (its path would not fit MAX_PATH, or the folder refuses new
 // files) or the file has several names (hard links), it is written in place instead.
 //
+// The installer asks where a file lies, then opens it, then copies it: LocateIn keeps the files it
+// opened, as OpenForReading opens them, and the file it found missing, for the calls on the same
+// paths that follow, until Settle or any other call. Giving normal attributes to a file that
+// CopyFileOver just wrote is skipped where it has been seen to change nothing. Under Wine every
+// open and close is a request to its server.
+//
 // A claim (ClaimForUpdate) is an exclusive LockFileEx on one byte far beyond the end of the file,
 // so that reading and writing the file itself stay free; Wine turns it into an fcntl record lock
 // on that byte, which the native program takes as well.
@@ -40,9 +46,17 @@ class Win32Files : public Files {
     Location LocateIn(const std::string& path, const std::string& folder) override;
     ClaimResult ClaimForUpdate(const std::string& path, std::chrono::milliseconds patience,
                                FileHandle& claim) override;
+    // Closes what is kept; what OpenForReading lent out is the borrower's to close.
+    void Settle() override;
 
   private:
     struct Claim;
+    struct Kept;
+
+    // Keeps `file`, opened as OpenForReading opens `path`, in place of the oldest one kept.
+    void Keep(const std::string& path, FileHandle file);
+    // The file kept for `path` and not lent out by OpenForReading, now the caller's; else none.
+    FileHandle TakeKept(const std::string& path);
 
     // The claim taken on `path`, if any.
     Claim* ClaimOn(const std::string& path);
@@ -56,6 +70,16 @@ class Win32Files : public Files {
     std::string folderFinal_;
     std::map<std::string, std::string> folders_;  // where folders LocateIn met really are, by
                                                   // their path in upper case
+    std::vector<Kept> kept_;
+    std::size_t nextKept_ = 0;
+    std::string missing_;  // the file LocateIn found missing last, if nothing was called since
+    std::string written_;  // the file CopyFileOver made or left alone, if nothing was called since,
+    unsigned long writtenAttributes_ = 0;  // and the attributes it has
+    // Attributes that normal attributes left as they were, by drive letter (upper case): there,
+    // a file that has them does not change when it is given normal attributes. (Wine shows every
+    // file as FILE_ATTRIBUTE_ARCHIVE, also after it was given normal attributes; Windows clears
+    // the flag.)
+    std::set<std::pair<char, unsigned long>> unchangedByNormal_;
     std::vector<char> buffer_;  // for copying and comparing, allocated when first needed
     std::vector<char> other_;
 };

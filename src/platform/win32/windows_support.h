@@ -37,6 +37,13 @@ class ScopedHandle {
     bool IsValid() const { return handle_ != Traits::Invalid(); }
     Handle Get() const { return handle_; }
 
+    // Hands the handle over to the caller, who closes it.
+    Handle Release() {
+        const Handle handle = handle_;
+        handle_ = Traits::Invalid();
+        return handle;
+    }
+
     // Closes now and tells whether the close succeeded (true when nothing was held).
     bool Close() {
         if (!IsValid()) {

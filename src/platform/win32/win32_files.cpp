@@ -5,6 +5,7 @@
 #include <cstring>
 #include <optional>
 
+#include "names/letter_case.h"
 #include "names/windows_path.h"
 #include "platform/win32/windows_support.h"
 // After windows.h, which it builds on.
@@ -615,13 +616,19 @@ void Win32Files::Keep(const std::string& path, FileHandle file) {
     slot.lent = false;
 }
 
-FileHandle Win32Files::TakeKept(const std::string& path) {
+Win32Files::Kept* Win32Files::FindKept(const std::string& path) {
     for (Kept& slot : kept_) {
         if (slot.file.IsValid() && !slot.lent && slot.path == path) {
-            return reinterpret_cast<FileHandle>(slot.file.Release());
+            return &slot;
         }
     }
-    return reinterpret_cast<FileHandle>(INVALID_HANDLE_VALUE);
+    return nullptr;
+}
+
+FileHandle Win32Files::TakeKept(const std::string& path) {
+    Kept* const slot = FindKept(path);
+    return reinterpret_cast<FileHandle>(slot != nullptr ? slot->file.Release()
+                                                        : INVALID_HANDLE_VALUE);
 }
 
 void Win32Files::Settle() {
@@ -637,11 +644,9 @@ void Win32Files::Settle() {
 }
 
 FileHandle Win32Files::OpenForReading(const std::string& path) {
-    for (Kept& slot : kept_) {
-        if (slot.file.IsValid() && !slot.lent && slot.path == path) {
-            slot.lent = true;
-            return reinterpret_cast<FileHandle>(slot.file.Get());
-        }
+    if (Kept* const slot = FindKept(path)) {
+        slot->lent = true;
+        return reinterpret_cast<FileHandle>(slot->file.Get());
     }
     if (!missing_.empty() && path == missing_) {
         ::SetLastError(ERROR_FILE_NOT_FOUND);
@@ -783,10 +788,8 @@ bool Win32Files::SetNormalAttributes(const std::string& path) {
     const DWORD before = writtenAttributes_;
     Settle();
     const std::optional<char> drive = names::DriveOfWindowsPath(path);
-    // Drive letters are ASCII.
-    const char letter =
-        drive && *drive >= 'a' && *drive <= 'z' ? *drive - 'a' + 'A' : drive.value_or(0);
-    const auto known = std::make_pair(letter, static_cast<unsigned long>(before));
+    const auto known =
+        std::make_pair(drive ? names::FoldCase(*drive) : '\0', static_cast<unsigned long>(before));
     if (justWritten && drive && unchangedByNormal_.count(known) != 0) {
         return true;
     }

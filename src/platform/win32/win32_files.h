@@ -55,6 +55,8 @@ class Win32Files : public Files {
 
     // Keeps `file`, opened as OpenForReading opens `path`, in place of the oldest one kept.
     void Keep(const std::string& path, FileHandle file);
+    // The slot that keeps a file for `path` and has not lent it out, if any.
+    Kept* FindKept(const std::string& path);
     // The file kept for `path` and not lent out by OpenForReading, now the caller's; else none.
     FileHandle TakeKept(const std::string& path);
 

@@ -341,6 +341,20 @@ TEST_F(PlatformFilesContract, WritesThroughSymbolicLinksAndKeepsThem) {
     EXPECT_EQ(EntriesIn("host"), 2u);
 }
 
+// A file that already holds the very bytes is left as it is, time and all; one that differs in
+// a byte only is written.
+TEST_F(PlatformFilesContract, AFileThatHoldsTheSameBytesIsLeftAlone) {
+    for (const std::string there : {"same bytes", "Same bytes"}) {
+        SCOPED_TRACE(there);
+        testing::SetLastWriteTime(dir_.Write("cat.txt", there), kSomeTime);
+        const ScopedClaim claim(*files_, At("cat.txt"), std::chrono::milliseconds(0));
+        ASSERT_EQ(claim.Result(), ClaimResult::kClaimed);
+        EXPECT_TRUE(files_->ReplaceContents(At("cat.txt"), "same bytes"));
+        EXPECT_EQ(dir_.Read("cat.txt"), "same bytes");
+        EXPECT_EQ(testing::GetLastWriteTime(Host("cat.txt")) == kSomeTime, there == "same bytes");
+    }
+}
+
 TEST_F(PlatformFilesContract, AFileWithSeveralNamesIsWrittenInPlace) {
     dir_.Write("pkg/model.dat", std::string(70000, 'n'));
     dir_.Write("host/model.dat", "old model");

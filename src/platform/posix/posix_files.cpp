@@ -768,6 +768,15 @@ bool PosixFiles::ReplaceContents(const std::string& path, std::string_view conte
         target.name = place->name;
     }
     const MemoryContents text(contents);
+    // A file that holds these very bytes already is left as it is: rewriting it would change
+    // nothing but its time, and cost a flush to disk.
+    if (exists && existing.st_size == text.Size()) {
+        struct stat status {};
+        const UniqueFd present = OpenRegularFile(*place, status);
+        if (present.Valid() && SameContents(FileContents(present.Get(), status.st_size), text)) {
+            return true;
+        }
+    }
     const auto inPlace = [&] {
         return unchanged() &&
                WriteInPlace(target.directory, target.name, text, true, [](int) { return true; });

@@ -17,6 +17,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Every executable is self-contained: the C++ and C run-time libraries linked in.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Optimised programs carry no debug sections. The static run-time libraries bring some 600 KiB of
+# them, and Wine reads every section of a program into memory at each start (sections aligned to
+# 512 bytes in the file cannot be mapped): a third of the start-up time to the dialog.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
+set(CMAKE_EXE_LINKER_FLAGS_MINSIZEREL_INIT "-s")
 
 # Programs built here run under Wine, through a wrapper that gives each run its own prefix.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)

@@ -4,18 +4,21 @@
 # `cp -r --preserve=timestamps` of the same files, all in the same round. Kolvane.exe is driven by
 # a prompt driver of ours, which also takes the time inside Wine, from launch to exit.
 #
-# Per-file cost: a run minus the same program's run on an empty package, over the number of
+# Per-file cost: a run minus the same program's time on an empty package, over the number of
 # files; first install into an empty host, and repeat install into a host that has every file.
 # Fixed cost: launch to exit with the empty package, beside a minimal program with Kolvane.exe's
 # dialog and resources (the same manifest) and a Wine process that ends at once.
-# Every time is the median of several rounds, every ratio the median of the rounds' ratios. One
-# more round counts the requests each run makes to the Wine server, which, unlike the times, do
-# not depend on how busy the machine is.
+# The start of a Wine program with a window takes one of two times, some 40 ms apart, as it
+# happens; over 400 files that alone would move a per-file figure by 0.1 ms. So the runs on the
+# empty package go three times a round, and the time a per-file figure subtracts is the median of
+# all of them. Every time is the median of the rounds, every ratio the median of the rounds'
+# ratios (for the fixed cost, of neighbouring runs). One more round counts the requests each run
+# makes to the Wine server, which, unlike the times, do not depend on how busy the machine is.
 #
 # Usage: bench_wine.sh WINDOWS_BUILD_DIR [directory]
 #   WINDOWS_BUILD_DIR: build/windows, configured with KOLVANE_BUILD_BENCHMARKS=ON (scripts/bench.sh
 #   does so); directory: where the package and the hosts go ($TMPDIR or /tmp).
-#   KOLVANE_BENCH_ROUNDS: the number of rounds (default 9), after one warm-up round.
+#   KOLVANE_BENCH_ROUNDS: the number of rounds (default 15), after one warm-up round.
 #   KOLVANE_BENCH_SERVER_LOG: a file that receives the log of the round that counts requests.
 set -euo pipefail
 shopt -u patsub_replacement 2>/dev/null || true
@@ -29,7 +32,7 @@ if [ $# -lt 1 ]; then
     exit 2
 fi
 build="$(realpath "$1")"
-rounds="${KOLVANE_BENCH_ROUNDS:-9}"
+rounds="${KOLVANE_BENCH_ROUNDS:-15}"
 for program in Kolvane.exe bench/bench_prompt_driver.exe bench/bench_minimal_dialog.exe; do
     if [ ! -f "$build/$program" ]; then
         echo "$0: $build/$program is missing (scripts/bench.sh wine builds it)" >&2
@@ -237,8 +240,9 @@ round() {
     }
     # The cases take turns, and every other round in the opposite order, so that neither a busy
     # moment of the machine nor the work the run before leaves behind favours one of them.
+    local fixed="kolvane_empty minimal nsis_empty cp_empty bare"
     for group in "cp_first kolvane_first nsis_first" "cp_repeat kolvane_repeat nsis_repeat" \
-        "kolvane_empty minimal nsis_empty cp_empty bare"; do
+        "$fixed" "$fixed" "$fixed"; do
         read -r -a steps <<<"$group"
         if ((number % 2 == 1)); then
             read -r -a steps <<<"$(printf '%s\n' "${steps[@]}" | tac | tr '\n' ' ')"
@@ -326,13 +330,14 @@ format() {
     awk -v d="$1" -v a="$2" 'BEGIN { printf "%.*f", d, a }'
 }
 
-# per_file OUT FULL EMPTY: OUT gets one figure a round, (FULL - EMPTY) / files.
+# per_file OUT FULL EMPTY: OUT gets one figure a round, (FULL - the median of EMPTY) / files.
 per_file() {
     local -n out="$1" full="$2" none="$3"
-    local i
+    local i fixed
+    fixed="$(median "${none[@]}")"
     out=()
     for i in "${!full[@]}"; do
-        out+=("$(awk -v a="${full[$i]}" -v b="${none[$i]}" -v n="$files" \
+        out+=("$(awk -v a="${full[$i]}" -v b="$fixed" -v n="$files" \
             'BEGIN { print (a - b) / n }')")
     done
 }
@@ -372,8 +377,8 @@ report() {
 
     echo "Wine benchmark: $files files of $((file_size / 1024)) KiB" \
         "($(format 1 "$(awk -v b=$((files * file_size)) 'BEGIN { print b / 1048576 }')") MiB)" \
-        "in $((top_folders * sub_folders)) folders; medians of $rounds rounds, ratio: the median" \
-        "of the rounds' ratios ($("$KW_WINE" --version), NSIS $(makensis -VERSION))"
+        "in $((top_folders * sub_folders)) folders; medians of $rounds rounds (the empty package:" \
+        "three runs a round), ratio: the median of the rounds' ratios ($("$KW_WINE" --version), NSIS $(makensis -VERSION))"
     echo "per file, ms: first install   Kolvane $(figure 2 k1)  NSIS $(figure 2 n1)" \
         " ratio $(ratio k1 n1)  cp $(figure 2 c1)   (target: ratio at most 0.6)"
     echo "per file, ms: repeat install  Kolvane $(figure 2 k2)  NSIS $(figure 2 n2)" \

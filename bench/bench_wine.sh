@@ -319,6 +319,27 @@ count_requests() {
     fi
 }
 
+# What a request to the Wine server costs here, the floor under every file a program copies: the
+# prompt driver asks an open file's path (one request) and opens and closes it (two), many times
+# over; the median of three such runs, before the server that logs. Sets $request_us and
+# $open_close_us.
+measure_requests() {
+    local answer i
+    local -a one=() two=()
+    for ((i = 0; i < 3; i++)); do
+        printf 'requests\t%s\n' "$(winpath "$package/Modelle/Strecke0/Abschnitt0/Teil0.mdl")" \
+            >&"${DRIVER[1]}"
+        IFS= read -r -t 300 answer <&"${DRIVER[0]}" || fail "the prompt driver did not answer"
+        answer="${answer%$'\r'}"
+        case "$answer" in
+            "ok "*) read -r a b <<<"${answer#ok }" && one+=("$a") && two+=("$b") ;;
+            *) fail "$answer: requests" ;;
+        esac
+    done
+    request_us="$(median "${one[@]}")"
+    open_close_us="$(median "${two[@]}")"
+}
+
 # --- Figures -------------------------------------------------------------------------------------
 
 median() {
@@ -400,6 +421,8 @@ report() {
         " NSIS ${requests[nsis_empty]}  minimal dialog ${requests[minimal]}  ratio" \
         "$(format 2 "$(awk -v a="${requests[kolvane_empty]}" -v b="${requests[minimal]}" \
             'BEGIN { print a / b }')")"
+    echo "  cost, us: one request (an open file's path) $request_us, opening and closing a" \
+        "file $open_close_us"
 }
 
 # --- Run -----------------------------------------------------------------------------------------
@@ -419,6 +442,7 @@ for ((number = 0; number <= rounds; number++)); do
     round "$number"
 done
 check_hosts
+measure_requests
 count_requests
 report
 echo "(the whole benchmark took $((SECONDS - started)) s)"

@@ -8,6 +8,10 @@
 //                                      bar), presses Install, answers the closing message with OK
 //   silent PROGRAM.exe [ARGUMENT...]   only waits for the program to end
 //   bare                               a copy of the driver that ends at once (--exit)
+//   requests FILE                      what the calls no copy under Wine does without cost:
+//                                      answers "ok US_REQUEST US_OPEN_CLOSE", the microseconds
+//                                      of asking an open file's path (one request to the Wine
+//                                      server) and of opening and closing FILE (two)
 //   quit
 //
 // It looks for the windows every 2 ms and never sleeps for a fixed time; every wait has a limit,
@@ -142,6 +146,39 @@ std::string Run(const std::string& mode, std::string commandLine) {
     return answer;
 }
 
+std::string Requests(const std::string& path) {
+    constexpr int kCount = 2000;
+    const auto open = [&] {
+        return ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    const HANDLE file = open();
+    if (file == INVALID_HANDLE_VALUE) {
+        return "error cannot open " + path;
+    }
+    wchar_t name[MAX_PATH + 1];
+    const Clock::time_point start = Clock::now();
+    for (int i = 0; i < kCount; ++i) {
+        ::GetFinalPathNameByHandleW(file, name, MAX_PATH + 1, 0);
+    }
+    const Clock::time_point asked = Clock::now();
+    ::CloseHandle(file);
+    for (int i = 0; i < kCount; ++i) {
+        const HANDLE again = open();
+        if (again == INVALID_HANDLE_VALUE) {
+            return "error cannot open " + path;
+        }
+        ::CloseHandle(again);
+    }
+    const Clock::time_point opened = Clock::now();
+    const auto us = [&](Clock::time_point from, Clock::time_point to) {
+        return std::chrono::duration<double, std::micro>(to - from).count() / kCount;
+    };
+    char answer[80];
+    std::snprintf(answer, sizeof answer, "ok %.1f %.1f", us(start, asked), us(asked, opened));
+    return answer;
+}
+
 std::vector<std::string> Fields(const std::string& line) {
     std::vector<std::string> fields;
     std::size_t start = 0;
@@ -160,6 +197,9 @@ std::string Execute(const std::string& line) {
     const std::string& mode = fields[0];
     if (mode == "bare" && fields.size() == 1) {
         return Run(mode, Quoted(SelfPath()) + " " + kBareArgument);
+    }
+    if (mode == "requests" && fields.size() == 2) {
+        return Requests(fields[1]);
     }
     if ((mode == "dialog" || mode == "silent") && fields.size() > 1) {
         std::string commandLine = Quoted(fields[1]);

@@ -86,14 +86,20 @@ ScriptName ScriptReader::NextName(std::size_t* unclosedBlock) {
     return name;
 }
 
-bool ScriptReader::FindSection(const std::string& name) {
+bool ScriptReader::ReadFromTop() {
     Close();
     Stream stream;
     m_readFailed = !m_files.ReadContents(m_path, stream.text);
-    if (m_readFailed) {
+    if (!m_readFailed) {
+        m_stream = std::move(stream);
+    }
+    return !m_readFailed;
+}
+
+bool ScriptReader::FindSection(const std::string& name) {
+    if (!ReadFromTop()) {
         return false;
     }
-    m_stream = std::move(stream);
     while (NextName().text != name) {
         if (m_stream->eof) {
             return false;
@@ -106,13 +112,9 @@ bool ScriptReader::FindSection(const std::string& name) {
 
 bool ScriptReader::ReadOutline(ScriptOutline& outline) {
     outline = ScriptOutline();
-    Close();
-    Stream stream;
-    m_readFailed = !m_files.ReadContents(m_path, stream.text);
-    if (m_readFailed) {
+    if (!ReadFromTop()) {
         return false;
     }
-    m_stream = std::move(stream);
     while (!m_stream->eof) {
         ScriptName name = NextName(&outline.unclosedBlock);
         if (!name.text.empty()) {

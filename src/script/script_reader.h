@@ -76,6 +76,8 @@ class ScriptReader {
         bool eof = false;
     };
 
+    // Reads the script afresh, to be read from the top; false when it cannot be read.
+    bool ReadFromTop();
     // Skips whitespace and takes one character; none at the end of the text.
     bool ReadChar(char& c);
     // The next character that ReadChar would take, without taking it.

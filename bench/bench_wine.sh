@@ -154,17 +154,25 @@ stop_driver() {
 # run_wine MODE [PROGRAM ARGUMENTS...]: the prompt driver runs PROGRAM under Wine; sets $ms to
 # its time and $shown to the time until its dialog showed. The program must end with exit code 0.
 run_wine() {
-    local line answer code
-    line="$(IFS=$'\t'; printf '%s' "$*")"
+    local code
     sync
+    ask_driver "$@"
+    read -r ms code shown <<<"$answer"
+    [ "$code" = 0 ] || fail "exit code $code: $*"
+}
+
+# ask_driver FIELDS...: sends the prompt driver one command and sets $answer to what follows its
+# "ok"; any other answer ends the benchmark.
+ask_driver() {
+    local line
+    line="$(IFS=$'\t'; printf '%s' "$*")"
     printf '%s\n' "$line" >&"${DRIVER[1]}"
     IFS= read -r -t 300 answer <&"${DRIVER[0]}" || fail "the prompt driver did not answer: $*"
     answer="${answer%$'\r'}"
     case "$answer" in
-        "ok "*) read -r ms code shown <<<"${answer#ok }" ;;
+        "ok "*) answer="${answer#ok }" ;;
         *) fail "$answer: $*" ;;
     esac
-    [ "$code" = 0 ] || fail "exit code $code: $*"
 }
 
 # run_cp SOURCE DESTINATION: copies SOURCE's contents into DESTINATION; sets $ms to its time.
@@ -195,6 +203,7 @@ declare -a cp_first cp_repeat cp_empty kolvane_first kolvane_repeat kolvane_empt
     nsis_repeat nsis_empty minimal bare kolvane_shown minimal_shown
 ms=""
 shown=""
+answer=""  # what the prompt driver answered last, after its "ok"
 
 # prepare_round FOLDER: the fresh folders and the Windows names of one round's runs.
 prepare_round() {
@@ -324,17 +333,13 @@ count_requests() {
 # over; the median of three such runs, before the server that logs. Sets $request_us and
 # $open_close_us.
 measure_requests() {
-    local answer i
+    local i a b
     local -a one=() two=()
     for ((i = 0; i < 3; i++)); do
-        printf 'requests\t%s\n' "$(winpath "$package/Modelle/Strecke0/Abschnitt0/Teil0.mdl")" \
-            >&"${DRIVER[1]}"
-        IFS= read -r -t 300 answer <&"${DRIVER[0]}" || fail "the prompt driver did not answer"
-        answer="${answer%$'\r'}"
-        case "$answer" in
-            "ok "*) read -r a b <<<"${answer#ok }" && one+=("$a") && two+=("$b") ;;
-            *) fail "$answer: requests" ;;
-        esac
+        ask_driver requests "$(winpath "$package/Modelle/Strecke0/Abschnitt0/Teil0.mdl")"
+        read -r a b <<<"$answer"
+        one+=("$a")
+        two+=("$b")
     done
     request_us="$(median "${one[@]}")"
     open_close_us="$(median "${two[@]}")"

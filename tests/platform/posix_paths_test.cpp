@@ -53,6 +53,14 @@ class PosixPathTest : public ::testing::Test {
         drives.Assign('c', dir_.Path());
         return drives;
     }
+    // Each of `paths`, taken in turn by one seam, is found where a fresh seam finds it.
+    template <std::size_t N>
+    void ExpectFoundAsAtFirstSight(const std::string (&paths)[N]) {
+        for (const std::string& path : paths) {
+            SCOPED_TRACE(path);
+            EXPECT_EQ(files_.NativePath(path), PosixFiles(Drives()).NativePath(path));
+        }
+    }
     std::set<std::string> Names(const std::string& relative) const {
         std::set<std::string> names;
         for (const auto& entry : fs::directory_iterator(dir_.HostPath(relative))) {
@@ -123,10 +131,7 @@ TEST_F(PosixPathTest, APathReadOnFromThePreviousOneIsFoundAsAtFirstSight) {
         "C:",
         "C:\\host\\missing\\deeper\\..\\..\\sub",
     };
-    for (const std::string& path : paths) {
-        SCOPED_TRACE(path);
-        EXPECT_EQ(files_.NativePath(path), PosixFiles(Drives()).NativePath(path));
-    }
+    ExpectFoundAsAtFirstSight(paths);
 }
 
 TEST_F(PosixPathTest, WhatItMakesIsFoundInEveryCase) {
@@ -253,10 +258,7 @@ TEST_F(PosixPathTest, PathsTakingTurnsBetweenTwoTreesAreFoundAsAtFirstSight) {
         "C:\\pkg\\sub\\a.dat\\\\.",
         "C:\\host\\SUB\\new",
     };
-    for (const std::string& path : paths) {
-        SCOPED_TRACE(path);
-        EXPECT_EQ(files_.NativePath(path), PosixFiles(Drives()).NativePath(path));
-    }
+    ExpectFoundAsAtFirstSight(paths);
 }
 
 // Where a path lies is put together from the names found on the way; a link is resolved however

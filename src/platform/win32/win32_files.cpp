@@ -90,6 +90,13 @@ HANDLE OpenReadable(const std::string& path) {
                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
+// Opens an existing file for reading while others may read and write it: a claim holds the
+// catalogue open for writing while it is read.
+HANDLE OpenShared(const std::string& path) {
+    return ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
 // Opens a file or folder only to ask where it is and what it is.
 HANDLE OpenToLook(const std::string& path) {
     return ::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
@@ -804,10 +811,7 @@ bool Win32Files::SetNormalAttributes(const std::string& path) {
 
 bool Win32Files::ReadContents(const std::string& path, std::string& contents) {
     Settle();
-    // Others may write it: a claim holds the catalogue open for writing while it is read.
-    const ScopedFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
-                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const ScopedFileHandle file(OpenShared(path));
     if (!file.IsValid()) {
         return false;
     }
@@ -848,9 +852,7 @@ bool Win32Files::ReplaceContents(const std::string& path, std::string_view conte
         ScopedFileHandle opened;
         HANDLE file = claim != nullptr ? claim->file.Get() : INVALID_HANDLE_VALUE;
         if (file == INVALID_HANDLE_VALUE) {
-            opened.Reset(::CreateFileA(path.c_str(), GENERIC_READ,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+            opened.Reset(OpenShared(path));
             file = opened.Get();
         }
         FileContents there(file, contents.size());

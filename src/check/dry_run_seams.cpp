@@ -71,7 +71,18 @@ DirectoryResult RecordingFiles::MakeDirectory(const std::string& path) {
     return DirectoryResult::kCreated;
 }
 
-bool RecordingFiles::CopyFileOver(const std::string& source, const std::string& destination) {
+void RecordingFiles::Look(const std::string& path, platform::Sight& sight) {
+    const Made* made = Find(path);
+    if (made != nullptr && made->kind != Kind::kFile) {
+        sight = platform::Sight{};
+        return;
+    }
+    // A copy the dry run made looks like its source: same contents, same last-write time.
+    inner_.Look(RealSource(path), sight);
+}
+
+bool RecordingFiles::Copy(const std::string& source, const std::string& destination,
+                          platform::Sight*, platform::Sight*, platform::FileInfo*) {
     const auto fail = [&](std::string reason) {
         log_.push_back({.kind = DryRunEvent::Kind::kCopyFail,
                         .path = source,
@@ -103,7 +114,7 @@ bool RecordingFiles::CopyFileOver(const std::string& source, const std::string& 
     return true;
 }
 
-bool RecordingFiles::SetNormalAttributes(const std::string& path) {
+bool RecordingFiles::MakeNormal(const std::string& path, const platform::FileInfo*) {
     const DiskProbe::Entry present = Look(path);
     if (present.kind == Kind::kMissing) {
         return false;
@@ -153,9 +164,13 @@ bool RecordingFiles::ReplaceContents(const std::string& path, std::string_view c
     return true;
 }
 
-platform::Location RecordingFiles::LocateIn(const std::string& path, const std::string& folder) {
+platform::Location RecordingFiles::Locate(const std::string& path, const std::string& folder,
+                                          platform::Sight* sight) {
     // What the dry run made lies where the real disk's deepest existing part puts it.
     const platform::Location location = inner_.LocateIn(path, folder);
+    if (sight != nullptr) {
+        Look(path, *sight);
+    }
     log_.push_back({.kind = DryRunEvent::Kind::kLocated,
                     .path = path,
                     .second = folder,

@@ -53,17 +53,22 @@ class RecordingFiles : public platform::Files {
     platform::FileHandle OpenForReading(const std::string& path) override;
     bool LastWriteTime(platform::FileHandle file, platform::FileTime& time) override;
     void CloseFile(platform::FileHandle file) override;
+    void Look(const std::string& path, platform::Sight& sight) override;
     platform::DirectoryResult MakeDirectory(const std::string& path) override;
-    bool CopyFileOver(const std::string& source, const std::string& destination) override;
-    bool SetNormalAttributes(const std::string& path) override;
+    // Decides on the recorded state alone: what the looks handed in saw is not needed.
+    bool Copy(const std::string& source, const std::string& destination, platform::Sight* from,
+              platform::Sight* present, platform::FileInfo* made) override;
+    bool MakeNormal(const std::string& path, const platform::FileInfo* known) override;
     bool ReadContents(const std::string& path, std::string& contents) override;
     bool ReplaceContents(const std::string& path, std::string_view contents) override;
-    platform::Location LocateIn(const std::string& path, const std::string& folder) override;
+    platform::Location Locate(const std::string& path, const std::string& folder,
+                              platform::Sight* sight) override;
     // Claims nothing, since nothing is written; a missing file cannot be claimed.
     platform::ClaimResult ClaimForUpdate(const std::string& path,
                                          std::chrono::milliseconds patience,
                                          platform::FileHandle& claim) override;
-    void Settle() override { inner_.Settle(); }
+    // Nothing is written, so nothing is tidied either.
+    void TidyWithin(const std::string&) override {}
 
     // What is at `path` once the recorded changes are taken into account.
     DiskProbe::Entry Look(const std::string& path);

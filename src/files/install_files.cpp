@@ -25,11 +25,14 @@ bool InstallFiles(const FileSectionContext& context) {
             platform::kMbOk);
     };
 
+    // What killed runs left is removed from the host's folders as they are written into.
+    if (!context.hostPath.empty()) {
+        files.TidyWithin(context.hostPath);
+    }
     bool result = true;
     std::string entry;
     EntryParts parts;
     while (NextEntry(context.script, Section::kFiles, context.observer, entry, parts)) {
-        const platform::ScopedSettle settle(files);
         const std::string sourcePart(parts.left);
         const std::string destinationPart(parts.right);
         const std::string source = context.packageDir + "\\" + sourcePart;
@@ -37,17 +40,21 @@ bool InstallFiles(const FileSectionContext& context) {
 
         // A path that leaves the package or the host is neither read nor written; nor is a
         // package file that a link leads out of the package, or a destination that is the
-        // package's own (a package unpacked inside the host).
+        // package's own (a package unpacked inside the host). Both files, as the location check
+        // finds them, serve the steps that follow.
+        platform::Sight package;
+        platform::Sight present;
         if (context.hostPath.empty() || !names::StaysInsideBase(sourcePart) ||
             !names::StaysInsideBase(destinationPart) ||
-            files.LocateIn(source, context.packageDir) == platform::Location::kOutside ||
-            files.LocateIn(destination, context.packageDir) == platform::Location::kInside) {
+            files.Locate(source, context.packageDir, &package) == platform::Location::kOutside ||
+            files.Locate(destination, context.packageDir, &present) ==
+                platform::Location::kInside) {
             reportFailure(source, destination);
             result = false;
             continue;
         }
 
-        if (IsPresentFileNewer(files, destination, source)) {
+        if (IsPresentFileNewer(present, package)) {
             if (context.silent) {
                 continue;
             }
@@ -58,16 +65,25 @@ bool InstallFiles(const FileSectionContext& context) {
             }
         }
 
-        const bool copied =
-            CreateDirectoryChain(files, destination) && files.CopyFileOver(source, destination);
+        platform::FileInfo made;
+        const bool copied = CreateDirectoryChain(files, destination) &&
+                            files.Copy(source, destination, &package, &present, &made);
         if (!copied) {
             reportFailure(source, destination);
             result = false;
         }
         // Also after a failure, so that a read-only file is replaced on the next run.
-        files.SetNormalAttributes(destination);
+        files.MakeNormal(destination, copied ? &made : nullptr);
     }
     return result;
+}
+
+bool IsPresentFileNewer(const platform::Sight& present, const platform::Sight& package) {
+    if (!present.file) {
+        return false;
+    }
+    // A package file that cannot be read cannot be better than the file that is there.
+    return !package.file || present.file->Info().written > package.file->Info().written;
 }
 
 bool IsPresentFileNewer(platform::Files& files, const std::string& destination,

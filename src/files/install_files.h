@@ -31,6 +31,8 @@ bool InstallFiles(const FileSectionContext& context);
 // replaced by `source`: it is newer, or the package file cannot be read.
 bool IsPresentFileNewer(platform::Files& files, const std::string& destination,
                         const std::string& source);
+// The same decision on looks at both files taken just before.
+bool IsPresentFileNewer(const platform::Sight& present, const platform::Sight& package);
 
 // Creates the directory that is to hold the file `path`, with any missing ones above it. A
 // drive or a drive's root is never created.

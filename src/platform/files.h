@@ -5,10 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace kolvane::platform {
+#include "platform/file_system.h"
 
-// Last-write time: 100-nanosecond steps since 1 January 1601 (UTC).
-using FileTime = std::uint64_t;
+namespace kolvane::platform {
 
 // A file opened with OpenForReading.
 using FileHandle = std::intptr_t;
@@ -35,6 +34,10 @@ enum class ClaimResult {
 
 // The file-system operations of the core. Every path is in Windows form: a drive letter,
 // backslashes and Windows-1252 bytes; an implementation maps it onto its own file system.
+//
+// Where the caller looks at a path and then works on it, the look's answer (a Sight: the file
+// opened, or that nothing is there) is handed to the calls that follow, which take what they need
+// from it; an implementation keeps nothing between calls for them.
 class Files {
   public:
     virtual ~Files() = default;
@@ -44,16 +47,27 @@ class Files {
     virtual bool LastWriteTime(FileHandle file, FileTime& time) = 0;
     virtual void CloseFile(FileHandle file) = 0;
 
+    // Looks at `path`: the file opened as OpenForReading opens it, or that nothing is there.
+    virtual void Look(const std::string& path, Sight& sight) = 0;
+
     // Creates one directory; its parent must exist.
     virtual DirectoryResult MakeDirectory(const std::string& path) = 0;
 
     // Copies `source` onto `destination`, replacing a file that is there. The copy takes the
     // source's contents, last-write time and attributes. A read-only destination is not replaced.
     // Whatever happens, a good destination file is never left half written.
-    virtual bool CopyFileOver(const std::string& source, const std::string& destination) = 0;
+    bool CopyFileOver(const std::string& source, const std::string& destination) {
+        return Copy(source, destination, nullptr, nullptr, nullptr);
+    }
+    // The same, taking the source's and the destination's files from looks at them just before
+    // (each may be null); `made`, when given, receives what the destination is afterwards.
+    virtual bool Copy(const std::string& source, const std::string& destination, Sight* from,
+                      Sight* present, FileInfo* made) = 0;
 
     // Removes the read-only (and every other) attribute.
-    virtual bool SetNormalAttributes(const std::string& path) = 0;
+    bool SetNormalAttributes(const std::string& path) { return MakeNormal(path, nullptr); }
+    // The same, where the caller knows what the file is (`known`, from Copy).
+    virtual bool MakeNormal(const std::string& path, const FileInfo* known) = 0;
 
     // Reads the whole file into `contents`. False when it cannot be opened or a read fails
     // part way; `contents` is then unspecified.
@@ -67,7 +81,11 @@ class Files {
 
     // Where `path` lies with respect to `folder`, both with every link resolved. A path that
     // does not exist (yet) lies where its deepest existing folder lies.
-    virtual Location LocateIn(const std::string& path, const std::string& folder) = 0;
+    Location LocateIn(const std::string& path, const std::string& folder) {
+        return Locate(path, folder, nullptr);
+    }
+    // The same, looking at `path` as Look does on the way (`sight` may be null).
+    virtual Location Locate(const std::string& path, const std::string& folder, Sight* sight) = 0;
 
     // Claims the existing file `path` for one update, from reading it to writing it back: while
     // one run holds the claim, every other run's claim waits, in both programs and across them.
@@ -75,21 +93,9 @@ class Files {
     virtual ClaimResult ClaimForUpdate(const std::string& path, std::chrono::milliseconds patience,
                                        FileHandle& claim) = 0;
 
-    // The caller is done with the paths it gave so far: whatever an implementation keeps open to
-    // answer further calls on them sooner is closed now. Every other call may do so as well.
-    virtual void Settle() {}
-};
-
-// Settles `files` when it goes out of scope.
-class ScopedSettle {
-  public:
-    explicit ScopedSettle(Files& files) : files_(files) {}
-    ScopedSettle(const ScopedSettle&) = delete;
-    ScopedSettle& operator=(const ScopedSettle&) = delete;
-    ~ScopedSettle() { files_.Settle(); }
-
-  private:
-    Files& files_;
+    // What killed runs left beside the files that are written is removed, but only in `folder`
+    // and below it (the host's folder): never elsewhere, and never where a link leads out of it.
+    virtual void TidyWithin(const std::string& folder) = 0;
 };
 
 // Owns a handle from OpenForReading and closes it on every path.

@@ -16,6 +16,7 @@
 #include "native_program_fixture.h"
 #include "platform/posix/posix_files.h"
 #include "platform/posix/unique_fd.h"
+#include "platform/write_core.h"
 
 namespace kolvane::testing {
 namespace {
@@ -230,7 +231,7 @@ TEST_F(SoundWritesTest, TheNextRunRemovesWhatAKilledRunLeft) {
     const auto leftovers = [&] {
         std::vector<std::string> found;
         for (const std::string& name : Names(models)) {
-            if (name.rfind(".Gross.dat.kolvane-", 0) == 0) {
+            if (platform::IsTemporaryName(name)) {
                 found.push_back(name);
             }
         }
@@ -262,17 +263,20 @@ TEST_F(SoundWritesTest, TheNextRunRemovesWhatAKilledRunLeft) {
         ::close(input[1]);
     }
     ASSERT_FALSE(leftovers().empty()) << "no run was caught while it copied";
-    // A run that is still writing holds a lock on its temporary file.
-    dir.Write(std::string(kModels) + "/.Gross.dat.kolvane-Live01", "being written");
-    const platform::UniqueFd live(::open((models + "/.Gross.dat.kolvane-Live01").c_str(), O_RDWR));
+    // A run that is still writing holds the lock on its temporary file.
+    const std::string liveName = platform::TemporaryName("Gross.dat", 0x4c697665);
+    dir.Write(std::string(kModels) + "/" + liveName, "being written");
+    const platform::UniqueFd live(::open((models + "/" + liveName).c_str(), O_RDWR));
     struct flock lock {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
+    lock.l_start = off_t{1} << 62;
+    lock.l_len = 1;
     ASSERT_EQ(::fcntl(live.Get(), F_OFD_SETLK, &lock), 0);
 
     const ProcessResult result = Run("i\n");
     EXPECT_EQ(result.exitCode, 0) << result.out;
-    EXPECT_EQ(leftovers(), std::vector<std::string>{".Gross.dat.kolvane-Live01"});
+    EXPECT_EQ(leftovers(), std::vector<std::string>{liveName});
     EXPECT_EQ(fs::file_size(models + "/Gross.dat"), std::uintmax_t{96} << 20);
 }
 

@@ -68,18 +68,38 @@ TEST_F(Win32FilesTest, NeverReplacesAHiddenOrSystemDestination) {
     }
 }
 
-TEST_F(Win32FilesTest, ADestinationInUseIsNotReplaced) {
-    dir_.Write("src.dat", "new");
-    dir_.Write("dst.dat", "good");
-    // Another program holds the file open and lets nobody delete or rename it.
-    win32::ScopedFileHandle holder(::CreateFileA(Path("dst.dat").c_str(), GENERIC_READ,
-                                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                                 nullptr));
-    ASSERT_TRUE(holder.IsValid());
-    EXPECT_FALSE(files_.CopyFileOver(Path("src.dat"), Path("dst.dat")));
-    holder.Close();
-    EXPECT_EQ(dir_.Read("dst.dat"), "good");
-    EXPECT_EQ(EntriesIn(""), 2u) << "no temporary file is left behind";
+// Another program holds the file open: where it shares it for writing, the file is written in
+// place; where it shares it only for reading, it stays as it was.
+TEST_F(Win32FilesTest, AFileHeldOpenIsWrittenOnlyWhereItsHolderSharesWriting) {
+    dir_.Write("src.dat", "new model");
+    struct Case {
+        DWORD share;
+        bool written;
+    };
+    const Case cases[] = {
+        {FILE_SHARE_READ, false},
+        {FILE_SHARE_READ | FILE_SHARE_WRITE, true},
+        {FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.share);
+        dir_.Write("dst.dat", "good");
+        dir_.Write("cat.txt", "old catalogue");
+        {
+            const win32::ScopedFileHandle model(
+                ::CreateFileA(Path("dst.dat").c_str(), GENERIC_READ | GENERIC_WRITE, c.share,
+                              nullptr, OPEN_EXISTING, 0, nullptr));
+            const win32::ScopedFileHandle catalogue(
+                ::CreateFileA(Path("cat.txt").c_str(), GENERIC_READ | GENERIC_WRITE, c.share,
+                              nullptr, OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(model.IsValid() && catalogue.IsValid());
+            EXPECT_EQ(files_.CopyFileOver(Path("src.dat"), Path("dst.dat")), c.written);
+            EXPECT_EQ(files_.ReplaceContents(Path("cat.txt"), "new catalogue"), c.written);
+        }
+        EXPECT_EQ(dir_.Read("dst.dat"), c.written ? "new model" : "good");
+        EXPECT_EQ(dir_.Read("cat.txt"), c.written ? "new catalogue" : "old catalogue");
+        EXPECT_EQ(EntriesIn(""), 3u) << "no temporary file is left behind";
+    }
 }
 
 TEST_F(Win32FilesTest, ReplacesContentsKeepingAttributes) {
@@ -121,25 +141,6 @@ TEST_F(Win32FilesTest, WritesIntoFoldersAsLongAsWindowsTakesFilesIn) {
     }
 }
 
-TEST_F(Win32FilesTest, RemovesWhatKilledRunsLeftButNothingARunStillWrites) {
-    dir_.Write("src.dat", "new");
-    testing::MakeReadOnly(dir_.Write("host/a.dat.~kv0a1b", "a killed run's copy"));
-    dir_.Write("host/b.dat.~kvbeef", "a live run's copy");
-    dir_.Write("host/c.dat.~kvzzzz", "not ours");
-    dir_.Write("host/d.~kv0a1b.txt", "not ours");
-    // A run that is still writing holds its temporary file open for itself.
-    const win32::ScopedFileHandle live(::CreateFileA(Path("host\\b.dat.~kvbeef").c_str(),
-                                                     GENERIC_WRITE | DELETE, 0, nullptr,
-                                                     OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(live.IsValid());
-    EXPECT_TRUE(files_.CopyFileOver(Path("src.dat"), Path("host\\a.dat")));
-    EXPECT_FALSE(dir_.Exists("host/a.dat.~kv0a1b"));
-    EXPECT_TRUE(dir_.Exists("host/b.dat.~kvbeef"));
-    EXPECT_TRUE(dir_.Exists("host/c.dat.~kvzzzz"));
-    EXPECT_TRUE(dir_.Exists("host/d.~kv0a1b.txt"));
-    EXPECT_EQ(dir_.Read("host/a.dat"), "new");
-}
-
 // A file that already is what the copy would make is left alone; any difference in size,
 // last-write time or bytes (also past the first block compared) has it replaced.
 TEST_F(Win32FilesTest, LeavesACopyThatIsAlreadyThereAlone) {
@@ -178,10 +179,9 @@ TEST_F(Win32FilesTest, LeavesACopyThatIsAlreadyThereAlone) {
     }
 }
 
-// An entry's calls in the installer's order: what LocateIn opened serves the calls that follow,
-// and nothing stays open once the copy, Settle or any other call is through, except what
-// OpenForReading lent out until it is closed.
-TEST_F(Win32FilesTest, KeepsFilesOpenOnlyForTheCallsOfOneEntry) {
+// An entry's calls in the installer's order: what the location checks opened serves the calls
+// that follow, and nothing stays open once the copy is through or the looks are dropped.
+TEST_F(Win32FilesTest, KeepsFilesOpenOnlyWhileTheirLooksAreHeld) {
     dir_.Write("pkg/a.dat", "new");
     const FileTime old = 0x01D5'0000'0000'0007ull;
     testing::SetLastWriteTime(dir_.Write("host/a.dat", "old"), old);
@@ -190,31 +190,32 @@ TEST_F(Win32FilesTest, KeepsFilesOpenOnlyForTheCallsOfOneEntry) {
                                                      nullptr, OPEN_EXISTING, 0, nullptr))
             .IsValid();
     };
-    for (const bool settle : {true, false}) {
-        SCOPED_TRACE(settle ? "settled" : "copied");
-        EXPECT_EQ(files_.LocateIn(Path("pkg/a.dat"), Path("pkg")), Location::kInside);
-        EXPECT_EQ(files_.LocateIn(Path("host/a.dat"), Path("pkg")), Location::kOutside);
-        const FileHandle present = files_.OpenForReading(Path("host/a.dat"));
-        FileTime time = 0;
-        ASSERT_NE(present, kInvalidFile);
-        EXPECT_TRUE(files_.LastWriteTime(present, time));
-        EXPECT_EQ(time, old);
-        if (settle) {
-            files_.Settle();
-            EXPECT_FALSE(openAlone("host/a.dat")) << "lent out, so still open";
-            files_.CloseFile(present);
+    for (const bool copy : {false, true}) {
+        SCOPED_TRACE(copy ? "copied" : "dropped");
+        Sight package;
+        Sight present;
+        EXPECT_EQ(files_.Locate(Path("pkg/a.dat"), Path("pkg"), &package), Location::kInside);
+        EXPECT_EQ(files_.Locate(Path("host/a.dat"), Path("pkg"), &present), Location::kOutside);
+        ASSERT_TRUE(present.file);
+        EXPECT_EQ(present.file->Info().written, old);
+        EXPECT_FALSE(openAlone("host/a.dat")) << "held by its look";
+        if (copy) {
+            FileInfo made;
+            EXPECT_TRUE(files_.Copy(Path("pkg/a.dat"), Path("host/a.dat"), &package, &present,
+                                    &made));
         } else {
-            files_.CloseFile(present);
-            EXPECT_TRUE(files_.CopyFileOver(Path("pkg/a.dat"), Path("host/a.dat")));
+            package = Sight{};
+            present = Sight{};
         }
         EXPECT_TRUE(openAlone("pkg/a.dat"));
         EXPECT_TRUE(openAlone("host/a.dat"));
     }
     EXPECT_EQ(dir_.Read("host/a.dat"), "new");
 
-    // A file found missing stays missing for the entry; a folder made now is known at once.
-    EXPECT_EQ(files_.LocateIn(Path("pkg/New/b.dat"), Path("pkg")), Location::kInside);
-    EXPECT_EQ(files_.OpenForReading(Path("pkg/New/b.dat")), kInvalidFile);
+    // A folder made now is known at once.
+    Sight missing;
+    EXPECT_EQ(files_.Locate(Path("pkg/New/b.dat"), Path("pkg"), &missing), Location::kInside);
+    EXPECT_TRUE(missing.missing);
     EXPECT_EQ(files_.MakeDirectory(Path("pkg/New")), DirectoryResult::kCreated);
     EXPECT_EQ(files_.LocateIn(Path("pkg/New/b.dat"), Path("pkg")), Location::kInside);
     EXPECT_EQ(files_.LocateIn(Path("host/New/b.dat"), Path("pkg")), Location::kOutside);
@@ -236,8 +237,9 @@ TEST_F(Win32FilesTest, GivesACopyNormalAttributesAsWindowsDoes) {
         for (const char* copy : {"a", "b", "b"}) {  // b twice: made, then left alone
             SCOPED_TRACE(source + " to " + copy);
             const std::string destination = std::to_string(kind) + copy + ".dat";
-            EXPECT_TRUE(files_.CopyFileOver(Path(source), Path(destination)));
-            EXPECT_TRUE(files_.SetNormalAttributes(Path(destination)));
+            FileInfo made;
+            EXPECT_TRUE(files_.Copy(Path(source), Path(destination), nullptr, nullptr, &made));
+            EXPECT_TRUE(files_.MakeNormal(Path(destination), &made));
             EXPECT_EQ(AttributesOf(destination), normal);
         }
     }

@@ -43,13 +43,22 @@ DirectoryResult FaultInjectingFiles::MakeDirectory(const std::string& path) {
     return Fails(Op::kMakeDirectory, path) ? DirectoryResult::kFailed : inner_.MakeDirectory(path);
 }
 
-bool FaultInjectingFiles::CopyFileOver(const std::string& source, const std::string& destination) {
-    return !Fails(Op::kCopyFileOver, source, destination) &&
-           inner_.CopyFileOver(source, destination);
+void FaultInjectingFiles::Look(const std::string& path, Sight& sight) {
+    if (Fails(Op::kOpenForReading, path)) {
+        sight = Sight{};
+        return;
+    }
+    inner_.Look(path, sight);
 }
 
-bool FaultInjectingFiles::SetNormalAttributes(const std::string& path) {
-    return !Fails(Op::kSetNormalAttributes, path) && inner_.SetNormalAttributes(path);
+bool FaultInjectingFiles::Copy(const std::string& source, const std::string& destination,
+                               Sight* from, Sight* present, FileInfo* made) {
+    return !Fails(Op::kCopyFileOver, source, destination) &&
+           inner_.Copy(source, destination, from, present, made);
+}
+
+bool FaultInjectingFiles::MakeNormal(const std::string& path, const FileInfo* known) {
+    return !Fails(Op::kSetNormalAttributes, path) && inner_.MakeNormal(path, known);
 }
 
 bool FaultInjectingFiles::ReadContents(const std::string& path, std::string& contents) {
@@ -60,8 +69,10 @@ bool FaultInjectingFiles::ReplaceContents(const std::string& path, std::string_v
     return !Fails(Op::kReplaceContents, path) && inner_.ReplaceContents(path, contents);
 }
 
-Location FaultInjectingFiles::LocateIn(const std::string& path, const std::string& folder) {
-    return Fails(Op::kLocateIn, path, folder) ? Location::kOutside : inner_.LocateIn(path, folder);
+Location FaultInjectingFiles::Locate(const std::string& path, const std::string& folder,
+                                     Sight* sight) {
+    return Fails(Op::kLocateIn, path, folder) ? Location::kOutside
+                                              : inner_.Locate(path, folder, sight);
 }
 
 ClaimResult FaultInjectingFiles::ClaimForUpdate(const std::string& path,

@@ -13,7 +13,7 @@ namespace kolvane::platform {
 class FaultInjectingFiles : public Files {
   public:
     enum class Op {
-        kOpenForReading,
+        kOpenForReading,  // also Look: a failed one sees nothing
         kLastWriteTime,
         kMakeDirectory,
         kCopyFileOver,
@@ -33,7 +33,6 @@ class FaultInjectingFiles : public Files {
     };
 
     explicit FaultInjectingFiles(Files& inner) : inner_(inner) {}
-    void Settle() override { inner_.Settle(); }
 
     // Makes the n-th call (counted from 1) of `op` fail.
     void FailNth(Op op, int n) { failNth_[Index(op)].push_back(n); }
@@ -49,14 +48,17 @@ class FaultInjectingFiles : public Files {
     FileHandle OpenForReading(const std::string& path) override;
     bool LastWriteTime(FileHandle file, FileTime& time) override;
     void CloseFile(FileHandle file) override;
+    void Look(const std::string& path, Sight& sight) override;
     DirectoryResult MakeDirectory(const std::string& path) override;
-    bool CopyFileOver(const std::string& source, const std::string& destination) override;
-    bool SetNormalAttributes(const std::string& path) override;
+    bool Copy(const std::string& source, const std::string& destination, Sight* from,
+              Sight* present, FileInfo* made) override;
+    bool MakeNormal(const std::string& path, const FileInfo* known) override;
     bool ReadContents(const std::string& path, std::string& contents) override;
     bool ReplaceContents(const std::string& path, std::string_view contents) override;
-    Location LocateIn(const std::string& path, const std::string& folder) override;
+    Location Locate(const std::string& path, const std::string& folder, Sight* sight) override;
     ClaimResult ClaimForUpdate(const std::string& path, std::chrono::milliseconds patience,
                                FileHandle& claim) override;
+    void TidyWithin(const std::string& folder) override { inner_.TidyWithin(folder); }
 
   private:
     static std::size_t Index(Op op) { return static_cast<std::size_t>(op); }

@@ -71,7 +71,6 @@ struct PathResolver::Node {
     // unknown for a name found only in a listing.
     std::optional<bool> link;
     bool madeHere = false;  // a directory this run made: what it holds, the run put there
-    bool tidied = false;    // a writer has tidied it
     DirectoryHandle fd;     // while it is kept open
     // The directory's entries by KeyOf: read when a name was not there as written, or known to
     // be empty since it was made. (Both maps are held apart, so that the node of a file, which
@@ -179,14 +178,8 @@ void PathResolver::Found(const Place& place) {
     nodes_[place.node].exists = true;
 }
 
-bool PathResolver::FirstWriteInto(const Place& place) {
-    const std::size_t parent = nodes_[place.node].parent;
-    Node& directory = nodes_[parent == kNone ? place.node : parent];
-    if (directory.madeHere || directory.tidied) {
-        return false;
-    }
-    directory.tidied = true;
-    return true;
+bool PathResolver::MadeHere(std::size_t node) const {
+    return nodes_[node].madeHere;
 }
 
 bool PathResolver::RealPath(std::string_view windowsPath, bool deepest, std::string& real) {

@@ -60,9 +60,11 @@ class PathResolver {
     bool Known(const Place& place) const;
     // The caller has found that there is an entry at `place` (of a kind it does not know).
     void Found(const Place& place);
-    // True once for the directory that holds `place`, the first time it is asked, unless this
-    // run made that directory: the caller then tidies it.
-    bool FirstWriteInto(const Place& place);
+    // Whether the caller made the directory `node` (a Place's folder).
+    bool MadeHere(std::size_t node) const;
+    // An open descriptor of the directory `node` (a Place's folder), open until the resolver's
+    // next call; -1 when it is not there.
+    int FolderFd(std::size_t node) { return DirectoryFd(node); }
 
     // Writes into `real` where the path lies once every link on the way is resolved, as
     // realpath(3) says; false when it does not exist. With `deepest`, a path that does not exist

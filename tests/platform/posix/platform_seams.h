@@ -1,11 +1,15 @@
 #pragma once
 
 // The posix implementations of the seams, for the contract suites.
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <memory>
 #include <string>
 
 #include "platform/posix/posix_disk_probe.h"
 #include "platform/posix/posix_files.h"
+#include "platform/posix/unique_fd.h"
 #include "platform/posix/wine_registry.h"
 #include "support/temp_dir.h"
 
@@ -22,6 +26,37 @@ class PlatformFiles {
     std::unique_ptr<platform::DiskProbe> MakeProbe() const {
         return std::make_unique<platform::PosixDiskProbe>(files_);
     }
+
+    // The bare file system under the seam, for a write core of the test's own.
+    static std::unique_ptr<FileSystem> MakeFileSystem(const testing::TempDir& dir) {
+        return std::make_unique<PosixFileSystem>(DriveK(dir));
+    }
+
+    // Which file the host path names: its inode.
+    static std::uint64_t FileId(const std::string& hostPath) {
+        struct stat status {};
+        return ::stat(hostPath.c_str(), &status) == 0 ? status.st_ino : 0;
+    }
+
+    // Holds a file as a run of the native program holds the file it is writing: open, with the
+    // lock on its byte at 2^62.
+    class WritingRun {
+      public:
+        explicit WritingRun(const std::string& hostPath)
+            : fd_(::open(hostPath.c_str(), O_RDWR | O_CLOEXEC)) {
+            struct flock lock {};
+            lock.l_type = F_WRLCK;
+            lock.l_whence = SEEK_SET;
+            lock.l_start = off_t{1} << 62;
+            lock.l_len = 1;
+            holds_ = fd_.Valid() && ::fcntl(fd_.Get(), F_OFD_SETLK, &lock) == 0;
+        }
+        bool Holds() const { return holds_; }
+
+      private:
+        UniqueFd fd_;
+        bool holds_ = false;
+    };
 
   private:
     static DriveMap DriveK(const testing::TempDir& dir) {

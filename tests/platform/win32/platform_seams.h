@@ -26,6 +26,36 @@ class PlatformFiles {
         return std::make_unique<platform::Win32DiskProbe>();
     }
 
+    // The bare file system under the seam, for a write core of the test's own.
+    static std::unique_ptr<FileSystem> MakeFileSystem(const testing::TempDir&) {
+        return std::make_unique<Win32FileSystem>();
+    }
+
+    // Which file the host path names: its number on its volume.
+    static std::uint64_t FileId(const std::string& hostPath) {
+        const win32::ScopedFileHandle file(
+            ::CreateFileA(hostPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, 0, nullptr));
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!file.IsValid() || ::GetFileInformationByHandle(file.Get(), &info) == 0) {
+            return 0;
+        }
+        return (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    }
+
+    // Holds a file as a run of Kolvane.exe holds the file it is writing: open, shared with
+    // nobody.
+    class WritingRun {
+      public:
+        explicit WritingRun(const std::string& hostPath)
+            : file_(::CreateFileA(hostPath.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr)) {}
+        bool Holds() const { return file_.IsValid(); }
+
+      private:
+        win32::ScopedFileHandle file_;
+    };
+
   private:
     std::string root_;
     Win32Files files_;

@@ -13,6 +13,7 @@
 #include "names/windows_text.h"
 #include "platform/posix/posix_disk_probe.h"
 #include "platform/posix/posix_files.h"
+#include "platform/posix/posix_system.h"
 #include "platform/posix/prefix_search.h"
 #include "platform/posix/wine_prefix.h"
 #include "platform/posix/wine_registry.h"
@@ -53,7 +54,7 @@ int main(int argc, char** argv) {
     if (check::ParseCheckArguments(arguments).host) {
         const app::PrefixChoice choice = app::ChoosePrefix(
             {std::getenv("WINEPREFIX"), platform::HomeDirectory(std::getenv("HOME")),
-             "kolvane-check", true, false, app::TerminalCharset::kUtf8},
+             "kolvane-check", true, platform::kLanguageEnglish, app::TerminalCharset::kUtf8},
             nullptr, std::cout, std::cerr);
         prefix = platform::WinePrefixAt(choice.directory);
     }

@@ -107,6 +107,39 @@ TEST_F(ChoosePrefixTest, OfSeveralATerminalChoosesAndAPipeTakesNone) {
                   first + "\n  2: " + second + "\n[ Number: 1-2 ]  [ Quit: q ]\n> \n");
 }
 
+TEST_F(ChoosePrefixTest, ControlCharactersAndInvalidBytesInPrefixPathsAreShownEscaped) {
+    struct Case {
+        std::string path;  // the file system's bytes
+        std::string utf8;  // as a UTF-8 terminal shows it
+        std::string latin1;
+    };
+    const Case cases[] = {
+        {"/p\xC2\x9B"
+         "2J",
+         "/p\\xc2\\x9b2J", "/p\\xc2\\x9b2J"},  // CSI, the C1 form of ESC [
+        {"/p\xFF", "/p\\xff", "/p\\xff"},
+        {"/p\x1b]0;t\x07", "/p\\x1b]0;t\\x07", "/p\\x1b]0;t\\x07"},
+        {"/Br\xC3\xBC"
+         "cke",
+         "/Br\xC3\xBC"
+         "cke",
+         "/Br\xFC"
+         "cke"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.utf8);
+        for (const TerminalCharset charset : {TerminalCharset::kUtf8, TerminalCharset::kLatin1}) {
+            err.str("");
+            ChoosePrefix(
+                {c.path.c_str(), dir.Path(), "kolvane", true, platform::kLanguageEnglish, charset},
+                nullptr, out, err);
+            EXPECT_EQ(err.str(), "kolvane: Wine prefix " +
+                                     (charset == TerminalCharset::kUtf8 ? c.utf8 : c.latin1) +
+                                     " (WINEPREFIX)\n");
+        }
+    }
+}
+
 // At a terminal, with more choices than digits: a number is read up to Enter, so that "1" does
 // not choose the first of twelve before the "2" is typed.
 TEST_F(ChoosePrefixTest, OfTwelveATerminalReadsTheWholeNumber) {

@@ -17,6 +17,7 @@
 #include "platform/posix/prefix_search.h"
 #include "platform/posix/wine_prefix.h"
 #include "platform/posix/wine_registry.h"
+#include "platform/visible_text.h"
 
 using namespace kolvane;
 
@@ -69,5 +70,8 @@ int main(int argc, char** argv) {
         arguments, std::cout, std::cerr,
         {files, probe, registry,
          [&drives](const std::string& folder) { return PackagePath(drives, folder); },
-         [](std::string_view text) { return names::Windows1252ToUtf8(text); }});
+         [](std::string_view text) { return names::Windows1252ToUtf8(text); },
+         [](std::string_view argument) {
+             return platform::VisibleUtf8Text(argument, platform::LineFeeds::kShown);
+         }});
 }

@@ -15,8 +15,9 @@ namespace {
 
 // The texts, in Windows-1252; each goes after "<program>: " or stands on its own line.
 struct PrefixTexts {
-    std::string_view prefix;  // + the prefix + foundEnd, or " (WINEPREFIX)"
+    std::string_view prefix;  // + the prefix + foundEnd, passedOverEnd or " (WINEPREFIX)"
     std::string_view foundEnd;
+    std::string_view passedOverEnd;
     std::string_view none;     // + places, one a line
     std::string_view nameOne;  // + an example line
     std::string_view several;  // + prefixes, one a line
@@ -26,6 +27,7 @@ struct PrefixTexts {
 constexpr PrefixTexts kEnglish{
     "Wine prefix ",
     " (found; set WINEPREFIX for another)",
+    " passed over: a registry file in it is larger than any Wine writes, or has a longer line",
     "No Wine prefix found whose registry holds Software\\Classes\\Software\\Tessaline\\HMDX "
     "or ...\\QZ. Searched:",
     "Name the prefix in WINEPREFIX, as in:",
@@ -38,6 +40,9 @@ constexpr PrefixTexts kGerman{
     "Wine-Pr\xE4"
     "fix ",
     " (gefunden; WINEPREFIX w\xE4hlt ein anderes)",
+    " \xFC"
+    "bergangen: eine Registry-Datei darin ist gr\xF6\xDF"
+    "er als jede, die Wine schreibt, oder hat eine l\xE4ngere Zeile",
     "Kein Wine-Pr\xE4"
     "fix gefunden, dessen Registry Software\\Classes\\Software\\Tessaline\\HMDX oder "
     "...\\QZ enth\xE4lt. Durchsucht:",
@@ -184,6 +189,9 @@ PrefixChoice ChoosePrefix(const PrefixChoiceSettings& settings, AnswerSource* an
     }
 
     const platform::PrefixSearch search = platform::SearchPrefixes(settings.home);
+    for (const std::string& prefix : search.passedOver) {
+        talk.Note(texts.prefix, prefix, texts.passedOverEnd);
+    }
     if (search.prefixes.size() == 1) {
         talk.Note(texts.prefix, search.prefixes.front(), texts.foundEnd);
         return {false, search.prefixes.front()};

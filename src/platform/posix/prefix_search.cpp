@@ -5,8 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -21,132 +20,183 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// What follows the '[' of a key line at or below the host's keys, with the case folded and the
-// backslashes doubled as Wine writes them.
-constexpr std::string_view kHostKeyLine = "software\\\\classes\\\\software\\\\tessaline\\\\";
+// The start of a key line at or below one of the host's keys, with the case folded and the
+// backslashes doubled as Wine writes them; the product's name follows, then a backslash or ']'.
+constexpr std::string_view kVendorKeyLine = "[software\\\\classes\\\\software\\\\tessaline\\\\";
+constexpr std::string_view kProducts[] = {"hmdx", "qz"};
+constexpr std::size_t kLongestProduct = 4;
 constexpr std::u16string_view kHostBranch = u"Software\\Classes\\Software\\Tessaline";
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-// Compared from the end: most key lines share the needle's start (Software\Classes) and differ
-// at its end.
-bool StartsWithFolded(std::string_view text, std::string_view folded) {
-    if (text.size() < folded.size()) {
-        return false;
-    }
-    for (std::size_t i = folded.size(); i-- > 0;) {
-        const char c = text[i];
-        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c) != folded[i]) {
-            return false;
-        }
-    }
-    return true;
+char Folded(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
-// Gathers, from whole lines of a registry file handed over in pieces, the first line and the
-// blocks of the key lines below the host's keys (each up to the next key line), so that the
-// registry reader has only those to read. A key line is one whose first character after blanks
-// is '['; finding the '[' is a byte search, and only key lines are compared.
+// Reads a registry file handed over in pieces of any size, byte by byte through its key lines
+// and with a search for the next line end through everything else: a value line is never held,
+// only the first line and a key line at or below the host's keys, whose text the registry reader
+// then confirms. Cost is linear in the bytes fed, memory bounded by the longest line.
 class HostKeyScan {
   public:
-    // `lines`: one or more lines, each with its line end except perhaps at the end of the file.
-    void Feed(std::string_view lines) {
-        if (lines.empty()) {
-            return;
-        }
-        if (!headerSeen_) {
-            const std::size_t end = lines.find('\n');
-            const std::size_t length = end == std::string_view::npos ? lines.size() : end + 1;
-            selected_.append(lines.substr(0, length));
-            lines.remove_prefix(length);
-            headerSeen_ = true;
-        }
-        std::size_t pos = 0;
-        std::size_t searchFrom = 0;
-        for (;;) {
-            const std::size_t bracket = NextKeyBracket(lines, searchFrom);
-            std::size_t lineStart = bracket == std::string_view::npos ? lines.size() : bracket;
-            while (lineStart > 0 && IsBlank(lines[lineStart - 1])) {
-                --lineStart;
+    enum class Result { kReading, kNamesHost, kLineTooLong };
+
+    Result Feed(std::string_view bytes) {
+        for (std::size_t pos = 0; pos < bytes.size() && result_ == Result::kReading;) {
+            if (state_ == State::kSkipping) {
+                const std::size_t end = bytes.find('\n', pos);
+                const std::size_t stop = end == std::string_view::npos ? bytes.size() : end;
+                Count(stop - pos);
+                pos = stop;
+                if (end != std::string_view::npos) {
+                    ++pos;
+                    EndLine();
+                }
+                continue;
             }
-            if (inBlock_) {
-                selected_.append(lines.substr(pos, lineStart - pos));
+            const char c = bytes[pos++];
+            Count(1);
+            if (c == '\n') {
+                EndLine();
+            } else {
+                Take(c);
             }
-            if (bracket == std::string_view::npos) {
-                return;
-            }
-            inBlock_ = StartsWithFolded(lines.substr(bracket + 1), kHostKeyLine);
-            found_ = found_ || inBlock_;
-            pos = lineStart;
-            searchFrom = bracket + 1;
         }
+        return result_;
     }
 
-    bool NamesHost() const {
-        if (!found_) {
-            return false;
+    // At the end of the file: a last line without its line end counts as well.
+    Result Finish() {
+        if (result_ == Result::kReading && state_ != State::kSkipping) {
+            EndLine();
         }
-        RegistryNode root;
-        return MergeWineRegistryText(selected_, kHostBranch, root) &&
-               (root.Subkey(u"HMDX") != nullptr || root.Subkey(u"QZ") != nullptr);
+        return result_;
     }
 
   private:
-    // The next '[' from `from` that only blanks separate from the start of its line; `lines`
-    // starts at a line start.
-    static std::size_t NextKeyBracket(std::string_view lines, std::size_t from) {
-        for (std::size_t at = lines.find('[', from); at != std::string_view::npos;
-             at = lines.find('[', at + 1)) {
-            std::size_t before = at;
-            while (before > 0 && IsBlank(lines[before - 1])) {
-                --before;
-            }
-            if (before == 0 || lines[before - 1] == '\n') {
-                return at;
-            }
+    // kHeader: the first line, kept. kLineStart: blanks so far. kVendorKey: a key line that
+    // still matches the host's keys, kept. kSkipping: a line of no interest, up to its end.
+    enum class State { kHeader, kLineStart, kVendorKey, kSkipping };
+
+    void Count(std::size_t bytes) {
+        lineLength_ += bytes;
+        if (lineLength_ > kLongestRegistryLine) {
+            result_ = Result::kLineTooLong;
         }
-        return std::string_view::npos;
     }
 
-    bool headerSeen_ = false;
-    bool inBlock_ = false;
-    bool found_ = false;
-    std::string selected_;
+    void Take(char c) {
+        switch (state_) {
+            case State::kHeader:
+                header_ += c;
+                return;
+            case State::kLineStart:
+                if (c == '[') {
+                    key_ = "[";
+                    state_ = State::kVendorKey;
+                } else if (!IsBlank(c)) {
+                    state_ = State::kSkipping;
+                }
+                return;
+            case State::kVendorKey:
+                key_ += c;
+                if (!productRead_ && !StillTheHostsKey()) {
+                    state_ = State::kSkipping;
+                }
+                return;
+            case State::kSkipping:
+                return;
+        }
+    }
+
+    // Whether the key line read so far may still be one of the host's keys or below one; notes
+    // when the product's name has been read to its end (a backslash or ']' after it).
+    bool StillTheHostsKey() {
+        const std::size_t at = key_.size() - 1;
+        if (at < kVendorKeyLine.size()) {
+            return Folded(key_[at]) == kVendorKeyLine[at];
+        }
+        const std::string_view product =
+            std::string_view(key_).substr(kVendorKeyLine.size(), at - kVendorKeyLine.size());
+        if (key_[at] != '\\' && key_[at] != ']') {
+            return product.size() < kLongestProduct;
+        }
+        std::string folded;
+        for (const char p : product) {
+            folded += Folded(p);
+        }
+        productRead_ =
+            std::find(std::begin(kProducts), std::end(kProducts), folded) != std::end(kProducts);
+        return productRead_;
+    }
+
+    void EndLine() {
+        if (state_ == State::kVendorKey && productRead_ &&
+            MergeWineRegistryText(header_ + "\n" + key_ + "\n", kHostBranch, root_) &&
+            (root_.Subkey(u"HMDX") != nullptr || root_.Subkey(u"QZ") != nullptr)) {
+            result_ = Result::kNamesHost;
+        }
+        key_.clear();
+        productRead_ = false;
+        lineLength_ = 0;
+        state_ = State::kLineStart;
+    }
+
+    State state_ = State::kHeader;
+    Result result_ = Result::kReading;
+    std::size_t lineLength_ = 0;
+    std::string header_;
+    std::string key_;
+    bool productRead_ = false;
+    RegistryNode root_;
 };
 
-// Feeds a regular file to the scan in pieces of whole lines. False when it cannot be read; a
-// FIFO or device in the file's place is not opened for reading, so it cannot hold the search up.
-bool ScanFile(const std::string& path, HostKeyScan& scan) {
+enum class FileScan { kNamesHost, kNoHost, kPassedOver };
+
+// Feeds a regular file to the scan in pieces. No host when it cannot be read; a FIFO or device
+// in the file's place is not opened for reading, so it cannot hold the search up. Passed over
+// when it is larger than any registry or holds a line longer than any registry line.
+FileScan ScanFile(const std::string& path) {
     const UniqueFd file(
         RetryOnSignal([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
     struct stat status {};
     if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        return false;
+        return FileScan::kNoHost;
     }
+    if (static_cast<std::uint64_t>(status.st_size) > kLargestRegistryFile) {
+        return FileScan::kPassedOver;
+    }
+    HostKeyScan scan;
     std::string buffer(std::size_t{1} << 20, '\0');
-    std::size_t kept = 0;  // the start of a line that the last read did not end
-    for (;;) {
-        if (kept == buffer.size()) {
-            buffer.resize(buffer.size() * 2);
-        }
-        const ssize_t got = RetryOnSignal(
-            [&] { return ::read(file.Get(), buffer.data() + kept, buffer.size() - kept); });
+    HostKeyScan::Result result = HostKeyScan::Result::kReading;
+    for (std::uint64_t total = 0; result == HostKeyScan::Result::kReading;) {
+        const ssize_t got =
+            RetryOnSignal([&] { return ::read(file.Get(), buffer.data(), buffer.size()); });
         if (got < 0) {
-            return false;
+            return FileScan::kNoHost;
         }
-        const std::string_view filled(buffer.data(), kept + static_cast<std::size_t>(got));
+        total += static_cast<std::uint64_t>(got);
+        if (total > kLargestRegistryFile) {
+            return FileScan::kPassedOver;  // grown while it was read
+        }
+        result = got == 0
+                     ? scan.Finish()
+                     : scan.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
         if (got == 0) {
-            scan.Feed(filled);
-            return true;
+            break;
         }
-        const std::size_t lastLineEnd = filled.rfind('\n');
-        const std::size_t whole = lastLineEnd == std::string_view::npos ? 0 : lastLineEnd + 1;
-        scan.Feed(filled.substr(0, whole));
-        kept = filled.size() - whole;
-        std::memmove(buffer.data(), buffer.data() + whole, kept);
     }
+    switch (result) {
+        case HostKeyScan::Result::kNamesHost:
+            return FileScan::kNamesHost;
+        case HostKeyScan::Result::kLineTooLong:
+            return FileScan::kPassedOver;
+        case HostKeyScan::Result::kReading:
+            break;
+    }
+    return FileScan::kNoHost;
 }
 
 // A small text file whole; empty when it is no regular file or cannot be read.
@@ -322,18 +372,26 @@ std::vector<fs::path> FilesEndingIn(const fs::path& folder, std::string_view ext
 
 bool RegistryTextNamesHost(std::string_view text) {
     HostKeyScan scan;
-    scan.Feed(text);
-    return scan.NamesHost();
+    return scan.Feed(text) == HostKeyScan::Result::kNamesHost ||
+           scan.Finish() == HostKeyScan::Result::kNamesHost;
+}
+
+PrefixRegistry ReadPrefixRegistry(const std::string& directory) {
+    for (const char* name : {"/system.reg", "/user.reg"}) {
+        switch (ScanFile(directory + name)) {
+            case FileScan::kNamesHost:
+                return PrefixRegistry::kNamesHost;
+            case FileScan::kPassedOver:
+                return PrefixRegistry::kPassedOver;
+            case FileScan::kNoHost:
+                break;
+        }
+    }
+    return PrefixRegistry::kNoHost;
 }
 
 bool PrefixNamesHost(const std::string& directory) {
-    for (const char* name : {"/system.reg", "/user.reg"}) {
-        HostKeyScan scan;
-        if (ScanFile(directory + name, scan) && scan.NamesHost()) {
-            return true;
-        }
-    }
-    return false;
+    return ReadPrefixRegistry(directory) == PrefixRegistry::kNamesHost;
 }
 
 PrefixSearch SearchPrefixes(const std::string& home) {
@@ -360,11 +418,20 @@ PrefixSearch SearchPrefixes(const std::string& home) {
     }
     each(base / ".PlayOnLinux/wineprefix");
 
+    // Each library once, and each library's list of libraries read once: ~/.steam/steam is
+    // most often a link to ~/.local/share/Steam.
     std::vector<fs::path> libraries = {base / ".steam/steam", base / ".local/share/Steam"};
+    std::set<fs::path> known(libraries.begin(), libraries.end());
+    std::set<std::string> listsRead;
     for (std::size_t i = 0, defaults = libraries.size(); i < defaults; ++i) {
-        const std::string vdf = ReadSmallFile(libraries[i] / "steamapps/libraryfolders.vdf");
-        for (const fs::path& library : SteamLibraries(vdf)) {
-            if (std::find(libraries.begin(), libraries.end(), library) == libraries.end()) {
+        const fs::path list = libraries[i] / "steamapps/libraryfolders.vdf";
+        std::error_code error;
+        const fs::path real = fs::canonical(list, error);
+        if (error || !listsRead.insert(real.string()).second) {
+            continue;
+        }
+        for (const fs::path& library : SteamLibraries(ReadSmallFile(real))) {
+            if (known.insert(library).second) {
                 libraries.push_back(library);
             }
         }
@@ -374,8 +441,15 @@ PrefixSearch SearchPrefixes(const std::string& home) {
     }
 
     for (const std::string& prefix : candidates.Prefixes()) {
-        if (PrefixNamesHost(prefix)) {
-            search.prefixes.push_back(prefix);
+        switch (ReadPrefixRegistry(prefix)) {
+            case PrefixRegistry::kNamesHost:
+                search.prefixes.push_back(prefix);
+                break;
+            case PrefixRegistry::kPassedOver:
+                search.passedOver.push_back(prefix);
+                break;
+            case PrefixRegistry::kNoHost:
+                break;
         }
     }
     return search;

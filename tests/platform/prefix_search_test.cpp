@@ -92,7 +92,7 @@ TEST(PrefixNamesHostTest, AFileTooLargeOrWithALineTooLongPassesThePrefixOver) {
     TempDir dir;
     const std::string longLine = "\"Value\"=\"" + std::string(kLongestRegistryLine, 'x') + "\"\n";
     const std::string hostKey = "[Software\\\\Classes\\\\Software\\\\Tessaline\\\\HMDX] 1\n";
-    dir.Write("long/system.reg", std::string(kHeader) + longLine + hostKey);
+    dir.Write("long/system.reg", std::string(kHeader) + "\"A\"=\"b\"\n" + longLine + hostKey);
     EXPECT_EQ(ReadPrefixRegistry(dir.HostPath("long")), PrefixRegistry::kPassedOver);
     EXPECT_FALSE(RegistryTextNamesHost(std::string(kHeader) + longLine + hostKey));
     // A line just within the limit is read past.

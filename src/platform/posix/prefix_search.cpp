@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -35,6 +36,16 @@ char Folded(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
+// Compared from the end: most key lines share the start (Software\\Classes) and differ at the end.
+bool EqualsFolded(std::string_view text, std::string_view folded) {
+    for (std::size_t i = folded.size(); i-- > 0;) {
+        if (Folded(text[i]) != folded[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Reads a registry file handed over in pieces of any size, byte by byte through its key lines
 // and with a search for the next line end through everything else: a value line is never held,
 // only the first line and a key line at or below the host's keys, whose text the registry reader
@@ -46,14 +57,21 @@ class HostKeyScan {
     Result Feed(std::string_view bytes) {
         for (std::size_t pos = 0; pos < bytes.size() && result_ == Result::kReading;) {
             if (state_ == State::kSkipping) {
-                const std::size_t end = bytes.find('\n', pos);
-                const std::size_t stop = end == std::string_view::npos ? bytes.size() : end;
-                Count(stop - pos);
-                pos = stop;
-                if (end != std::string_view::npos) {
-                    ++pos;
-                    EndLine();
+                pos = Skip(bytes, pos);
+                continue;
+            }
+            // Right after a key line's '[', the vendor's part of the host's key lines at once.
+            const std::string_view vendor = kVendorKeyLine.substr(1);
+            if (state_ == State::kVendorKey && key_.size() == 1 &&
+                bytes.size() - pos >= vendor.size()) {
+                const std::string_view next = bytes.substr(pos, vendor.size());
+                if (!EqualsFolded(next, vendor)) {
+                    state_ = State::kSkipping;
+                    continue;
                 }
+                key_ += next;
+                Count(next.size());
+                pos += next.size();
                 continue;
             }
             const char c = bytes[pos++];
@@ -80,6 +98,54 @@ class HostKeyScan {
     // still matches the host's keys, kept. kSkipping: a line of no interest, up to its end.
     enum class State { kHeader, kLineStart, kVendorKey, kSkipping };
 
+    // From `pos` in a line of no interest on to the next '[' that only blanks separate from the
+    // start of its line, or to the end of `bytes`: a byte search for '[', and one backwards for
+    // the last line end before it. Returns where to go on.
+    std::size_t Skip(std::string_view bytes, std::size_t pos) {
+        const std::size_t bracket = bytes.find('[', pos);
+        const std::size_t stop = bracket == std::string_view::npos ? bytes.size() : bracket;
+        const auto* lineEnd =
+            static_cast<const char*>(::memrchr(bytes.data() + pos, '\n', stop - pos));
+        std::size_t lineStart = stop;
+        if (lineEnd == nullptr) {
+            Count(stop - pos);
+        } else {
+            // The line being skipped ends at the first line end; the lines after it up to the
+            // last one can be too long only when together they are.
+            const std::size_t firstEnd = bytes.find('\n', pos);
+            lineStart = static_cast<std::size_t>(lineEnd - bytes.data()) + 1;
+            Count(firstEnd - pos);
+            if (lineStart - firstEnd > kLongestRegistryLine) {
+                CountWholeLines(bytes.substr(firstEnd + 1, lineStart - firstEnd - 1));
+            }
+            lineLength_ = 0;
+            Count(stop - lineStart);
+            key_.clear();
+            state_ = State::kLineStart;  // until a byte other than a blank is seen
+            for (std::size_t i = lineStart; i < stop; ++i) {
+                if (!IsBlank(bytes[i])) {
+                    state_ = State::kSkipping;
+                    break;
+                }
+            }
+        }
+        if (bracket == std::string_view::npos || state_ == State::kLineStart) {
+            return stop;  // at the end, or at a '[' that starts a key line
+        }
+        Count(1);
+        return bracket + 1;
+    }
+
+    // Lines each with its line end.
+    void CountWholeLines(std::string_view lines) {
+        for (std::size_t at = 0; at < lines.size();) {
+            const std::size_t end = lines.find('\n', at);
+            lineLength_ = 0;
+            Count(end - at);
+            at = end + 1;
+        }
+    }
+
     void Count(std::size_t bytes) {
         lineLength_ += bytes;
         if (lineLength_ > kLongestRegistryLine) {
@@ -95,6 +161,7 @@ class HostKeyScan {
             case State::kLineStart:
                 if (c == '[') {
                     key_ = "[";
+                    productRead_ = false;
                     state_ = State::kVendorKey;
                 } else if (!IsBlank(c)) {
                     state_ = State::kSkipping;

@@ -11,14 +11,15 @@
 namespace kolvane::platform {
 
 // What the search reads of a registry file at most. A line of a registry file that Wine wrote is
-// at most a key line (a path of names of up to 255 characters) or a value of one line: binary,
+// at most a key line (up to 512 levels of names of up to 255 characters: under 1 MiB even with
+// every character escaped) or a value of one line: binary,
 // number and multi-string values are written in lines of about 80 characters continued with a
 // backslash, and only a string value stands on one line. Such a value of 1 MB, the most the
 // registry's standard format holds, with every character written as Wine's longest escape
 // (\xNNNN, six bytes for two), fills 3 MiB: no line of a real registry file comes near 4 MiB.
 inline constexpr std::size_t kLongestRegistryLine = std::size_t{4} << 20;
-// A fresh prefix's system.reg holds about 2 MB, a prefix that many programs were installed
-// into some tens of MB: none comes near 256 MiB, which the search reads in well under a second.
+// A prefix's system.reg holds a few MB, some tens of MB after many programs were installed into
+// it: none comes near 256 MiB, which the search passes over in a fraction of a second.
 inline constexpr std::uint64_t kLargestRegistryFile = std::uint64_t{256} << 20;
 
 // Whether the text of a Wine registry file (system.reg, user.reg) holds the key

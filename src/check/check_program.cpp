@@ -15,7 +15,8 @@ int RunCheckProgram(const std::vector<std::string>& arguments, std::ostream& out
     }
     const std::optional<std::string> package = seams.packagePath(parsed.package);
     if (!package) {
-        err << "kolvane-check: " << parsed.package << " is not a folder that can be checked\n";
+        err << "kolvane-check: " << seams.showArgument(parsed.package)
+            << " is not a folder that can be checked\n";
         return kExitCannotCheck;
     }
     const Report report = CheckPackage(*package, parsed.host, parsed.silent,

@@ -21,6 +21,9 @@ struct CheckProgramSeams {
     // backslash; none when it is no folder or cannot be named there.
     std::function<std::optional<std::string>(const std::string& folder)> packagePath;
     TextEncoder encode;  // Windows-1252 to the output's encoding
+    // A command-line argument (in the encoding the program is given its arguments in) as the
+    // output shows it: through the visible-text rule of that encoding.
+    TextEncoder showArgument;
 };
 
 // The whole program after start-up: arguments (without the program's name) to exit code, the

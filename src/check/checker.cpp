@@ -5,6 +5,7 @@
 #include "check/dry_run.h"
 #include "check/script_check.h"
 #include "install/installer.h"
+#include "names/windows_path.h"
 #include "platform/visible_text.h"
 
 namespace kolvane::check {
@@ -49,6 +50,21 @@ std::string JsonString(std::string_view text, const TextEncoder& encode) {
         }
     }
     return json + "\"";
+}
+
+// `text` with each of the `paths` it names as a message shows the path.
+std::string WithShownPaths(std::string text, const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        if (path.size() <= names::kShownPathLimit) {
+            continue;
+        }
+        const std::string shown = names::ShownPath(path);
+        for (std::size_t at = text.find(path); at != std::string::npos;
+             at = text.find(path, at + shown.size())) {
+            text.replace(at, path.size(), shown);
+        }
+    }
+    return text;
 }
 
 }  // namespace
@@ -116,21 +132,25 @@ Report CheckPackage(const std::string& packageDir, bool dryRun, bool silent, Che
 }
 
 std::string FormatText(const Report& report, const TextEncoder& plainEncode) {
-    // Every text from the package or the host, each within one line of the report.
-    const auto encode = [&plainEncode](std::string_view text) {
-        return plainEncode(platform::VisibleText(text, platform::LineFeeds::kShown));
+    // Every text from the package or the host, each within one line of the report, and every
+    // path as messages show it.
+    const auto encode = [&plainEncode](std::string_view text,
+                                       const std::vector<std::string>& paths = {}) {
+        return plainEncode(platform::VisibleText(WithShownPaths(std::string(text), paths),
+                                                 platform::LineFeeds::kShown));
     };
+    const std::string script = encode(names::ShownPath(report.script));
     std::string text;
     for (const Finding& finding : report.findings) {
-        text += encode(report.script);
+        text += script;
         if (finding.line > 0) {
             text += ":" + std::to_string(finding.line);
         }
         text += std::string(": ") + SeverityName(finding.severity) + ": " +
-                encode(finding.message) + " [" + finding.code + "]\n";
+                encode(finding.message, finding.paths) + " [" + finding.code + "]\n";
     }
     if (report.dryRun && !report.host.empty()) {
-        text += "Dry run against the host in " + encode(report.host) + ":\n";
+        text += "Dry run against the host in " + encode(names::ShownPath(report.host)) + ":\n";
         std::size_t lineWidth = 1;
         for (const PlanStep& step : report.plan) {
             lineWidth = std::max(lineWidth, std::to_string(step.line).size());
@@ -140,9 +160,9 @@ std::string FormatText(const Report& report, const TextEncoder& plainEncode) {
             line.insert(0, lineWidth - line.size(), ' ');
             std::string action = step.action;
             action.resize(std::max<std::size_t>(action.size(), 8), ' ');
-            text += "  line " + line + ": " + action + " " + encode(step.subject);
+            text += "  line " + line + ": " + action + " " + encode(step.subject, step.paths);
             if (!step.detail.empty()) {
-                text += " (" + encode(step.detail) + ")";
+                text += " (" + encode(step.detail, step.paths) + ")";
             }
             text += "\n";
         }

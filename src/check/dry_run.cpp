@@ -91,10 +91,12 @@ PlanStep PlanFileEntry(const CheckedEntry& entry, const Segment& segment,
     }
     PlanStep step{.line = entry.line, .section = "files"};
     step.subject = hostPath + std::string(parts->right);
+    step.paths.push_back(step.subject);
     std::string folders;
     for (const Event* e = segment.begin; e != segment.end; ++e) {
         if (e->kind == Event::Kind::kDirectory) {
             folders += (folders.empty() ? "" : ", ") + e->path;
+            step.paths.push_back(e->path);
         }
     }
     if (segment.Message(platform::kMbYesNo) != nullptr) {
@@ -115,6 +117,7 @@ PlanStep PlanFileEntry(const CheckedEntry& entry, const Segment& segment,
             step.detail = "the copy fails: " + failure->reason;
         } else if (const Event* failure = segment.Last(Event::Kind::kDirectoryFail)) {
             step.detail = "the folder " + failure->path + " cannot be created: " + failure->reason;
+            step.paths.push_back(failure->path);
         } else if (!names::StaysInsideBase(parts->left) || !names::StaysInsideBase(parts->right)) {
             step.detail = "the entry leaves its folder and is refused";
             code.clear();  // reported with the entry already
@@ -132,7 +135,7 @@ PlanStep PlanFileEntry(const CheckedEntry& entry, const Segment& segment,
         }
         if (!code.empty()) {
             report.Add(Severity::kError, entry.line, code,
-                       "installing " + step.subject + " fails: " + step.detail);
+                       "installing " + step.subject + " fails: " + step.detail, step.paths);
         }
     } else {
         step.action = "keep";
@@ -258,13 +261,15 @@ DryRunLog DryRun(DryRunSeams seams, const std::string& packageDir, bool silent,
     } else if (catalogPath && !catalogLoaded) {
         report.Add(
             Severity::kError, 0, "catalog-missing",
-            "the texture catalogue " + *catalogPath + " cannot be read: the texture section fails");
+            "the texture catalogue " + *catalogPath + " cannot be read: the texture section fails",
+            {*catalogPath});
     }
     for (const Event& event : log) {
         if (event.kind == Event::Kind::kWriteFail) {
             report.Add(
                 Severity::kError, 0, "catalog-write-fails",
-                "the texture catalogue " + event.path + " cannot be written: " + event.reason);
+                "the texture catalogue " + event.path + " cannot be written: " + event.reason,
+                {event.path});
         }
     }
     report.plan.insert(report.plan.end(), texturePlan.begin(), texturePlan.end());

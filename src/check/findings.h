@@ -14,6 +14,7 @@ struct Finding {
     int line = 0;        // the script line it concerns; 0 where none can be known
     std::string code{};  // a short fixed name of the kind of finding, such as "source-missing"
     std::string message{};
+    std::vector<std::string> paths{};  // the paths `message` names, shortened in the text report
 };
 
 // What the dry run expects the installer to do with one entry.
@@ -23,6 +24,7 @@ struct PlanStep {
     std::string action{};   // files: create, replace, ask, keep, fail, skip; textures: add, replace
     std::string subject{};  // the destination path, or the texture's identifier
     std::string detail{};   // why, where, or what else happens
+    std::vector<std::string> paths{};  // the paths `subject` and `detail` name, as `paths` above
 };
 
 struct Report {
@@ -33,8 +35,9 @@ struct Report {
     std::vector<PlanStep> plan;
     std::string outcome{};  // the installation's closing message in the dry run
 
-    void Add(Severity severity, int line, std::string code, std::string message) {
-        findings.push_back({severity, line, std::move(code), std::move(message)});
+    void Add(Severity severity, int line, std::string code, std::string message,
+             std::vector<std::string> paths = {}) {
+        findings.push_back({severity, line, std::move(code), std::move(message), std::move(paths)});
     }
     int Count(Severity severity) const;
     // 0 without findings, 1 with warnings only, 2 with an error.

@@ -4,6 +4,7 @@
 
 #include "messages/messages.h"
 #include "names/contained_path.h"
+#include "names/windows_path.h"
 
 namespace kolvane {
 namespace {
@@ -21,7 +22,8 @@ bool InstallFiles(const FileSectionContext& context) {
     platform::UserInterface& ui = context.ui;
     const auto reportFailure = [&](const std::string& source, const std::string& destination) {
         ui.ShowMessageText(
-            FormatMessageText(LocalizedId(context.system, kMsgCopyFailed), {source, destination}),
+            FormatMessageText(LocalizedId(context.system, kMsgCopyFailed),
+                              {names::ShownPath(source), names::ShownPath(destination)}),
             platform::kMbOk);
     };
 
@@ -58,8 +60,9 @@ bool InstallFiles(const FileSectionContext& context) {
             if (context.silent) {
                 continue;
             }
-            const std::string question = FormatMessageText(
-                LocalizedId(context.system, kMsgPresentFileNewer), {destination, source});
+            const std::string question =
+                FormatMessageText(LocalizedId(context.system, kMsgPresentFileNewer),
+                                  {names::ShownPath(destination), names::ShownPath(source)});
             if (ui.ShowMessageText(question, platform::kMbYesNo) == platform::kIdYes) {
                 continue;
             }

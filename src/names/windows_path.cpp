@@ -97,4 +97,33 @@ std::string DirectoryPart(std::string_view path) {
     return std::string(last == 0 ? path : path.substr(0, last - 1));
 }
 
+std::string ShownPath(std::string_view path) {
+    if (path.size() <= kShownPathLimit) {
+        return std::string(path);
+    }
+    // A third of the room for the start, up to and with a separator in its nearer half; the
+    // rest for the end, from a separator in its nearer half. Without one there, a part is cut
+    // where its room ends, so that a long folder or file name is still shown in part.
+    const std::size_t room = kShownPathLimit - kShownPathEllipsis.size();
+    std::size_t head = room / 3;
+    for (std::size_t at = head; at > head / 2; --at) {
+        if (IsSeparator(path[at - 1])) {
+            head = at;
+            break;
+        }
+    }
+    const std::size_t tailRoom = room - head;
+    std::size_t tail = path.size() - tailRoom;
+    for (std::size_t at = tail; at < tail + tailRoom / 2; ++at) {
+        if (IsSeparator(path[at])) {
+            tail = at;
+            break;
+        }
+    }
+    std::string shown(path.substr(0, head));
+    shown += kShownPathEllipsis;
+    shown += path.substr(tail);
+    return shown;
+}
+
 }  // namespace kolvane::names

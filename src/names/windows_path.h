@@ -49,4 +49,20 @@ std::string PathKey(std::string_view path);
 // `path` up to, not including, its last separator; the whole path without one.
 std::string DirectoryPart(std::string_view path);
 
+// The longest path a message shows whole: MAX_PATH, the longest path that programs written for
+// Windows handle, so that every path a person would meet is shown as it is. A message names at
+// most two paths, so its text stays far below the 32,767 characters that Windows and Wine show
+// in a message box.
+inline constexpr std::size_t kShownPathLimit = 260;
+
+// What stands for the middle of a shortened path: plain ASCII, the same bytes in every ANSI code
+// page a Windows program may run in and in every character set a terminal may expect.
+inline constexpr std::string_view kShownPathEllipsis = "...";
+
+// `path` as a message shows it: unchanged up to kShownPathLimit bytes; a longer one shortened
+// to that length in the middle, keeping its drive and first folders and its last folders and
+// file name, cut at separators where one lies near enough ("C:\Halmdor\...\Modelle\x.mdl")
+// and else within a name.
+std::string ShownPath(std::string_view path);
+
 }  // namespace kolvane::names

@@ -185,6 +185,22 @@ TEST_F(BadInputTest, FileNamesOfThreeHundredCharacters) {
     EXPECT_EQ(dir.Read(installed), "long\r\n");
 }
 
+TEST_F(BadInputTest, AFourKilobyteDestinationIsNamedShortenedWithBothEnds) {
+    const std::string name = std::string(4000, 'n') + ".mdl";
+    WriteScript("Dateinstallation{{Modell.mdl>>Modelle\\" + name + "}}Texturskript{}");
+    const ProcessResult result = RunAndCheck("i\n\n");
+    EXPECT_EQ(result.exitCode, 2);
+    const std::size_t start = result.out.find("(!) Copying of the file ");
+    ASSERT_NE(start, std::string::npos) << result.out.substr(0, 2000);
+    const std::string line = result.out.substr(start, result.out.find('\n', start) - start);
+    // Both paths whole but for the middle of the long one; the message stays readable.
+    EXPECT_LT(line.size(), 500u);
+    EXPECT_NE(line.find("\\pkg\\Modell.mdl to C:\\Halmdor\\Modelle\\nnn"), std::string::npos)
+        << line;
+    EXPECT_NE(line.find("nnn...nnn"), std::string::npos) << line;
+    EXPECT_NE(line.find("nnn.mdl failed."), std::string::npos) << line;
+}
+
 TEST_F(BadInputTest, ARegistryFileCutOffInAValue) {
     const std::string full =
         std::string(kRegistryHeader) + ProductValue("HMDX", "AppPath", "C:\\Halmdor\\Halmdor.exe");

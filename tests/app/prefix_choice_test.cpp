@@ -6,6 +6,8 @@
 #include <sstream>
 
 #include "app/posix/package_folder.h"
+#include "platform/posix/posix_system.h"
+#include "pseudo_terminal.h"
 #include "support/temp_dir.h"
 
 namespace kolvane::app {
@@ -28,7 +30,8 @@ class ChoosePrefixTest : public ::testing::Test {
                         bool german = false) {
         std::istringstream in(answers != nullptr ? answers : "");
         LineAnswers lines(in);
-        return ChoosePrefix({winePrefix, dir.Path(), "kolvane", false, german},
+        return ChoosePrefix({winePrefix, dir.Path(), "kolvane", false,
+                             german ? platform::kLanguageGerman : platform::kLanguageEnglish},
                             answers != nullptr ? &lines : nullptr, out, err);
     }
 
@@ -102,6 +105,79 @@ TEST_F(ChoosePrefixTest, OfSeveralATerminalChoosesAndAPipeTakesNone) {
     EXPECT_EQ(out.str(),
               "Several Wine prefixes hold Halmdor, Pellimar 2 or Brannock. Which one?\n  1: " +
                   first + "\n  2: " + second + "\n[ Number: 1-2 ]  [ Quit: q ]\n> \n");
+}
+
+TEST_F(ChoosePrefixTest, ControlCharactersAndInvalidBytesInPrefixPathsAreShownEscaped) {
+    struct Case {
+        std::string path;  // the file system's bytes
+        std::string utf8;  // as a UTF-8 terminal shows it
+        std::string latin1;
+    };
+    const Case cases[] = {
+        {"/p\xC2\x9B"
+         "2J",
+         "/p\\xc2\\x9b2J", "/p\\xc2\\x9b2J"},  // CSI, the C1 form of ESC [
+        {"/p\xFF", "/p\\xff", "/p\\xff"},
+        {"/p\x1b]0;t\x07", "/p\\x1b]0;t\\x07", "/p\\x1b]0;t\\x07"},
+        {"/Br\xC3\xBC"
+         "cke",
+         "/Br\xC3\xBC"
+         "cke",
+         "/Br\xFC"
+         "cke"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.utf8);
+        for (const TerminalCharset charset : {TerminalCharset::kUtf8, TerminalCharset::kLatin1}) {
+            err.str("");
+            ChoosePrefix(
+                {c.path.c_str(), dir.Path(), "kolvane", true, platform::kLanguageEnglish, charset},
+                nullptr, out, err);
+            EXPECT_EQ(err.str(), "kolvane: Wine prefix " +
+                                     (charset == TerminalCharset::kUtf8 ? c.utf8 : c.latin1) +
+                                     " (WINEPREFIX)\n");
+        }
+    }
+}
+
+// At a terminal, with more choices than digits: a number is read up to Enter, so that "1" does
+// not choose the first of twelve before the "2" is typed.
+TEST_F(ChoosePrefixTest, OfTwelveATerminalReadsTheWholeNumber) {
+    std::vector<std::string> prefixes;
+    for (int i = 1; i <= 12; ++i) {
+        prefixes.push_back(Prefix("Games/p" + std::string(i < 10 ? "0" : "") + std::to_string(i)));
+    }
+    PseudoTerminal pty;
+    ASSERT_TRUE(pty.HoldKeysAsTyped());
+    KeyAnswers keys(pty.Terminal());
+    struct Case {
+        std::string typed;
+        std::string shown;  // what the answer line shows after the prompt
+        bool quit;
+        std::string directory;
+    };
+    const Case cases[] = {
+        {"12\r", "12\n", false, prefixes[11]},
+        {"1\r", "1\n", false, prefixes[0]},
+        // Out of range asks again; Backspace takes a digit back; other keys count for nothing.
+        {"13\r3x\x7f\x7f"
+         "10\r",
+         "13\n[ Number: 1-12 ]  [ Quit: q ]\n> 3\b \b10\n", false, prefixes[9]},
+        {"1q", "1\n", true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        out.str("");
+        pty.Type(c.typed);
+        const PrefixChoice choice =
+            ChoosePrefix({nullptr, dir.Path(), "kolvane", false}, &keys, out, err);
+        EXPECT_EQ(choice.quit, c.quit);
+        EXPECT_EQ(choice.directory, c.directory);
+        const std::string text = out.str();
+        EXPECT_TRUE(text.ends_with("  12: " + prefixes[11] + "\n[ Number: 1-12 ]  [ Quit: q ]\n> " +
+                                   c.shown))
+            << text;
+    }
 }
 
 TEST(PackageFolderTest, TheProgramsFolderWhenTheScriptIsThereElseTheWorkingDirectory) {

@@ -11,9 +11,9 @@
 #include "app/posix/command_line.h"
 #include "app/posix/terminal_text.h"
 #include "check/checker.h"
-#include "platform/doubles/fixed_system.h"
 #include "names/windows_text.h"
-#include "platform/posix/unique_fd.h"
+#include "platform/doubles/fixed_system.h"
+#include "pseudo_terminal.h"
 
 namespace kolvane::app {
 namespace {
@@ -171,26 +171,6 @@ TEST(TerminalDialogTest, InteractiveOkBoxesWaitForEnter) {
     EXPECT_EQ(test.dialog.ShowMessage(204, platform::kMbIconInformation), platform::kIdOk);
     EXPECT_EQ(test.answers.Next(), std::nullopt);  // all three answers were taken
 }
-
-// A pseudo-terminal: the program's side is `terminal`, the keyboard's side `keyboard`.
-class PseudoTerminal {
-  public:
-    PseudoTerminal() : keyboard_(::posix_openpt(O_RDWR | O_NOCTTY)) {
-        if (keyboard_.Valid() && ::grantpt(keyboard_.Get()) == 0 &&
-            ::unlockpt(keyboard_.Get()) == 0) {
-            terminal_ = platform::UniqueFd(::open(::ptsname(keyboard_.Get()), O_RDWR | O_NOCTTY));
-        }
-    }
-    void Type(std::string_view keys) const {
-        ASSERT_EQ(::write(keyboard_.Get(), keys.data(), keys.size()),
-                  static_cast<ssize_t>(keys.size()));
-    }
-    int Terminal() const { return terminal_.Get(); }
-
-  private:
-    platform::UniqueFd keyboard_;
-    platform::UniqueFd terminal_;
-};
 
 TEST(KeyAnswersTest, SingleKeysWithoutEnterAndTheTerminalSetBack) {
     PseudoTerminal pty;

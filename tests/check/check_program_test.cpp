@@ -30,6 +30,7 @@ ProgramRun RunProgram(const std::vector<std::string>& arguments, platform::Regis
     };
     const int code = RunCheckProgram(arguments, out, err,
                                      {*environment.files, *environment.probe, registry, packagePath,
+                                      [](std::string_view text) { return std::string(text); },
                                       [](std::string_view text) { return std::string(text); }});
     return {code, out.str(), err.str()};
 }

@@ -1,5 +1,5 @@
-#include "platform/win32/win32_disk_probe.h"
 #include "check_support.h"
+#include "platform/win32/win32_disk_probe.h"
 
 namespace kolvane::testing {
 

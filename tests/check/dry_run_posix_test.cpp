@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/posix/posix_disk_probe.h"
 #include "check_support.h"
+#include "platform/posix/posix_disk_probe.h"
 #include "support/temp_dir.h"
 
 namespace kolvane::check {

@@ -96,6 +96,23 @@ TEST_F(NativeCheckProgramTest, ExitCodesForAScriptWithFaultsAndForNoFolder) {
     EXPECT_NE(result.err.find("is not a folder"), std::string::npos) << result.err;
 }
 
+// Names from the file system reach standard error with their control characters and invalid
+// bytes escaped, as names from the package and the registry do.
+TEST_F(NativeCheckProgramTest, OddBytesInPathsAreShownEscaped) {
+    const std::string odd =
+        "odd\xC2\x9B"
+        "2J\xFF";
+    fs::rename(dir.HostPath("prefix"), dir.HostPath(odd));
+    ProcessRun run;
+    run.args = {KOLVANE_CHECK_PROGRAM, "--host", dir.HostPath(odd + "/nowhere")};
+    run.environment = {{"WINEPREFIX", dir.HostPath(odd)}, {"HOME", dir.Path()}};
+    const ProcessResult result = RunProcess(run);
+    EXPECT_EQ(result.exitCode, 3);
+    const std::string shown = dir.Path() + "/odd\\xc2\\x9b2J\\xff";
+    EXPECT_EQ(result.err, "kolvane-check: Wine prefix " + shown + " (WINEPREFIX)\nkolvane-check: " +
+                              shown + "/nowhere is not a folder that can be checked\n");
+}
+
 // A FIFO in the place of a file that the check reads ends the check at once: no registry file,
 // no script, no catalogue waits for a writer.
 TEST_F(NativeCheckProgramTest, AFifoInThePlaceOfAFileIsNoFile) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "check/checker.h"
+#include "names/windows_path.h"
 
 namespace kolvane::check {
 namespace {
@@ -94,6 +95,31 @@ TEST(CheckReportTest, JsonEscapesAndEncodesEveryString) {
               "\"detail\":\"creates Z:\\\\host\\\\Sub\"},{\"line\":12,\"section\":\"textures\","
               "\"action\":\"add\",\"subject\":\"id(3)\",\"detail\":\"\"}],"
               "\"outcome\":\"Error during installation process.\"}}\n");
+}
+
+TEST(CheckReportTest, TextShowsLongPathsShortenedAndJsonWhole) {
+    const std::string folder = "Z:\\host\\" + std::string(4000, 'd');
+    const std::string file = folder + "\\a.dat";
+    Report report;
+    report.script = "Z:\\" + std::string(300, 'p') + "\\InstSkript.txt";
+    report.Add(Severity::kError, 4, "copy-fails", "installing " + file + " fails", {file});
+    report.dryRun = true;
+    report.host = "Z:\\host\\";
+    report.plan.push_back({4, "files", "fail", file, "the folder " + folder, {file, folder}});
+
+    const std::string text = FormatText(report, Latin1ToUtf8);
+    const std::string script = names::ShownPath(report.script);
+    EXPECT_EQ(text, script + ":4: error: installing " + names::ShownPath(file) +
+                        " fails [copy-fails]\n"
+                        "Dry run against the host in Z:\\host\\:\n"
+                        "  line 4: fail     " +
+                        names::ShownPath(file) + " (the folder " + names::ShownPath(folder) +
+                        ")\n1 error, 0 warnings.\n");
+    EXPECT_TRUE(names::ShownPath(file).ends_with("d\\a.dat"));
+    EXPECT_LT(text.size(), 1500u);
+    const std::string json = FormatJson(report, Latin1ToUtf8);
+    EXPECT_EQ(json.find("..."), std::string::npos);
+    EXPECT_NE(json.find(std::string(4000, 'd') + "\\\\a.dat"), std::string::npos);
 }
 
 TEST(CheckReportTest, ExitCodeFollowsTheWorstFinding) {

@@ -157,6 +157,43 @@ TEST(WindowsPathTest, PathsWithTheSameKeyNameTheSameFile) {
     EXPECT_EQ(DirectoryPart("b.dat"), "b.dat");
 }
 
+TEST(WindowsPathTest, LongPathsAreShownWithBothEndsAndAnEllipsis) {
+    const auto times = [](std::string_view part, std::size_t count) {
+        std::string text;
+        for (std::size_t i = 0; i < count; ++i) {
+            text += part;
+        }
+        return text;
+    };
+    const std::string limit = "C:\\" + std::string(kShownPathLimit - 3, 'a');
+    const std::string folders = "C:\\Halmdor\\" + times("Ordner\\", 50) + "Modelle\\Lok.mdl";
+    const std::string longName = "C:\\Halmdor\\Modelle\\" + std::string(4000, 'x') + ".mdl";
+    const std::string separators = "C:\\HMD\\Host.exe\\y" + std::string(60000, '\\');
+    const std::string noSeparator = "C:" + std::string(40000, 'a');
+    struct Case {
+        std::string path;
+        std::string head;  // what stands before the ellipsis; the whole path when kept
+        std::string tail;  // what follows it
+    };
+    const Case cases[] = {
+        {"C:\\Halmdor\\x.mdl", "C:\\Halmdor\\x.mdl", ""},
+        {limit, limit, ""},
+        // Cut at separators near the third of the room and the rest, else within a name.
+        {folders, "C:\\Halmdor\\" + times("Ordner\\", 10), folders.substr(folders.size() - 170)},
+        {longName, longName.substr(0, 85), longName.substr(longName.size() - 172)},
+        {separators, separators.substr(0, 85), std::string(172, '\\')},
+        {noSeparator, noSeparator.substr(0, 85), std::string(172, 'a')},
+        {limit + "b", limit.substr(0, 85), limit.substr(limit.size() - 171) + "b"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.substr(0, 40));
+        const std::string shown = ShownPath(c.path);
+        EXPECT_EQ(shown, c.tail.empty() ? c.head : c.head + "..." + c.tail);
+        EXPECT_LE(shown.size(), kShownPathLimit);
+    }
+    EXPECT_TRUE(folders.substr(folders.size() - 170).starts_with("\\Ordner\\"));
+}
+
 TEST(ContainedPathTest, TellsPathsThatStayInsideTheirBaseFromPathsThatLeave) {
     struct Group {
         bool inside;

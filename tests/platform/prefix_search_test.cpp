@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -85,6 +86,30 @@ TEST(PrefixNamesHostTest, ReadsBothFilesInPiecesAndPassesOverWhatIsNoFile) {
     EXPECT_FALSE(PrefixNamesHost(dir.HostPath("fifo")));
 }
 
+// A file that no Wine wrote ends its scan, whatever follows: the prefix is passed over, and no
+// more of it is read or held than the limits allow.
+TEST(PrefixNamesHostTest, AFileTooLargeOrWithALineTooLongPassesThePrefixOver) {
+    TempDir dir;
+    const std::string longLine = "\"Value\"=\"" + std::string(kLongestRegistryLine, 'x') + "\"\n";
+    const std::string hostKey = "[Software\\\\Classes\\\\Software\\\\Tessaline\\\\HMDX] 1\n";
+    dir.Write("long/system.reg", std::string(kHeader) + "\"A\"=\"b\"\n" + longLine + hostKey);
+    EXPECT_EQ(ReadPrefixRegistry(dir.HostPath("long")), PrefixRegistry::kPassedOver);
+    EXPECT_FALSE(RegistryTextNamesHost(std::string(kHeader) + longLine + hostKey));
+    // A line just within the limit is read past.
+    dir.Write(
+        "within/system.reg",
+        std::string(kHeader) + longLine.substr(longLine.size() - kLongestRegistryLine) + hostKey);
+    EXPECT_EQ(ReadPrefixRegistry(dir.HostPath("within")), PrefixRegistry::kNamesHost);
+
+    dir.Write("large/system.reg", HostRegistry());
+    ASSERT_EQ(::truncate(dir.HostPath("large/system.reg").c_str(),
+                         static_cast<off_t>(kLargestRegistryFile + 1)),
+              0);
+    EXPECT_EQ(ReadPrefixRegistry(dir.HostPath("large")), PrefixRegistry::kPassedOver);
+    dir.Write("user/user.reg", HostRegistry());
+    EXPECT_EQ(ReadPrefixRegistry(dir.HostPath("user")), PrefixRegistry::kNamesHost);
+}
+
 // A home directory with prefixes where the Wine front ends keep them.
 class PrefixSearchTest : public ::testing::Test {
   protected:
@@ -118,6 +143,9 @@ TEST_F(PrefixSearchTest, FindsTheHostInEveryPlaceEachPrefixOnce) {
         Prefix(std::string("lutris-prefixes/") + unreachable, HostRegistry());
     }
     Prefix("Games/mention", MentionOnly());
+    const std::string passedOver =
+        Prefix("Games/one-line",
+               std::string(kHeader) + std::string(kLongestRegistryLine, ' ') + HostRegistry());
     fs::create_directories(dir.HostPath("Games/no-registry/drive_c"));
     dir.Write("Games/a-file", "");
 
@@ -142,6 +170,7 @@ TEST_F(PrefixSearchTest, FindsTheHostInEveryPlaceEachPrefixOnce) {
 
     const PrefixSearch search = SearchPrefixes(dir.Path());
     EXPECT_EQ(search.prefixes, expected);
+    EXPECT_EQ(search.passedOver, std::vector<std::string>{passedOver});
     EXPECT_NE(std::find(search.places.begin(), search.places.end(),
                         dir.HostPath("library/steamapps/compatdata/*/pfx")),
               search.places.end());

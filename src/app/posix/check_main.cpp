@@ -13,9 +13,11 @@
 #include "names/windows_text.h"
 #include "platform/posix/posix_disk_probe.h"
 #include "platform/posix/posix_files.h"
+#include "platform/posix/posix_system.h"
 #include "platform/posix/prefix_search.h"
 #include "platform/posix/wine_prefix.h"
 #include "platform/posix/wine_registry.h"
+#include "platform/visible_text.h"
 
 using namespace kolvane;
 
@@ -53,7 +55,7 @@ int main(int argc, char** argv) {
     if (check::ParseCheckArguments(arguments).host) {
         const app::PrefixChoice choice = app::ChoosePrefix(
             {std::getenv("WINEPREFIX"), platform::HomeDirectory(std::getenv("HOME")),
-             "kolvane-check", true, false, app::TerminalCharset::kUtf8},
+             "kolvane-check", true, platform::kLanguageEnglish, app::TerminalCharset::kUtf8},
             nullptr, std::cout, std::cerr);
         prefix = platform::WinePrefixAt(choice.directory);
     }
@@ -68,5 +70,8 @@ int main(int argc, char** argv) {
         arguments, std::cout, std::cerr,
         {files, probe, registry,
          [&drives](const std::string& folder) { return PackagePath(drives, folder); },
-         [](std::string_view text) { return names::Windows1252ToUtf8(text); }});
+         [](std::string_view text) { return names::Windows1252ToUtf8(text); },
+         [](std::string_view argument) {
+             return platform::VisibleUtf8Text(argument, platform::LineFeeds::kShown);
+         }});
 }

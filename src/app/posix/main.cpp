@@ -47,12 +47,11 @@ int main(int argc, char** argv) {
         answers = std::make_unique<app::LineAnswers>(std::cin);
     }
 
-    const bool german =
-        platform::LanguageOfLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"),
-                                   std::getenv("LANG")) == platform::kLanguageGerman;
+    const std::uint16_t language = platform::LanguageOfLocale(
+        std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
     const app::PrefixChoice choice =
         app::ChoosePrefix({std::getenv("WINEPREFIX"), platform::HomeDirectory(std::getenv("HOME")),
-                           "kolvane", false, german, charset},
+                           "kolvane", false, language, charset},
                           interactive ? answers.get() : nullptr, std::cout, std::cerr);
     if (choice.quit) {
         return app::kExitSucceeded;

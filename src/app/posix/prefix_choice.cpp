@@ -5,17 +5,19 @@
 #include <vector>
 
 #include "messages/messages.h"
-#include "platform/posix/prefix_search.h"
 #include "names/windows_text.h"
+#include "platform/posix/prefix_search.h"
 #include "platform/posix/wine_prefix.h"
+#include "platform/visible_text.h"
 
 namespace kolvane::app {
 namespace {
 
 // The texts, in Windows-1252; each goes after "<program>: " or stands on its own line.
 struct PrefixTexts {
-    std::string_view prefix;  // + the prefix + foundEnd, or " (WINEPREFIX)"
+    std::string_view prefix;  // + the prefix + foundEnd, passedOverEnd or " (WINEPREFIX)"
     std::string_view foundEnd;
+    std::string_view passedOverEnd;
     std::string_view none;     // + places, one a line
     std::string_view nameOne;  // + an example line
     std::string_view several;  // + prefixes, one a line
@@ -25,6 +27,7 @@ struct PrefixTexts {
 constexpr PrefixTexts kEnglish{
     "Wine prefix ",
     " (found; set WINEPREFIX for another)",
+    " passed over: a registry file in it is larger than any Wine writes, or has a longer line",
     "No Wine prefix found whose registry holds Software\\Classes\\Software\\Tessaline\\HMDX "
     "or ...\\QZ. Searched:",
     "Name the prefix in WINEPREFIX, as in:",
@@ -37,6 +40,9 @@ constexpr PrefixTexts kGerman{
     "Wine-Pr\xE4"
     "fix ",
     " (gefunden; WINEPREFIX w\xE4hlt ein anderes)",
+    " \xFC"
+    "bergangen: eine Registry-Datei darin ist gr\xF6\xDF"
+    "er als jede, die Wine schreibt, oder hat eine l\xE4ngere Zeile",
     "Kein Wine-Pr\xE4"
     "fix gefunden, dessen Registry Software\\Classes\\Software\\Tessaline\\HMDX oder "
     "...\\QZ enth\xE4lt. Durchsucht:",
@@ -49,10 +55,29 @@ constexpr PrefixTexts kGerman{
     "Nummer",
 };
 
+// The language of the settings, as the string table's language rule reads a system's.
+class SettingsLanguage : public platform::System {
+  public:
+    explicit SettingsLanguage(std::uint16_t language) : language_(language) {}
+    std::uint16_t DefaultLanguageId() override { return language_; }
+    std::string ModuleFileName() override { return {}; }
+
+  private:
+    std::uint16_t language_;
+};
+
+bool IsBackspace(std::string_view key) {
+    return key == "\x7f" || key == "\b";
+}
+
 class PrefixTalk {
   public:
     PrefixTalk(const PrefixChoiceSettings& settings, std::ostream& out, std::ostream& err)
-        : settings_(settings), texts_(settings.german ? kGerman : kEnglish), out_(out), err_(err) {}
+        : settings_(settings),
+          language_(settings.language),
+          texts_(LocalizedId(language_, kMsgDescription) == kMsgDescription ? kGerman : kEnglish),
+          out_(out),
+          err_(err) {}
 
     const PrefixTexts& Texts() const { return texts_; }
 
@@ -70,19 +95,16 @@ class PrefixTalk {
         for (std::size_t i = 0; i < prefixes.size(); ++i) {
             out_ << "  " << i + 1 << ": " << Path(prefixes[i]) << '\n';
         }
-        const char* quit = MessageText(settings_.german ? kMsgQuitButton : kMsgQuitButton + 100);
+        const char* quit = MessageText(LocalizedId(language_, kMsgQuitButton));
         for (;;) {
             out_ << "[ " << Terminal(texts_.number) << ": 1-" << prefixes.size() << " ]  [ "
                  << Terminal(quit) << ": q ]\n> " << std::flush;
-            const std::optional<std::string> answer = answers.Next();
-            if (answer && *answer != "\x1b") {
-                out_ << *answer;
-            }
+            const std::optional<std::string> number = ReadNumber(answers, prefixes.size() > 9);
             out_ << std::endl;
-            if (!answer || *answer == "\x1b" || *answer == "q" || *answer == "Q") {
+            if (!number) {
                 return std::nullopt;
             }
-            const std::size_t chosen = Number(*answer);
+            const std::size_t chosen = Number(*number);
             if (chosen >= 1 && chosen <= prefixes.size()) {
                 return chosen - 1;
             }
@@ -90,6 +112,39 @@ class PrefixTalk {
     }
 
   private:
+    // One answer, echoed: a line, or a single key; with `digitsToEnter`, keys that are digits
+    // gather up to Enter, and Backspace takes the last back. None for Quit: q, Escape or the end
+    // of input.
+    std::optional<std::string> ReadNumber(AnswerSource& answers, bool digitsToEnter) {
+        std::string typed;
+        for (;;) {
+            const std::optional<std::string> answer = answers.Next();
+            if (!answer || *answer == "\x1b" || *answer == "q" || *answer == "Q") {
+                return std::nullopt;
+            }
+            const bool digit = answer->size() == 1 && (*answer)[0] >= '0' && (*answer)[0] <= '9';
+            if (!digitsToEnter || (!digit && !IsBackspace(*answer) && typed.empty())) {
+                out_ << Echo(*answer);
+                return answer;
+            }
+            if (answer->empty()) {
+                return typed;
+            }
+            if (digit) {
+                typed += *answer;
+                out_ << *answer << std::flush;
+            } else if (IsBackspace(*answer) && !typed.empty()) {
+                typed.pop_back();
+                out_ << "\b \b" << std::flush;
+            }
+        }
+    }
+
+    std::string Echo(std::string_view answer) const {
+        return Terminal(platform::VisibleText(FromTerminal(answer, settings_.charset),
+                                              platform::LineFeeds::kShown));
+    }
+
     static std::size_t Number(std::string_view text) {
         std::size_t number = 0;
         for (char c : text) {
@@ -105,20 +160,16 @@ class PrefixTalk {
         return ToTerminal(windows1252, settings_.charset);
     }
 
-    // A host path (UTF-8 names) for the terminal, control characters shown as '?'.
+    // A host path (UTF-8 names) for the terminal.
     std::string Path(std::string_view path) const {
-        std::string shown(path);
-        for (char& c : shown) {
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-                c = '?';
-            }
-        }
+        const std::string shown = platform::VisibleUtf8Text(path, platform::LineFeeds::kShown);
         return settings_.charset == TerminalCharset::kUtf8
                    ? shown
                    : Terminal(names::Utf8ToWindows1252(shown));
     }
 
     const PrefixChoiceSettings& settings_;
+    SettingsLanguage language_;
     const PrefixTexts& texts_;
     std::ostream& out_;
     std::ostream& err_;
@@ -138,6 +189,9 @@ PrefixChoice ChoosePrefix(const PrefixChoiceSettings& settings, AnswerSource* an
     }
 
     const platform::PrefixSearch search = platform::SearchPrefixes(settings.home);
+    for (const std::string& prefix : search.passedOver) {
+        talk.Note(texts.prefix, prefix, texts.passedOverEnd);
+    }
     if (search.prefixes.size() == 1) {
         talk.Note(texts.prefix, search.prefixes.front(), texts.foundEnd);
         return {false, search.prefixes.front()};

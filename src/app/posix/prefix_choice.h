@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 
@@ -13,7 +14,7 @@ struct PrefixChoiceSettings {
     std::string home;                  // the home directory, below which the search looks
     std::string program;               // the name that starts the program's lines on `err`
     bool nameGivenPrefix = false;      // also name the prefix that WINEPREFIX gives
-    bool german = false;
+    std::uint16_t language = 0x0409;   // a Windows language id: the texts' language
     TerminalCharset charset = TerminalCharset::kUtf8;
 };
 
@@ -26,7 +27,10 @@ struct PrefixChoice {
 // usual places are searched for prefixes whose registry names the host: one is taken and named on
 // `err`; of several the user picks one from a numbered list on `out` when `answers` are given (a
 // terminal; Quit possible), else they are listed on `err` and none is taken; when none names the
-// host, ~/.wine is read as before, and `err` lists the places searched and how to name a prefix.
+// host, ~/.wine is read, and `err` lists the places searched and how to name a prefix. Of nine
+// or fewer a single key chooses; of more, digits are read up to Enter, shown as they are typed,
+// Backspace taking the last back. A number that names no prefix asks again. Prefixes the search
+// had to pass over (a registry file too large or not made of lines) are named on `err`.
 PrefixChoice ChoosePrefix(const PrefixChoiceSettings& settings, AnswerSource* answers,
                           std::ostream& out, std::ostream& err);
 

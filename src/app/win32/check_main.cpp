@@ -10,6 +10,7 @@
 
 #include "check/check_program.h"
 #include "names/windows_path.h"
+#include "platform/visible_text.h"
 #include "platform/win32/win32_disk_probe.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_registry.h"
@@ -81,6 +82,10 @@ int main(int argc, char** argv) {
     kolvane::platform::Win32Files files;
     kolvane::platform::Win32DiskProbe probe;
     kolvane::platform::Win32Registry registry;
-    return kolvane::check::RunCheckProgram(arguments, std::cout, std::cerr,
-                                           {files, probe, registry, PackagePath, AnsiToUtf8});
+    return kolvane::check::RunCheckProgram(
+        arguments, std::cout, std::cerr,
+        {files, probe, registry, PackagePath, AnsiToUtf8, [](std::string_view argument) {
+             return AnsiToUtf8(
+                 kolvane::platform::VisibleText(argument, kolvane::platform::LineFeeds::kShown));
+         }});
 }

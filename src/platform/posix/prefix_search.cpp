@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -21,132 +21,249 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// What follows the '[' of a key line at or below the host's keys, with the case folded and the
-// backslashes doubled as Wine writes them.
-constexpr std::string_view kHostKeyLine = "software\\\\classes\\\\software\\\\tessaline\\\\";
+// The start of a key line at or below one of the host's keys, with the case folded and the
+// backslashes doubled as Wine writes them; the product's name follows, then a backslash or ']'.
+constexpr std::string_view kVendorKeyLine = "[software\\\\classes\\\\software\\\\tessaline\\\\";
+constexpr std::string_view kProducts[] = {"hmdx", "qz"};
+constexpr std::size_t kLongestProduct = 4;
 constexpr std::u16string_view kHostBranch = u"Software\\Classes\\Software\\Tessaline";
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-// Compared from the end: most key lines share the needle's start (Software\Classes) and differ
-// at its end.
-bool StartsWithFolded(std::string_view text, std::string_view folded) {
-    if (text.size() < folded.size()) {
-        return false;
-    }
+char Folded(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+// Compared from the end: most key lines share the start (Software\\Classes) and differ at the end.
+bool EqualsFolded(std::string_view text, std::string_view folded) {
     for (std::size_t i = folded.size(); i-- > 0;) {
-        const char c = text[i];
-        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c) != folded[i]) {
+        if (Folded(text[i]) != folded[i]) {
             return false;
         }
     }
     return true;
 }
 
-// Gathers, from whole lines of a registry file handed over in pieces, the first line and the
-// blocks of the key lines below the host's keys (each up to the next key line), so that the
-// registry reader has only those to read. A key line is one whose first character after blanks
-// is '['; finding the '[' is a byte search, and only key lines are compared.
+// Reads a registry file handed over in pieces of any size, byte by byte through its key lines
+// and with a search for the next line end through everything else: a value line is never held,
+// only the first line and a key line at or below the host's keys, whose text the registry reader
+// then confirms. Cost is linear in the bytes fed, memory bounded by the longest line.
 class HostKeyScan {
   public:
-    // `lines`: one or more lines, each with its line end except perhaps at the end of the file.
-    void Feed(std::string_view lines) {
-        if (lines.empty()) {
-            return;
-        }
-        if (!headerSeen_) {
-            const std::size_t end = lines.find('\n');
-            const std::size_t length = end == std::string_view::npos ? lines.size() : end + 1;
-            selected_.append(lines.substr(0, length));
-            lines.remove_prefix(length);
-            headerSeen_ = true;
-        }
-        std::size_t pos = 0;
-        std::size_t searchFrom = 0;
-        for (;;) {
-            const std::size_t bracket = NextKeyBracket(lines, searchFrom);
-            std::size_t lineStart = bracket == std::string_view::npos ? lines.size() : bracket;
-            while (lineStart > 0 && IsBlank(lines[lineStart - 1])) {
-                --lineStart;
+    enum class Result { kReading, kNamesHost, kLineTooLong };
+
+    Result Feed(std::string_view bytes) {
+        for (std::size_t pos = 0; pos < bytes.size() && result_ == Result::kReading;) {
+            if (state_ == State::kSkipping) {
+                pos = Skip(bytes, pos);
+                continue;
             }
-            if (inBlock_) {
-                selected_.append(lines.substr(pos, lineStart - pos));
+            // Right after a key line's '[', the vendor's part of the host's key lines at once.
+            const std::string_view vendor = kVendorKeyLine.substr(1);
+            if (state_ == State::kVendorKey && key_.size() == 1 &&
+                bytes.size() - pos >= vendor.size()) {
+                const std::string_view next = bytes.substr(pos, vendor.size());
+                if (!EqualsFolded(next, vendor)) {
+                    state_ = State::kSkipping;
+                    continue;
+                }
+                key_ += next;
+                Count(next.size());
+                pos += next.size();
+                continue;
             }
-            if (bracket == std::string_view::npos) {
-                return;
+            const char c = bytes[pos++];
+            Count(1);
+            if (c == '\n') {
+                EndLine();
+            } else {
+                Take(c);
             }
-            inBlock_ = StartsWithFolded(lines.substr(bracket + 1), kHostKeyLine);
-            found_ = found_ || inBlock_;
-            pos = lineStart;
-            searchFrom = bracket + 1;
         }
+        return result_;
     }
 
-    bool NamesHost() const {
-        if (!found_) {
-            return false;
+    // At the end of the file: a last line without its line end counts as well.
+    Result Finish() {
+        if (result_ == Result::kReading && state_ != State::kSkipping) {
+            EndLine();
         }
-        RegistryNode root;
-        return MergeWineRegistryText(selected_, kHostBranch, root) &&
-               (root.Subkey(u"HMDX") != nullptr || root.Subkey(u"QZ") != nullptr);
+        return result_;
     }
 
   private:
-    // The next '[' from `from` that only blanks separate from the start of its line; `lines`
-    // starts at a line start.
-    static std::size_t NextKeyBracket(std::string_view lines, std::size_t from) {
-        for (std::size_t at = lines.find('[', from); at != std::string_view::npos;
-             at = lines.find('[', at + 1)) {
-            std::size_t before = at;
-            while (before > 0 && IsBlank(lines[before - 1])) {
-                --before;
+    // kHeader: the first line, kept. kLineStart: blanks so far. kVendorKey: a key line that
+    // still matches the host's keys, kept. kSkipping: a line of no interest, up to its end.
+    enum class State { kHeader, kLineStart, kVendorKey, kSkipping };
+
+    // From `pos` in a line of no interest on to the next '[' that only blanks separate from the
+    // start of its line, or to the end of `bytes`: a byte search for '[', and one backwards for
+    // the last line end before it. Returns where to go on.
+    std::size_t Skip(std::string_view bytes, std::size_t pos) {
+        const std::size_t bracket = bytes.find('[', pos);
+        const std::size_t stop = bracket == std::string_view::npos ? bytes.size() : bracket;
+        const auto* lineEnd =
+            static_cast<const char*>(::memrchr(bytes.data() + pos, '\n', stop - pos));
+        std::size_t lineStart = stop;
+        if (lineEnd == nullptr) {
+            Count(stop - pos);
+        } else {
+            // The line being skipped ends at the first line end; the lines after it up to the
+            // last one can be too long only when together they are.
+            const std::size_t firstEnd = bytes.find('\n', pos);
+            lineStart = static_cast<std::size_t>(lineEnd - bytes.data()) + 1;
+            Count(firstEnd - pos);
+            if (lineStart - firstEnd > kLongestRegistryLine) {
+                CountWholeLines(bytes.substr(firstEnd + 1, lineStart - firstEnd - 1));
             }
-            if (before == 0 || lines[before - 1] == '\n') {
-                return at;
+            lineLength_ = 0;
+            Count(stop - lineStart);
+            key_.clear();
+            state_ = State::kLineStart;  // until a byte other than a blank is seen
+            for (std::size_t i = lineStart; i < stop; ++i) {
+                if (!IsBlank(bytes[i])) {
+                    state_ = State::kSkipping;
+                    break;
+                }
             }
         }
-        return std::string_view::npos;
+        if (bracket == std::string_view::npos || state_ == State::kLineStart) {
+            return stop;  // at the end, or at a '[' that starts a key line
+        }
+        Count(1);
+        return bracket + 1;
     }
 
-    bool headerSeen_ = false;
-    bool inBlock_ = false;
-    bool found_ = false;
-    std::string selected_;
+    // Lines each with its line end.
+    void CountWholeLines(std::string_view lines) {
+        for (std::size_t at = 0; at < lines.size();) {
+            const std::size_t end = lines.find('\n', at);
+            lineLength_ = 0;
+            Count(end - at);
+            at = end + 1;
+        }
+    }
+
+    void Count(std::size_t bytes) {
+        lineLength_ += bytes;
+        if (lineLength_ > kLongestRegistryLine) {
+            result_ = Result::kLineTooLong;
+        }
+    }
+
+    void Take(char c) {
+        switch (state_) {
+            case State::kHeader:
+                header_ += c;
+                return;
+            case State::kLineStart:
+                if (c == '[') {
+                    key_ = "[";
+                    productRead_ = false;
+                    state_ = State::kVendorKey;
+                } else if (!IsBlank(c)) {
+                    state_ = State::kSkipping;
+                }
+                return;
+            case State::kVendorKey:
+                key_ += c;
+                if (!productRead_ && !StillTheHostsKey()) {
+                    state_ = State::kSkipping;
+                }
+                return;
+            case State::kSkipping:
+                return;
+        }
+    }
+
+    // Whether the key line read so far may still be one of the host's keys or below one; notes
+    // when the product's name has been read to its end (a backslash or ']' after it).
+    bool StillTheHostsKey() {
+        const std::size_t at = key_.size() - 1;
+        if (at < kVendorKeyLine.size()) {
+            return Folded(key_[at]) == kVendorKeyLine[at];
+        }
+        const std::string_view product =
+            std::string_view(key_).substr(kVendorKeyLine.size(), at - kVendorKeyLine.size());
+        if (key_[at] != '\\' && key_[at] != ']') {
+            return product.size() < kLongestProduct;
+        }
+        std::string folded;
+        for (const char p : product) {
+            folded += Folded(p);
+        }
+        productRead_ =
+            std::find(std::begin(kProducts), std::end(kProducts), folded) != std::end(kProducts);
+        return productRead_;
+    }
+
+    void EndLine() {
+        if (state_ == State::kVendorKey && productRead_ &&
+            MergeWineRegistryText(header_ + "\n" + key_ + "\n", kHostBranch, root_) &&
+            (root_.Subkey(u"HMDX") != nullptr || root_.Subkey(u"QZ") != nullptr)) {
+            result_ = Result::kNamesHost;
+        }
+        key_.clear();
+        productRead_ = false;
+        lineLength_ = 0;
+        state_ = State::kLineStart;
+    }
+
+    State state_ = State::kHeader;
+    Result result_ = Result::kReading;
+    std::size_t lineLength_ = 0;
+    std::string header_;
+    std::string key_;
+    bool productRead_ = false;
+    RegistryNode root_;
 };
 
-// Feeds a regular file to the scan in pieces of whole lines. False when it cannot be read; a
-// FIFO or device in the file's place is not opened for reading, so it cannot hold the search up.
-bool ScanFile(const std::string& path, HostKeyScan& scan) {
+enum class FileScan { kNamesHost, kNoHost, kPassedOver };
+
+// Feeds a regular file to the scan in pieces. No host when it cannot be read; a FIFO or device
+// in the file's place is not opened for reading, so it cannot hold the search up. Passed over
+// when it is larger than any registry or holds a line longer than any registry line.
+FileScan ScanFile(const std::string& path) {
     const UniqueFd file(
         RetryOnSignal([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); }));
     struct stat status {};
     if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        return false;
+        return FileScan::kNoHost;
     }
+    if (static_cast<std::uint64_t>(status.st_size) > kLargestRegistryFile) {
+        return FileScan::kPassedOver;
+    }
+    HostKeyScan scan;
     std::string buffer(std::size_t{1} << 20, '\0');
-    std::size_t kept = 0;  // the start of a line that the last read did not end
-    for (;;) {
-        if (kept == buffer.size()) {
-            buffer.resize(buffer.size() * 2);
-        }
-        const ssize_t got = RetryOnSignal(
-            [&] { return ::read(file.Get(), buffer.data() + kept, buffer.size() - kept); });
+    HostKeyScan::Result result = HostKeyScan::Result::kReading;
+    for (std::uint64_t total = 0; result == HostKeyScan::Result::kReading;) {
+        const ssize_t got =
+            RetryOnSignal([&] { return ::read(file.Get(), buffer.data(), buffer.size()); });
         if (got < 0) {
-            return false;
+            return FileScan::kNoHost;
         }
-        const std::string_view filled(buffer.data(), kept + static_cast<std::size_t>(got));
+        total += static_cast<std::uint64_t>(got);
+        if (total > kLargestRegistryFile) {
+            return FileScan::kPassedOver;  // grown while it was read
+        }
+        result = got == 0
+                     ? scan.Finish()
+                     : scan.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
         if (got == 0) {
-            scan.Feed(filled);
-            return true;
+            break;
         }
-        const std::size_t lastLineEnd = filled.rfind('\n');
-        const std::size_t whole = lastLineEnd == std::string_view::npos ? 0 : lastLineEnd + 1;
-        scan.Feed(filled.substr(0, whole));
-        kept = filled.size() - whole;
-        std::memmove(buffer.data(), buffer.data() + whole, kept);
     }
+    switch (result) {
+        case HostKeyScan::Result::kNamesHost:
+            return FileScan::kNamesHost;
+        case HostKeyScan::Result::kLineTooLong:
+            return FileScan::kPassedOver;
+        case HostKeyScan::Result::kReading:
+            break;
+    }
+    return FileScan::kNoHost;
 }
 
 // A small text file whole; empty when it is no regular file or cannot be read.
@@ -322,18 +439,26 @@ std::vector<fs::path> FilesEndingIn(const fs::path& folder, std::string_view ext
 
 bool RegistryTextNamesHost(std::string_view text) {
     HostKeyScan scan;
-    scan.Feed(text);
-    return scan.NamesHost();
+    return scan.Feed(text) == HostKeyScan::Result::kNamesHost ||
+           scan.Finish() == HostKeyScan::Result::kNamesHost;
+}
+
+PrefixRegistry ReadPrefixRegistry(const std::string& directory) {
+    for (const char* name : {"/system.reg", "/user.reg"}) {
+        switch (ScanFile(directory + name)) {
+            case FileScan::kNamesHost:
+                return PrefixRegistry::kNamesHost;
+            case FileScan::kPassedOver:
+                return PrefixRegistry::kPassedOver;
+            case FileScan::kNoHost:
+                break;
+        }
+    }
+    return PrefixRegistry::kNoHost;
 }
 
 bool PrefixNamesHost(const std::string& directory) {
-    for (const char* name : {"/system.reg", "/user.reg"}) {
-        HostKeyScan scan;
-        if (ScanFile(directory + name, scan) && scan.NamesHost()) {
-            return true;
-        }
-    }
-    return false;
+    return ReadPrefixRegistry(directory) == PrefixRegistry::kNamesHost;
 }
 
 PrefixSearch SearchPrefixes(const std::string& home) {
@@ -360,11 +485,20 @@ PrefixSearch SearchPrefixes(const std::string& home) {
     }
     each(base / ".PlayOnLinux/wineprefix");
 
+    // Each library once, and each library's list of libraries read once: ~/.steam/steam is
+    // most often a link to ~/.local/share/Steam.
     std::vector<fs::path> libraries = {base / ".steam/steam", base / ".local/share/Steam"};
+    std::set<fs::path> known(libraries.begin(), libraries.end());
+    std::set<std::string> listsRead;
     for (std::size_t i = 0, defaults = libraries.size(); i < defaults; ++i) {
-        const std::string vdf = ReadSmallFile(libraries[i] / "steamapps/libraryfolders.vdf");
-        for (const fs::path& library : SteamLibraries(vdf)) {
-            if (std::find(libraries.begin(), libraries.end(), library) == libraries.end()) {
+        const fs::path list = libraries[i] / "steamapps/libraryfolders.vdf";
+        std::error_code error;
+        const fs::path real = fs::canonical(list, error);
+        if (error || !listsRead.insert(real.string()).second) {
+            continue;
+        }
+        for (const fs::path& library : SteamLibraries(ReadSmallFile(real))) {
+            if (known.insert(library).second) {
                 libraries.push_back(library);
             }
         }
@@ -374,8 +508,15 @@ PrefixSearch SearchPrefixes(const std::string& home) {
     }
 
     for (const std::string& prefix : candidates.Prefixes()) {
-        if (PrefixNamesHost(prefix)) {
-            search.prefixes.push_back(prefix);
+        switch (ReadPrefixRegistry(prefix)) {
+            case PrefixRegistry::kNamesHost:
+                search.prefixes.push_back(prefix);
+                break;
+            case PrefixRegistry::kPassedOver:
+                search.passedOver.push_back(prefix);
+                break;
+            case PrefixRegistry::kNoHost:
+                break;
         }
     }
     return search;

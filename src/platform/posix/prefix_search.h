@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -9,14 +10,29 @@
 
 namespace kolvane::platform {
 
+// What the search reads of a registry file at most. A line of a registry file that Wine wrote is
+// at most a key line (up to 512 levels of names of up to 255 characters: under 1 MiB even with
+// every character escaped) or a value of one line: binary,
+// number and multi-string values are written in lines of about 80 characters continued with a
+// backslash, and only a string value stands on one line. Such a value of 1 MB, the most the
+// registry's standard format holds, with every character written as Wine's longest escape
+// (\xNNNN, six bytes for two), fills 3 MiB: no line of a real registry file comes near 4 MiB.
+inline constexpr std::size_t kLongestRegistryLine = std::size_t{4} << 20;
+// A prefix's system.reg holds a few MB, some tens of MB after many programs were installed into
+// it: none comes near 256 MiB, which the search passes over in a fraction of a second.
+inline constexpr std::uint64_t kLargestRegistryFile = std::uint64_t{256} << 20;
+
 // Whether the text of a Wine registry file (system.reg, user.reg) holds the key
 // Software\Classes\Software\Tessaline\HMDX or ...\QZ, that is, names the host. Only key lines
-// count, a mention inside a value does not. A quick scan of the key lines rules out a file that
-// cannot hold the key; only the keys below Software\Classes\Software\Tessaline are then read.
+// count, a mention inside a value does not, and only the key lines of the host's own keys are
+// read by the registry reader. False for a text with a line longer than kLongestRegistryLine.
 bool RegistryTextNamesHost(std::string_view text);
 
-// Whether the registry files of the prefix in `directory` name the host; unreadable or missing
-// files name nothing.
+// What the registry files of a prefix say of the host. kPassedOver: a file larger than
+// kLargestRegistryFile or with a line longer than kLongestRegistryLine, which no registry that
+// Wine wrote holds; it is not read further. Unreadable or missing files name nothing.
+enum class PrefixRegistry { kNamesHost, kNoHost, kPassedOver };
+PrefixRegistry ReadPrefixRegistry(const std::string& directory);
 bool PrefixNamesHost(const std::string& directory);
 
 // Where Wine prefixes are looked for below a home directory, and which of them name the host.
@@ -26,6 +42,9 @@ struct PrefixSearch {
     std::vector<std::string> places;
     // The prefixes whose registry names the host, each once, in the order of the places.
     std::vector<std::string> prefixes;
+    // The prefixes passed over because a registry file is no registry Wine wrote (too large, or a
+    // line too long).
+    std::vector<std::string> passedOver;
 };
 
 // Looks in the places where Wine, Bottles (also as a Flatpak), Lutris, PlayOnLinux and Steam keep

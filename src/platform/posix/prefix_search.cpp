@@ -12,6 +12,7 @@
 #include <iterator>
 #include <set>
 
+#include "platform/host_key.h"
 #include "platform/posix/retry_on_signal.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/posix/wine_registry.h"
@@ -24,7 +25,7 @@ namespace fs = std::filesystem;
 // What follows the '[' of a key line at or below the host's keys, with the case folded and the
 // backslashes doubled as Wine writes them.
 constexpr std::string_view kHostKeyLine = "software\\\\classes\\\\software\\\\tessaline\\\\";
-constexpr std::u16string_view kHostBranch = u"Software\\Classes\\Software\\Tessaline";
+constexpr std::u16string_view kHostBranch = kHostMakerKeyInMachine;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';

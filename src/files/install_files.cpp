@@ -7,14 +7,9 @@
 #include "names/windows_path.h"
 
 namespace kolvane {
-namespace {
-
-constexpr const char* kSectionName = "Dateinstallation";
-
-}  // namespace
 
 bool InstallFiles(const FileSectionContext& context) {
-    if (!context.script.FindSection(kSectionName)) {
+    if (!context.script.FindSection(SectionName(Section::kFiles))) {
         // A script that cannot be read is no script without files: what it lists is missing.
         return !context.script.ReadFailed();
     }

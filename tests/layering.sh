@@ -33,28 +33,37 @@ declare -A allowed=(
 )
 windows_headers='^[[:space:]]*#[[:space:]]*include[[:space:]]*<(windows|commctrl)\.h>'
 status=0
-while IFS= read -r -d '' file; do
-    relative="${file#"$src"/}"
-    folder="$(dirname "$relative")"
+sources=(--include='*.h' --include='*.cpp' --include='*.inc' --include='*.rc')
+while IFS= read -r file; do
+    folder="$(dirname "${file#"$src"/}")"
     if [[ -z "${allowed[$folder]+set}" ]]; then
-        echo "$relative lies in $folder/, which the layering does not know"
+        echo "${file#"$src"/} lies in $folder/, which the layering does not know"
         status=1
-        continue
     fi
-    while IFS= read -r target; do
-        [[ "$target" == */* ]] || continue  # beside the including file
-        target_folder="$(dirname "$target")"
-        if [[ " ${allowed[$folder]} " != *" $target_folder "* ]]; then
-            echo "$relative includes $target"
+done < <(find "$src" -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.inc' -o -name '*.rc' \))
+# One line a quoted include: <file>:#include "<folder>/<name>".
+while IFS= read -r line; do
+    file="${line%%:*}"
+    relative="${file#"$src"/}"
+    folder="${relative%/*}"
+    [[ "${line#*:}" =~ \"([^\"]+)\" ]] || continue
+    target="${BASH_REMATCH[1]}"
+    [[ -n "${allowed[$folder]+set}" ]] || continue
+    if [[ " ${allowed[$folder]} " != *" ${target%/*} "* ]]; then
+        echo "$relative includes $target"
+        status=1
+    fi
+done < <(grep -rHE "${sources[@]}" '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[^"]*/' "$src" || true)
+while IFS= read -r file; do
+    relative="${file#"$src"/}"
+    case "$relative" in
+        platform/win32/* | app/win32/*) ;;
+        *)
+            echo "$relative includes a Windows header"
             status=1
-        fi
-    done < <(sed -nE 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^"]+)".*/\1/p' "$file")
-    if [[ "$folder" != platform/win32 && "$folder" != app/win32 ]] &&
-        grep -qiE "$windows_headers" "$file"; then
-        echo "$relative includes a Windows header"
-        status=1
-    fi
-done < <(find "$src" -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.inc' -o -name '*.rc' \) -print0)
+            ;;
+    esac
+done < <(grep -rliE "${sources[@]}" "$windows_headers" "$src" || true)
 for other in "$@"; do
     while IFS= read -r file; do
         echo "${file#"$(dirname "$other")"/} includes a Windows header"

@@ -3,9 +3,9 @@
 
 #include <string>
 
+#include "app/program_parameters.h"
 #include "bench_util.h"
 #include "cmdline/cmdline.h"
-#include "cmdline/program_parameters.h"
 #include "cmdline/testing.h"
 
 namespace {

@@ -16,7 +16,7 @@
 // same case wrote two rounds earlier are cut to nothing: that gives back the disk space and the
 // memory the run is about to take, as deleting them would, but no inode. (On a virtual machine,
 // memory freed a moment ago is quick to take again, while a page that has lain free for a while
-// can cost 13 us when it is first touched.) The trees are deleted at the end.
+// is slow to touch first, as docs/benchmarks.md shows.) The trees are deleted at the end.
 //
 // The cases take turns, every other round in the opposite order, each after a sync, so that a
 // slow moment of the disk falls on all of them alike; each figure is the median of 9 rounds after

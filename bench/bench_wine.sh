@@ -8,8 +8,8 @@
 # files; first install into an empty host, and repeat install into a host that has every file.
 # Fixed cost: launch to exit with the empty package, beside a minimal program with Kolvane.exe's
 # dialog and resources (the same manifest) and a Wine process that ends at once.
-# The start of a Wine program with a window takes one of two times, some 40 ms apart, as it
-# happens; over 400 files that alone would move a per-file figure by 0.1 ms. So the runs on the
+# The start of a Wine program with a window takes one of two times, as it happens, far enough
+# apart to move a per-file figure over 400 files (docs/benchmarks.md). So the runs on the
 # empty package go three times a round, and the time a per-file figure subtracts is the median of
 # all of them. Every time is the median of the rounds, every ratio the median of the rounds'
 # ratios (for the fixed cost, of neighbouring runs). One more round counts the requests each run

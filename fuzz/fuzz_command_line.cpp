@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/program_parameters.h"
 #include "cmdline/cmdline.h"
 #include "cmdline/command_tail.h"
-#include "cmdline/program_parameters.h"
 #include "cmdline/testing.h"
 
 namespace {

@@ -8,6 +8,8 @@ packages=(
     dpkg-dev
     googletest libgtest-dev libbenchmark-dev
     clang libclang-rt-14-dev
+    # The format check of the test command.
+    clang-format
     # The Windows program: cross compiler, Wine (with its own fonts) and a virtual X display
     # with the tools to drive and photograph it.
     g++-mingw-w64-x86-64 wine64 fonts-wine xvfb xdotool imagemagick locales

@@ -29,3 +29,6 @@ ctest --preset windows
 
 # Every fuzz target for 30 seconds from its seed corpus.
 scripts/fuzz.sh 30
+
+# Last, so that a formatting slip hides no test result: every C++ source clang-format clean.
+scripts/check-format.sh

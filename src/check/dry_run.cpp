@@ -199,8 +199,8 @@ DryRunLog DryRun(DryRunSeams seams, const std::string& packageDir, bool silent,
     PackageSystem system(packageDir);
     platform::Platform platform{seams.registry, files, ui, system};
 
-    Installer installer(platform);
-    if (!installer.HostFound()) {
+    const HostLocator host(platform.registry);
+    if (!host.HostFound()) {
         report.Add(Severity::kError, 0, "host-missing",
                    "no host installation is registered (AppPath under "
                    "Software\\Tessaline\\HMDX or QZ): the installer stops with message " +
@@ -208,7 +208,8 @@ DryRunLog DryRun(DryRunSeams seams, const std::string& packageDir, bool silent,
         report.outcome = MessageText(LocalizedId(system, kMsgNoHost));
         return log;
     }
-    report.host = installer.HostPath();
+    report.host = host.HostPath();
+    Installer installer(platform, host.HostPath(), {.silent = silent});
 
     // The texture section's entries are the checker's own, read the same way and so in the
     // same order: the n-th entry the section takes up is the n-th the checker found.
@@ -243,16 +244,15 @@ DryRunLog DryRun(DryRunSeams seams, const std::string& packageDir, bool silent,
                     }
                 },
         });
-    installer.SetSilent(silent);
-    const HResult result = installer.Run();
-    report.outcome =
-        MessageText(LocalizedId(system, result < 0 ? kMsgInstallFailed : kMsgInstallSucceeded));
+    const InstallOutcome outcome = installer.Run();
+    report.outcome = MessageText(LocalizedId(
+        system, outcome == InstallOutcome::kFailed ? kMsgInstallFailed : kMsgInstallSucceeded));
 
     const std::vector<Segment> segments = FileSegmentsOf(log);
     const std::size_t fileCount = std::min(fileSection.entries.size(), segments.size());
     for (std::size_t i = 0; i < fileCount; ++i) {
         report.plan.push_back(PlanFileEntry(fileSection.entries[i], segments[i], packageDir,
-                                            installer.HostPath(), report));
+                                            host.HostPath(), report));
     }
 
     if (catalogPath && catalogPath->empty()) {

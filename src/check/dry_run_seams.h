@@ -113,7 +113,7 @@ class PackageSystem : public platform::System {
   public:
     explicit PackageSystem(std::string packageDir) : packageDir_(std::move(packageDir)) {}
 
-    std::uint16_t DefaultLanguageId() override { return 0x0409; }
+    std::uint16_t DefaultLanguageId() override { return platform::kLanguageEnglish; }
     std::string ModuleFileName() override { return packageDir_ + "\\Kolvane.exe"; }
 
   private:

@@ -110,11 +110,12 @@ void CheckNames(const ScriptOutline& outline, const LineIndex& lines, std::strin
         }
         if (std::string_view(section) == kFileSection) {
             report.Add(Severity::kWarning, 0, "section-missing",
-                       "there is no section Dateinstallation: no file is installed");
+                       std::string("there is no section ") + section + ": no file is installed");
         } else {
             report.Add(Severity::kError, 0, "section-missing",
-                       "there is no section Texturskript: the texture section fails and the "
-                       "installation ends with its failure message");
+                       std::string("there is no section ") + section +
+                           ": the texture section fails and the installation ends with its "
+                           "failure message");
         }
     }
 
@@ -257,22 +258,15 @@ bool OutsideIntRange(std::string_view text) {
     return false;
 }
 
-// The identifiers of every key "id(" number ")" in `definition`.
+// The identifiers of every key in `definition`, as the catalogue reads keys.
 std::vector<int> KeysIn(std::string_view definition) {
     std::vector<int> keys;
-    std::size_t at = definition.find("id(");
-    while (at != std::string_view::npos) {
-        const std::size_t numberStart = at + 3;
-        const std::size_t close = definition.find(')', numberStart);
-        if (close != std::string_view::npos) {
-            const std::string_view number = definition.substr(numberStart, close - numberStart);
-            if (IsPlainDecimal(number) && !OutsideIntRange(number) &&
-                catalog::IdentifierKey(catalog::ParseIdentifier(number)) ==
-                    definition.substr(at, close + 1 - at)) {
-                keys.push_back(catalog::ParseIdentifier(number));
-            }
+    for (std::size_t at = definition.find(catalog::kKeyPrefix); at != std::string_view::npos;
+         at = definition.find(catalog::kKeyPrefix, at + 1)) {
+        if (const std::optional<int> key =
+                catalog::KeyAfterPrefix(definition.substr(at + catalog::kKeyPrefix.size()))) {
+            keys.push_back(*key);
         }
-        at = definition.find("id(", at + 1);
     }
     return keys;
 }
@@ -421,11 +415,11 @@ void CheckTextureEntries(const std::vector<CheckedEntry>& entries, Report& repor
                 "the definition is empty: the entry only removes " + key + " from the catalogue");
             continue;
         }
-        if (!definition.starts_with("Textur{")) {
+        if (!definition.starts_with(catalog::kEntryStart)) {
             report.Add(Severity::kError, entry.line, "definition-start",
-                       "the definition " + Quote(definition) +
-                           " does not start with \"Textur{\": the catalogue gets text that is "
-                           "no texture entry");
+                       "the definition " + Quote(definition) + " does not start with \"" +
+                           std::string(catalog::kEntryStart) +
+                           "\": the catalogue gets text that is no texture entry");
         }
         if (!BracesBalance(definition)) {
             report.Add(Severity::kError, entry.line, "definition-braces",

@@ -4,16 +4,17 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/disk_probe.h"
 #include "check/findings.h"
+#include "platform/disk_probe.h"
 #include "platform/files.h"
+#include "script/section_entries.h"
 
 namespace kolvane::check {
 
 using platform::DiskProbe;
 
-inline constexpr const char* kFileSection = "Dateinstallation";
-inline constexpr const char* kTextureSection = "Texturskript";
+inline constexpr const char* kFileSection = SectionName(Section::kFiles);
+inline constexpr const char* kTextureSection = SectionName(Section::kTextures);
 
 // One entry as the reader delivers it, with the script line where it starts.
 struct CheckedEntry {

@@ -7,14 +7,9 @@
 #include "names/windows_path.h"
 
 namespace kolvane {
-namespace {
-
-constexpr const char* kSectionName = "Dateinstallation";
-
-}  // namespace
 
 bool InstallFiles(const FileSectionContext& context) {
-    if (!context.script.FindSection(kSectionName)) {
+    if (!context.script.FindSection(SectionName(Section::kFiles))) {
         // A script that cannot be read is no script without files: what it lists is missing.
         return !context.script.ReadFailed();
     }
@@ -113,29 +108,26 @@ bool IsPresentFileNewer(platform::Files& files, const std::string& destination,
 
 bool CreateDirectoryChain(platform::Files& files, const std::string& path) {
     // Walk up from the file's folder until a folder can be made or is there, remembering the
-    // folders that could not be made yet (as lengths: each is a prefix of `path`). A drive (C:)
-    // or a drive's root (C:\) is never made; a folder name without any backslash above it is
-    // the last one tried.
-    std::vector<std::size_t> pending;
-    std::size_t length = path.size();
+    // folders that could not be made yet. A drive (C:) or a drive's root (C:\) is never made; a
+    // folder name without any separator above it is the last one tried.
+    std::vector<std::string> pending;
+    std::string below = path;
+    std::string folder = names::DirectoryPart(below);
     bool reached = false;
     for (;;) {
-        const std::size_t lastBackslash =
-            length == 0 ? std::string::npos : path.rfind('\\', length - 1);
-        const bool hasParent = lastBackslash != std::string::npos;
-        const std::size_t folder = hasParent ? lastBackslash : length;
-        if (folder <= 3) {
+        if (folder.size() <= 3) {
             break;
         }
-        if (files.MakeDirectory(path.substr(0, folder)) != platform::DirectoryResult::kFailed) {
+        if (files.MakeDirectory(folder) != platform::DirectoryResult::kFailed) {
             reached = true;
             break;
         }
         pending.push_back(folder);
-        if (!hasParent) {
-            break;
+        if (folder.size() == below.size()) {
+            break;  // `below` held no separator: there is nothing above
         }
-        length = folder;
+        below = std::move(folder);
+        folder = names::DirectoryPart(below);
     }
     if (pending.empty()) {
         return reached;
@@ -144,8 +136,7 @@ bool CreateDirectoryChain(platform::Files& files, const std::string& path) {
     // made.
     bool created = false;
     for (auto folder = pending.rbegin(); folder != pending.rend(); ++folder) {
-        created =
-            files.MakeDirectory(path.substr(0, *folder)) == platform::DirectoryResult::kCreated;
+        created = files.MakeDirectory(*folder) == platform::DirectoryResult::kCreated;
     }
     return created;
 }

@@ -1,59 +1,56 @@
 #include "install/host_locator.h"
 
-#include <algorithm>
+#include "platform/host_key.h"
+#include "textures/registry_path.h"
 
 namespace kolvane {
 
 using platform::ScopedRegKey;
 
-HostLocator::HostLocator(platform::Registry& registry) : m_registry(registry) {
-    FindHostPath();
+HostLocator::HostLocator(platform::Registry& registry) {
+    FindHostPath(registry);
 }
 
-HResult HostLocator::FindHostPath() {
-    m_hostPath.clear();
-
-    ScopedRegKey software(m_registry);
-    if (!software.Open(platform::kClassesRoot, "Software")) {
-        return kFailed;
+bool HostLocator::FindHostPath(platform::Registry& registry) {
+    // Each key is closed as soon as the next level is open.
+    ScopedRegKey software(registry);
+    if (!software.Open(platform::kHostRoot, platform::kHostMakerKeys[0])) {
+        return false;
     }
-    ScopedRegKey maker(m_registry);
-    const bool makerOpen = maker.Open(software.Get(), "Tessaline");
+    ScopedRegKey maker(registry);
+    const bool makerOpen = maker.Open(software.Get(), platform::kHostMakerKeys[1]);
     software.Close();
     if (!makerOpen) {
-        return kFailed;
+        return false;
     }
     // QZ is only the fallback for a system where HMDX cannot be opened at all.
-    ScopedRegKey product(m_registry);
-    const bool productOpen = product.Open(maker.Get(), "HMDX") || product.Open(maker.Get(), "QZ");
+    ScopedRegKey product(registry);
+    bool productOpen = false;
+    for (const char* name : platform::kHostProducts) {
+        productOpen = productOpen || product.Open(maker.Get(), name);
+    }
     maker.Close();
     if (!productOpen) {
-        return kFailed;
+        return false;
     }
 
-    std::uint8_t buffer[kValueBufferSize] = {};
-    std::uint32_t size = kValueBufferSize;
-    std::uint32_t type = platform::kRegNone;  // whatever the value's type, its bytes are the path
-    const platform::RegResult queried =
-        m_registry.QueryValue(product.Get(), "AppPath", type, buffer, size);
+    // Whatever the value's type, its bytes are the path.
+    std::uint32_t type = platform::kRegNone;
+    std::string value;
+    const bool read = ReadRegistryText(registry, product.Get(), "AppPath", type, value);
     product.Close();
-    if (queried != platform::kErrorSuccess) {
-        return kFailed;
+    if (!read) {
+        return false;
     }
-
-    // The text ends at its first NUL, or at the end of the bytes stored when it has none.
-    const std::uint8_t* end = std::find(buffer, buffer + std::min(size, kValueBufferSize), 0);
-    const std::string value(reinterpret_cast<const char*>(buffer),
-                            static_cast<std::size_t>(end - buffer));
 
     // Keep everything up to and including the last backslash. A value without any backslash
     // names no directory at all: no host.
     const std::size_t lastBackslash = value.rfind('\\');
     if (lastBackslash == std::string::npos) {
-        return kFailed;
+        return false;
     }
     m_hostPath = value.substr(0, lastBackslash + 1);
-    return kSucceeded;
+    return true;
 }
 
 }  // namespace kolvane

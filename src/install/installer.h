@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "install/host_locator.h"
@@ -11,39 +10,9 @@
 
 namespace kolvane {
 
-// One installation run: constructed for one press of Install, it finds the host (as a
-// HostLocator), then Run installs the package beside the executable into it.
-class Installer : public HostLocator {
-  public:
-    explicit Installer(platform::Platform& platform);
-
-    // Opens the install script beside the executable and runs the file section, then the texture
-    // section, moving the progress bar through 0 to 4. kSucceeded only when both sections did.
-    HResult Run();
-
-    // The "Dateinstallation" section: copies the package's files into the host tree, keeping
-    // newer present files without asking under -s.
-    bool InstallFiles();
-    // The "Texturskript" section: registers the package's textures in the host's catalogue.
-    bool InstallTextures();
-
-    // Who watches the sections' entries and the texture placements.
-    void SetObservers(EntryObserver entries, TextureObserver textures) {
-        m_entryObserver = std::move(entries);
-        m_textureObserver = std::move(textures);
-    }
-    // Stands in for -s, which the file section otherwise takes from the command line.
-    void SetSilent(bool silent) { m_silent = silent; }
-
-    static constexpr const char* kScriptName = "InstSkript.txt";
-
-  private:
-    platform::Platform& m_platform;
-    ScriptReader m_scriptReader;
-    std::string m_exeDir;  // the executable's directory, without a trailing backslash
-    std::optional<bool> m_silent;
-    EntryObserver m_entryObserver;
-    TextureObserver m_textureObserver;
+// What the program's command line decides about a run.
+struct InstallOptions {
+    bool silent = false;  // -s: keep newer present files without asking
 };
 
 // What one press of Install ended with. The dialog stays open only after kNoHost.
@@ -53,8 +22,43 @@ enum class InstallOutcome {
     kFailed,
 };
 
-// The Install command of both programs' dialogs: finds the host, runs the installation and
-// shows the closing message (no host, failure or success).
-InstallOutcome PressInstall(platform::Platform& platform);
+// One installation run into the host found at `hostPath` (ending in a backslash): Run installs
+// the package beside the executable.
+class Installer {
+  public:
+    Installer(platform::Platform& platform, std::string hostPath, InstallOptions options);
+
+    // Opens the install script beside the executable and runs the file section, then the texture
+    // section, moving the progress bar through 0 to 4. kSucceeded only when both sections did,
+    // else kFailed.
+    InstallOutcome Run();
+
+    // Who watches the sections' entries and the texture placements.
+    void SetObservers(EntryObserver entries, TextureObserver textures) {
+        m_entryObserver = std::move(entries);
+        m_textureObserver = std::move(textures);
+    }
+
+    static constexpr const char* kScriptName = "InstSkript.txt";
+
+  private:
+    // The "Dateinstallation" section: copies the package's files into the host tree, keeping
+    // newer present files without asking when silent.
+    bool InstallFiles();
+    // The "Texturskript" section: registers the package's textures in the host's catalogue.
+    bool InstallTextures();
+
+    platform::Platform& m_platform;
+    std::string m_hostPath;
+    InstallOptions m_options;
+    ScriptReader m_scriptReader;
+    std::string m_exeDir;  // the executable's directory, without a trailing backslash
+    EntryObserver m_entryObserver;
+    TextureObserver m_textureObserver;
+};
+
+// The Install command of both programs' dialogs: finds the host, runs the installation with
+// `options` and shows the closing message (no host, failure or success).
+InstallOutcome PressInstall(platform::Platform& platform, InstallOptions options);
 
 }  // namespace kolvane

@@ -16,9 +16,23 @@ constexpr TableEntry kStringTable[] = {
 
 }  // namespace
 
+Language LanguageOf(std::uint16_t languageId) {
+    return platform::PrimaryLanguage(languageId) ==
+                   platform::PrimaryLanguage(platform::kLanguageGerman)
+               ? Language::kGerman
+               : Language::kEnglish;
+}
+
+Language TextLanguage(platform::System& system) {
+    return LanguageOf(system.DefaultLanguageId());
+}
+
+int LocalizedId(Language language, int germanId) {
+    return language == Language::kGerman ? germanId : germanId + 100;
+}
+
 int LocalizedId(platform::System& system, int germanId) {
-    const int primaryLanguage = system.DefaultLanguageId() & 0x3FF;
-    return primaryLanguage == kLangGerman ? germanId : germanId + 100;
+    return LocalizedId(TextLanguage(system), germanId);
 }
 
 const char* MessageText(int id) {

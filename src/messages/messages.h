@@ -20,10 +20,24 @@ inline constexpr int kMsgDescription = 108;
 inline constexpr int kMsgInstallButton = 109;
 inline constexpr int kMsgQuitButton = 110;
 
-inline constexpr std::uint16_t kLangGerman = 0x07;
+// The language of every text both programs show, German or English: German when the primary
+// language of the system's default language is German (any region), English otherwise. Every
+// bilingual text, of the string table or not, is chosen by this one rule.
+enum class Language { kGerman, kEnglish };
 
-// The id to show for the German id `germanId` on this system: unchanged when the system's
-// default language is German (any region), the English id otherwise.
+// The language for the Windows language identifier `languageId`.
+Language LanguageOf(std::uint16_t languageId);
+// The language for the system's default language.
+Language TextLanguage(platform::System& system);
+
+// `german` or `english`, as `language` says.
+template <typename Text>
+constexpr const Text& InLanguage(Language language, const Text& german, const Text& english) {
+    return language == Language::kGerman ? german : english;
+}
+
+// The id to show for the German id `germanId`: unchanged in German, the English id otherwise.
+int LocalizedId(Language language, int germanId);
 int LocalizedId(platform::System& system, int germanId);
 
 // The string-table text of `id` (Windows-1252 bytes), or null for an id the table lacks.

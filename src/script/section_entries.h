@@ -10,9 +10,14 @@ namespace kolvane {
 
 // The two sections of the install script.
 enum class Section {
-    kFiles,     // "Dateinstallation"
-    kTextures,  // "Texturskript"
+    kFiles,
+    kTextures,
 };
+
+// The section's name in the script.
+constexpr const char* SectionName(Section section) {
+    return section == Section::kFiles ? "Dateinstallation" : "Texturskript";
+}
 
 // Sees every entry a section reads, before the section acts on it, so that an observer of the
 // seams can tell which entry caused what.

@@ -1,12 +1,12 @@
 #include "textures/catalog_text.h"
 
 #include <array>
+#include <cstdint>
+#include <limits>
 #include <utility>
 
 namespace kolvane::catalog {
 namespace {
-
-constexpr std::string_view kKeyPrefix = "id(";
 
 // A table, because loading tests every byte of the catalogue.
 constexpr auto kWhitespace = [] {
@@ -83,6 +83,34 @@ std::string WithCrLf(std::string_view text) {
     }
     bytes.append(text.substr(from));
     return bytes;
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+std::optional<int> KeyAfterPrefix(std::string_view afterPrefix) {
+    std::size_t p = 0;
+    const bool negative = p < afterPrefix.size() && afterPrefix[p] == '-';
+    p += negative ? 1 : 0;
+    if (p >= afterPrefix.size() || !IsDigit(afterPrefix[p])) {
+        return std::nullopt;
+    }
+    if (afterPrefix[p] == '0') {  // only "0" itself starts with a zero
+        const bool zero = !negative && p + 1 < afterPrefix.size() && afterPrefix[p + 1] == ')';
+        return zero ? std::optional<int>(0) : std::nullopt;
+    }
+    std::int64_t value = 0;
+    std::size_t digits = 0;
+    for (; p < afterPrefix.size() && IsDigit(afterPrefix[p]) && digits <= 10; ++p, ++digits) {
+        value = value * 10 + (afterPrefix[p] - '0');
+    }
+    value = negative ? -value : value;
+    if (digits > 10 || p >= afterPrefix.size() || afterPrefix[p] != ')' ||
+        value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<int>(value);
 }
 
 std::string IdentifierKey(int identifier) {

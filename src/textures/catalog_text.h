@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,8 +35,16 @@ class LayoutBuilder {
 // The same text with every LF written as CR LF: the bytes of the catalogue file.
 std::string WithCrLf(std::string_view text);
 
-// "id(" + decimal + ")": the key by which an entry carries its identifier.
+// The start of every entry of the catalogue, and of the key by which an entry carries its
+// identifier: "id(" + decimal + ")", the decimal without leading zeros, '-' for a negative one.
+inline constexpr std::string_view kEntryStart = "Textur{";
+inline constexpr std::string_view kKeyPrefix = "id(";
+
 std::string IdentifierKey(int identifier);
+
+// The identifier whose key starts with `afterPrefix` (the bytes after kKeyPrefix), when they
+// spell one: the number as IdentifierKey writes it, then ')'.
+std::optional<int> KeyAfterPrefix(std::string_view afterPrefix);
 
 // The '}' that closes the first '{' at or after `from`; none when `from` is outside the text,
 // when no '{' follows, or when that block is never closed.

@@ -13,8 +13,6 @@
 namespace kolvane::catalog {
 namespace {
 
-constexpr std::string_view kEntryStart = "Textur{";
-constexpr std::string_view kKeyPrefix = "id(";
 // The longest identifier key, "id(-2147483648)": an edit can change what starts up to this many
 // bytes minus one in front of it.
 constexpr std::size_t kLongestKey = 15;
@@ -23,36 +21,6 @@ using NodeId = std::uint32_t;
 using TokenId = std::uint32_t;
 constexpr NodeId kNil = std::numeric_limits<NodeId>::max();
 constexpr std::int64_t kNoClose = std::numeric_limits<std::int64_t>::max() / 4;
-
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// The identifier whose key starts with `afterPrefix` (the bytes after "id("), if they spell one:
-// the number as IdentifierKey writes it, then ')'.
-std::optional<int> KeyAfterPrefix(std::string_view afterPrefix) {
-    std::size_t p = 0;
-    const bool negative = p < afterPrefix.size() && afterPrefix[p] == '-';
-    p += negative ? 1 : 0;
-    if (p >= afterPrefix.size() || !IsDigit(afterPrefix[p])) {
-        return std::nullopt;
-    }
-    if (afterPrefix[p] == '0') {  // only "0" itself starts with a zero
-        const bool zero = !negative && p + 1 < afterPrefix.size() && afterPrefix[p + 1] == ')';
-        return zero ? std::optional<int>(0) : std::nullopt;
-    }
-    std::int64_t value = 0;
-    std::size_t digits = 0;
-    for (; p < afterPrefix.size() && IsDigit(afterPrefix[p]) && digits <= 10; ++p, ++digits) {
-        value = value * 10 + (afterPrefix[p] - '0');
-    }
-    value = negative ? -value : value;
-    if (digits > 10 || p >= afterPrefix.size() || afterPrefix[p] != ')' ||
-        value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max()) {
-        return std::nullopt;
-    }
-    return static_cast<int>(value);
-}
 
 // What a stretch of text holds, so that a whole subtree can be passed over at once. Summaries
 // add up in text order.

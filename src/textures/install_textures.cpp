@@ -12,7 +12,7 @@ bool InstallTextures(const TextureSectionContext& context) {
     if (!catalog.IsLoaded()) {
         return false;
     }
-    if (!context.script.FindSection("Texturskript")) {
+    if (!context.script.FindSection(SectionName(Section::kTextures))) {
         // The catalogue was found, so it is still written back in its canonical layout; the
         // missing section is what the run reports.
         catalog.WriteBack();

@@ -3,9 +3,29 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/host_key.h"
+
 namespace kolvane {
 
 using platform::RegKey;
+
+bool ReadRegistryText(platform::Registry& registry, RegKey key, const std::string& name,
+                      std::uint32_t& type, std::string& text) {
+    std::array<std::uint8_t, kRegistryTextSize> buffer{};
+    std::uint32_t size = kRegistryTextSize;
+    type = platform::kRegNone;
+    if (registry.QueryValue(key, name, type, buffer.data(), size) != platform::kErrorSuccess) {
+        return false;
+    }
+    const std::uint8_t* begin = buffer.data();
+    const std::uint8_t* stored = begin + std::min(size, kRegistryTextSize);
+    const std::uint8_t* end = std::find(begin, stored, 0);
+    if (end == begin + kRegistryTextSize) {
+        return false;
+    }
+    text.assign(reinterpret_cast<const char*>(begin), static_cast<std::size_t>(end - begin));
+    return true;
+}
 
 bool RegistryPath::SetPath(RegKey root, const std::string* names, std::size_t count) {
     m_names.clear();
@@ -37,30 +57,10 @@ bool RegistryPath::Open(std::uint32_t access) {
 }
 
 bool RegistryPath::ReadString(const std::string& name, std::string& value) {
-    if (!m_open) {
-        return false;
-    }
-    std::array<std::uint8_t, kValueBufferSize> buffer{};
-    std::uint32_t size = kValueBufferSize;
     std::uint32_t type = platform::kRegNone;
-    if (m_registry.QueryValue(m_handles.back(), name, type, buffer.data(), size) !=
-        platform::kErrorSuccess) {
-        return false;
-    }
-    if (type != platform::kRegSz && type != platform::kRegExpandSz &&
-        type != platform::kRegMultiSz) {
-        return false;
-    }
-    // The text ends at its first NUL. A value stored without one ends with its bytes, but only
-    // when a NUL would still have fitted: a text that fills the whole buffer is too long.
-    const std::uint8_t* begin = buffer.data();
-    const std::uint8_t* stored = begin + std::min(size, kValueBufferSize);
-    const std::uint8_t* end = std::find(begin, stored, 0);
-    if (end == begin + kValueBufferSize) {
-        return false;
-    }
-    value.assign(reinterpret_cast<const char*>(begin), static_cast<std::size_t>(end - begin));
-    return true;
+    return m_open && ReadRegistryText(m_registry, m_handles.back(), name, type, value) &&
+           (type == platform::kRegSz || type == platform::kRegExpandSz ||
+            type == platform::kRegMultiSz);
 }
 
 bool RegistryPath::Close() {
@@ -77,9 +77,9 @@ bool RegistryPath::Close() {
 
 bool ReadResourceBase(platform::Registry& registry, const std::string& product,
                       std::string& resourceBase) {
-    const std::string names[] = {"Software", "Tessaline", product};
+    const std::string names[] = {platform::kHostMakerKeys[0], platform::kHostMakerKeys[1], product};
     RegistryPath path(registry);
-    const bool found = path.SetPath(platform::kClassesRoot, names, std::size(names)) &&
+    const bool found = path.SetPath(platform::kHostRoot, names, std::size(names)) &&
                        path.Open(platform::kKeyRead) && path.ReadString("ResBase", resourceBase);
     path.Close();
     return found;
@@ -87,11 +87,12 @@ bool ReadResourceBase(platform::Registry& registry, const std::string& product,
 
 std::string LocateCatalog(platform::Registry& registry) {
     std::string resourceBase;
-    if (!ReadResourceBase(registry, "HMDX", resourceBase) &&
-        !ReadResourceBase(registry, "QZ", resourceBase)) {
-        return {};
+    for (const char* product : platform::kHostProducts) {
+        if (ReadResourceBase(registry, product, resourceBase)) {
+            return resourceBase + "\\Rezazerad" + "\\Texturen.txt";
+        }
     }
-    return resourceBase + "\\Rezazerad" + "\\Texturen.txt";
+    return {};
 }
 
 }  // namespace kolvane

@@ -8,14 +8,21 @@
 
 namespace kolvane {
 
+// The buffer every registry text of the host is read into; the text with its NUL must fit.
+inline constexpr std::uint32_t kRegistryTextSize = 260;
+
+// Reads the value `name` of the open key `key` as a text: the bytes stored up to their first NUL.
+// A value stored without a NUL ends with its bytes, unless they fill the whole buffer: that text
+// is too long. `type` is the value's registry type, which the caller judges. False when the value
+// is missing, unreadable or too long.
+bool ReadRegistryText(platform::Registry& registry, platform::RegKey key, const std::string& name,
+                      std::uint32_t& type, std::string& text);
+
 // Reads one value from a key path below a predefined root, such as
 // HKEY_CLASSES_ROOT\Software\Tessaline\HMDX. It owns the keys it opens and closes them, deepest
 // first, whenever it closes, reopens, takes a new path or is destroyed.
 class RegistryPath {
   public:
-    // The buffer a value is read into; the text with its terminating NUL must fit.
-    static constexpr std::uint32_t kValueBufferSize = 260;
-
     explicit RegistryPath(platform::Registry& registry) : m_registry(registry) {}
     RegistryPath(const RegistryPath&) = delete;
     RegistryPath& operator=(const RegistryPath&) = delete;
@@ -29,7 +36,7 @@ class RegistryPath {
     bool Open(std::uint32_t access);
 
     // Reads the string value `name` of the deepest key: REG_SZ, REG_EXPAND_SZ (not expanded) or
-    // the first string of REG_MULTI_SZ, which with its NUL fits in kValueBufferSize bytes.
+    // the first string of REG_MULTI_SZ, read by ReadRegistryText.
     bool ReadString(const std::string& name, std::string& value);
 
     // Closes every open key, deepest first. True when every close succeeded.
@@ -45,7 +52,7 @@ class RegistryPath {
     bool m_open = false;
 };
 
-// The host's resource directory: the value "ResBase" under Software\Tessaline\<product>.
+// The host's resource directory: the value "ResBase" of the host's key for `product`.
 bool ReadResourceBase(platform::Registry& registry, const std::string& product,
                       std::string& resourceBase);
 

@@ -55,7 +55,7 @@ class InstallerDialogTest : public ::testing::Test {
 
     // Runs the dialog while `drive` works it; returns what DoModal returned.
     INT_PTR Run(const std::function<void(HWND)>& drive) {
-        InstallerDialog dialog(Self(), registry_, *files_, system_);
+        InstallerDialog dialog(Self(), registry_, *files_, system_, {});
         INT_PTR result = 0;
         DriveWhileRunning([&] { result = dialog.DoModal(); },
                           [&] {
@@ -96,7 +96,7 @@ TEST_F(InstallerDialogTest, ShowsTheTextsOfTheSystemLanguage) {
         const char* quit;
     };
     const Case cases[] = {
-        {platform::kLangEnglishUs, 208, "Install", "Quit"},
+        {platform::kLanguageEnglish, 208, "Install", "Quit"},
         {platform::kLangFrenchFrance, 208, "Install", "Quit"},
         {platform::kLangGermanAustria, 108, "Installieren", "Abbrechen"},
     };
@@ -191,7 +191,7 @@ TEST_F(InstallerDialogTest, WithoutAHostSaysSoAndStaysOpen) {
 TEST_F(InstallerDialogTest, ASuccessfulRunFillsTheBarAndEndsTheDialog) {
     RegisterHost();
     dir_.Write("pkg/InstSkript.txt", "Dateinstallation{} Texturskript{}");
-    system_.language = platform::kLangGermanGermany;
+    system_.language = platform::kLanguageGerman;
     const INT_PTR result = Run([&](HWND dialog) {
         Click(dialog, IDOK);
         const HWND box = WaitForWindow("Setup", kMessageBoxText);

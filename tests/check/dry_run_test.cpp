@@ -10,7 +10,6 @@
 #include "check/dry_run.h"
 #include "check/script_check.h"
 #include "check_support.h"
-#include "cmdline/program_parameters.h"
 #include "install/installer.h"
 #include "support/install_harness.h"
 #include "support/real_files.h"
@@ -136,7 +135,6 @@ TEST_F(DryRunTest, SilentKeepsTheNewerFileWithoutAsking) {
         environment_.Check(harness_.PackagePath(), harness_.registry, /*silent=*/true);
     ASSERT_GE(report.plan.size(), 3u);
     EXPECT_EQ(report.plan[2].action, "keep");
-    EXPECT_FALSE(SilentSwitch.on);  // the dry run leaves the installer's switch as it found it
 }
 
 TEST_F(DryRunTest, WritesNothingAnywhere) {
@@ -186,7 +184,7 @@ TEST_F(DryRunTest, AgreesWithARealInstallation) {
         }
     }
 
-    EXPECT_EQ(PressInstall(harness_.platform), InstallOutcome::kFailed);
+    EXPECT_EQ(PressInstall(harness_.platform, {}), InstallOutcome::kFailed);
     std::vector<std::string> realMessages;
     for (const platform::UiEvent& message : harness_.ui.Messages()) {
         if (message.kind == platform::UiEvent::Kind::kMessageText) {

@@ -379,7 +379,7 @@ TEST_F(InstallFilesTest, MatchesNamesRegardlessOfCase) {
 }
 
 TEST_F(InstallFilesTest, ReportsInGermanOnAGermanSystem) {
-    h_.system.language = platform::kLangGermanGermany;
+    h_.system.language = platform::kLanguageGerman;
     EXPECT_FALSE(RunFileSection("{a.dat>>a.dat}"));
     ExpectMessages(
         {{"Das Kopieren der Datei " + h_.PackagePath("a.dat") + " nach " + h_.HostDir("a.dat") +

@@ -21,8 +21,8 @@ class InstallerTest : public ::testing::Test {
 TEST_F(InstallerTest, WithoutAHostSaysSoEachTimeAndStaysOpen) {
     h_.registry = platform::MemoryRegistry();
     h_.WriteScript("Dateinstallation{} Texturskript{}");
-    EXPECT_EQ(PressInstall(h_.platform), InstallOutcome::kNoHost);
-    EXPECT_EQ(PressInstall(h_.platform), InstallOutcome::kNoHost);
+    EXPECT_EQ(PressInstall(h_.platform, {}), InstallOutcome::kNoHost);
+    EXPECT_EQ(PressInstall(h_.platform, {}), InstallOutcome::kNoHost);
     EXPECT_EQ(h_.ui.MessageIds(), (Ids{202, 202}));
     for (const UiEvent& message : h_.ui.Messages()) {
         EXPECT_EQ(message.boxType, kMbOk);
@@ -36,12 +36,12 @@ TEST_F(InstallerTest, WithoutAHostSaysSoEachTimeAndStaysOpen) {
 TEST_F(InstallerTest, ShowsGermanTextsOnAGermanSystem) {
     h_.system.language = platform::kLangGermanAustria;
     h_.registry = platform::MemoryRegistry();
-    EXPECT_EQ(PressInstall(h_.platform), InstallOutcome::kNoHost);
+    EXPECT_EQ(PressInstall(h_.platform, {}), InstallOutcome::kNoHost);
     EXPECT_EQ(h_.ui.MessageIds(), Ids{102});
 }
 
 TEST_F(InstallerTest, MissingScriptStopsTheRunAtPositionOne) {
-    EXPECT_EQ(PressInstall(h_.platform), InstallOutcome::kFailed);
+    EXPECT_EQ(PressInstall(h_.platform, {}), InstallOutcome::kFailed);
     const std::vector<UiEvent>& events = h_.ui.Events();
     ASSERT_EQ(events.size(), 5u);
     EXPECT_EQ(events[0].kind, UiEvent::Kind::kRange);
@@ -58,8 +58,8 @@ TEST_F(InstallerTest, MissingScriptStopsTheRunAtPositionOne) {
 
 TEST_F(InstallerTest, SucceedsWithTheInformationIcon) {
     h_.WriteScript("Dateinstallation{} Texturskript{}");
-    h_.system.language = platform::kLangGermanGermany;
-    EXPECT_EQ(PressInstall(h_.platform), InstallOutcome::kSucceeded);
+    h_.system.language = platform::kLanguageGerman;
+    EXPECT_EQ(PressInstall(h_.platform, {}), InstallOutcome::kSucceeded);
     EXPECT_EQ(h_.ui.Positions(), (Ids{0, 1, 2, 3, 4}));
     ASSERT_EQ(h_.ui.MessageIds(), Ids{104});
     EXPECT_EQ(h_.ui.Messages()[0].boxType, kMbIconInformation);
@@ -69,7 +69,7 @@ TEST_F(InstallerTest, SucceedsWithTheInformationIcon) {
 TEST_F(InstallerTest, AFailedFileGoesOnToTheTexturesAndEndsInFailure) {
     h_.dir.Write("pkg/a.dat", "a");
     h_.WriteScript("Dateinstallation{{missing.dat>>missing.dat}{a.dat>>a.dat}} Texturskript{}");
-    EXPECT_EQ(PressInstall(h_.platform), InstallOutcome::kFailed);
+    EXPECT_EQ(PressInstall(h_.platform, {}), InstallOutcome::kFailed);
     EXPECT_EQ(h_.dir.Read("host/a.dat"), "a") << "the entry after the failed one is installed";
     EXPECT_EQ(h_.ui.Positions(), (Ids{0, 1, 2, 3, 4}));
     const std::vector<UiEvent> messages = h_.ui.Messages();
@@ -86,9 +86,8 @@ TEST_F(InstallerTest, AFailedFileGoesOnToTheTexturesAndEndsInFailure) {
 TEST_F(InstallerTest, LooksForTheScriptBesideTheExecutableWhateverItsName) {
     h_.system.moduleFileName = h_.PackagePath("Setup.exe");
     h_.WriteScript("Dateinstallation{} Texturskript{}");
-    Installer installer(h_.platform);
-    ASSERT_TRUE(installer.HostFound());
-    EXPECT_EQ(installer.Run(), kSucceeded);
+    Installer installer(h_.platform, h_.HostDir(), {});
+    EXPECT_EQ(installer.Run(), InstallOutcome::kSucceeded);
     const auto opens = h_.files.CallsOf(platform::FaultInjectingFiles::Op::kOpenForReading);
     ASSERT_FALSE(opens.empty());
     EXPECT_EQ(opens[0].path, h_.PackagePath("InstSkript.txt"));
@@ -96,8 +95,8 @@ TEST_F(InstallerTest, LooksForTheScriptBesideTheExecutableWhateverItsName) {
 
 TEST_F(InstallerTest, TakesAWholePathWithoutBackslashAsTheDirectory) {
     h_.system.moduleFileName = "Kolvane.exe";
-    Installer installer(h_.platform);
-    EXPECT_EQ(installer.Run(), kFailed);
+    Installer installer(h_.platform, h_.HostDir(), {});
+    EXPECT_EQ(installer.Run(), InstallOutcome::kFailed);
     EXPECT_EQ(h_.files.CallsOf(platform::FaultInjectingFiles::Op::kOpenForReading)[0].path,
               "Kolvane.exe\\InstSkript.txt");
 }
@@ -105,7 +104,7 @@ TEST_F(InstallerTest, TakesAWholePathWithoutBackslashAsTheDirectory) {
 TEST_F(InstallerTest, UnreadableScriptCountsAsMissing) {
     h_.WriteScript("Dateinstallation{}");
     h_.files.FailFrom(platform::FaultInjectingFiles::Op::kOpenForReading);
-    EXPECT_EQ(PressInstall(h_.platform), InstallOutcome::kFailed);
+    EXPECT_EQ(PressInstall(h_.platform, {}), InstallOutcome::kFailed);
     EXPECT_EQ(h_.ui.MessageIds(), (Ids{207, 203}));
 }
 

@@ -15,7 +15,7 @@ namespace {
 constexpr std::size_t kChunks[] = {1, 3, EditableText::kDefaultChunk};
 
 // ---- The reference: the placement as plain searches and splices of one string, one full search
-// of the text per step, as the catalogue placed textures before it kept an index.
+// of the text per step, without any index.
 
 Position PlainInsertPosition(const std::string& text, int identifier) {
     // The first occurrence of the key of the largest 1 <= k < identifier that occurs.

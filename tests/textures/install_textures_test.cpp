@@ -23,7 +23,7 @@ constexpr const char* kAddTwo = "Dateinstallation{} Texturskript{{2>>Textur{id(2
 int CatalogueRead() {
     testing::InstallHarness probe;
     probe.WriteScript(kAddTwo);
-    Installer(probe.platform).Run();
+    Installer(probe.platform, probe.HostDir(), {}).Run();
     const auto reads = probe.files.CallsOf(Op::kReadContents);
     for (std::size_t i = 0; i < reads.size(); ++i) {
         if (reads[i].path == probe.CatalogPath()) {
@@ -37,10 +37,9 @@ int CatalogueRead() {
 class InstallTexturesTest : public ::testing::Test {
   protected:
     // Runs the installation with a script of an empty file section and `textures`.
-    HResult RunWith(const std::string& textures) {
+    InstallOutcome RunWith(const std::string& textures) {
         h_.WriteScript("Dateinstallation{}\n" + textures);
-        Installer installer(h_.platform);
-        EXPECT_TRUE(installer.HostFound());
+        Installer installer(h_.platform, h_.HostDir(), {});
         return installer.Run();
     }
 
@@ -75,14 +74,14 @@ TEST_F(InstallTexturesTest, PutsEachEntryInPlaceInScriptOrder) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         h_.WriteCatalog(c.catalogue);
-        EXPECT_EQ(RunWith("Texturskript{" + c.section + "}"), kSucceeded);
+        EXPECT_EQ(RunWith("Texturskript{" + c.section + "}"), InstallOutcome::kSucceeded);
         EXPECT_EQ(h_.ReadCatalog(), c.result);
     }
 }
 
 TEST_F(InstallTexturesTest, MissingSectionFailsButStillRewritesTheCatalogue) {
     h_.WriteCatalog("Textur{ id(1) }");
-    EXPECT_EQ(RunWith("Andere{{1>>x}}"), kFailed);
+    EXPECT_EQ(RunWith("Andere{{1>>x}}"), InstallOutcome::kFailed);
     EXPECT_EQ(h_.ReadCatalog(), "Textur{\tid(1)\t}\r\n\t\t");
 }
 
@@ -107,8 +106,8 @@ TEST_F(InstallTexturesTest, WithoutCatalogueFailsAndWritesNothing) {
         c.breakIt(h);
         const bool existed = h.dir.Exists(testing::InstallHarness::kCatalog);
         h.WriteScript("Dateinstallation{} Texturskript{{1>>Textur{id(1)}}}");
-        Installer installer(h.platform);
-        EXPECT_EQ(installer.Run(), kFailed);
+        Installer installer(h.platform, h.HostDir(), {});
+        EXPECT_EQ(installer.Run(), InstallOutcome::kFailed);
         EXPECT_EQ(h.files.Count(Op::kReplaceContents), 0);
         EXPECT_EQ(h.dir.Exists(testing::InstallHarness::kCatalog), existed);
         EXPECT_EQ(h.ReadCatalog(), existed ? "Textur{ id(3) }" : "");
@@ -134,7 +133,7 @@ TEST_F(InstallTexturesTest, FailedWriteBackFailsTheSectionAndKeepsTheCatalogue) 
         h.WriteCatalog(kOneThree);
         h.WriteScript(kAddTwo);
         c.breakIt(h);
-        EXPECT_EQ(PressInstall(h.platform), InstallOutcome::kFailed);
+        EXPECT_EQ(PressInstall(h.platform, {}), InstallOutcome::kFailed);
         EXPECT_EQ(h.ui.MessageIds(), Ids{203});
         EXPECT_EQ(h.ReadCatalog(), kOneThree);
     }
@@ -197,17 +196,17 @@ TEST_F(InstallTexturesTest, NeverWritesBackOverAnotherRunsOrProgramsChanges) {
 }
 
 TEST_F(InstallTexturesTest, RunWhoseTextureSectionFailsEndsWithTheFailureMessage) {
-    for (std::uint16_t language : {platform::kLangGermanGermany, std::uint16_t{0x0409}}) {
+    for (std::uint16_t language : {platform::kLanguageGerman, platform::kLanguageEnglish}) {
         SCOPED_TRACE(language);
         testing::InstallHarness h;
         h.system.language = language;
         h.registry = platform::MemoryRegistry();
         h.registry.SetString("Software\\Tessaline\\HMDX", "AppPath", h.HostDir("Host.exe"));
         h.WriteScript("Dateinstallation{} Texturskript{{1>>Textur{id(1)}}}");
-        EXPECT_EQ(PressInstall(h.platform), InstallOutcome::kFailed);
+        EXPECT_EQ(PressInstall(h.platform, {}), InstallOutcome::kFailed);
         EXPECT_EQ(h.ui.Positions(), (Ids{0, 1, 2, 3, 4})) << "both sections ran";
         ASSERT_EQ(h.ui.MessageIds().size(), 1u);
-        EXPECT_EQ(h.ui.MessageIds()[0], language == platform::kLangGermanGermany ? 103 : 203);
+        EXPECT_EQ(h.ui.MessageIds()[0], language == platform::kLanguageGerman ? 103 : 203);
         EXPECT_EQ(h.ui.Messages()[0].boxType, platform::kMbOk);
     }
 }
@@ -215,7 +214,7 @@ TEST_F(InstallTexturesTest, RunWhoseTextureSectionFailsEndsWithTheFailureMessage
 TEST_F(InstallTexturesTest, SuccessfulRunRegistersTheTextures) {
     h_.WriteCatalog(kOneThree);
     h_.WriteScript(kAddTwo);
-    EXPECT_EQ(PressInstall(h_.platform), InstallOutcome::kSucceeded);
+    EXPECT_EQ(PressInstall(h_.platform, {}), InstallOutcome::kSucceeded);
     EXPECT_EQ(h_.ui.MessageIds(), Ids{204});
     EXPECT_EQ(h_.ReadCatalog(),
               "Textur{\tid(1)\t}Textur{\tid(2)\t}\r\n\t\tTextur{\tid(3)\t}\r\n\t\t");

@@ -13,7 +13,9 @@
 #include "app/posix/prefix_choice.h"
 #include "app/posix/terminal_dialog.h"
 #include "app/posix/terminal_text.h"
+#include "app/program_parameters.h"
 #include "cmdline/cmdline.h"
+#include "messages/messages.h"
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_system.h"
 #include "platform/posix/prefix_search.h"
@@ -79,5 +81,5 @@ int main(int argc, char** argv) {
     cmdline::ParseCommandLine(app::CommandLineText(argc, argv, charset).c_str(), 1);
 
     platform::Platform platform{registry, files, dialog, system};
-    return app::RunInstallerDialog(platform, dialog);
+    return app::RunInstallerDialog(platform, dialog, {.silent = SilentSwitch.on});
 }

@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "app/about.inc"
-#include "install/installer.h"
 #include "messages/messages.h"
 #include "platform/visible_text.h"
 
@@ -29,9 +28,14 @@ struct TerminalWords {
     std::string_view ok;
     std::string_view yes;
     std::string_view no;
+    std::string_view yesKeys;  // the keys that answer Yes, this language's first
 };
-constexpr TerminalWords kEnglish{"Enter", "OK", "Yes", "No"};
-constexpr TerminalWords kGerman{"Eingabe", "OK", "Ja", "Nein"};
+constexpr TerminalWords kEnglish{"Enter", "OK", "Yes", "No", "y/j"};
+constexpr TerminalWords kGerman{"Eingabe", "OK", "Ja", "Nein", "j/y"};
+
+const TerminalWords& WordsOf(platform::System& system) {
+    return InLanguage(TextLanguage(system), kGerman, kEnglish);
+}
 
 bool IsAnswer(const std::optional<std::string>& answer, std::string_view keys) {
     return answer && answer->size() == 1 &&
@@ -69,10 +73,6 @@ std::string_view IconOf(unsigned boxType) {
 TerminalDialog::TerminalDialog(platform::System& system, AnswerSource& answers, std::ostream& out,
                                Options options)
     : m_system(system), m_answers(answers), m_out(out), m_options(std::move(options)) {}
-
-bool TerminalDialog::German() {
-    return LocalizedId(m_system, kMsgDescription) == kMsgDescription;
-}
 
 std::string TerminalDialog::Localized(int germanId) {
     const char* text = MessageText(LocalizedId(m_system, germanId));
@@ -134,7 +134,7 @@ void TerminalDialog::ShowDialog() {
 }
 
 TerminalDialog::Command TerminalDialog::NextCommand() {
-    const TerminalWords& words = German() ? kGerman : kEnglish;
+    const TerminalWords& words = WordsOf(m_system);
     for (;;) {
         EndProgressLine();
         Button(Localized(kMsgInstallButton), std::string(words.enter) + "/i", true);
@@ -158,7 +158,7 @@ TerminalDialog::Command TerminalDialog::NextCommand() {
 }
 
 void TerminalDialog::WaitForOk() {
-    const TerminalWords& words = German() ? kGerman : kEnglish;
+    const TerminalWords& words = WordsOf(m_system);
     for (;;) {
         Button(words.ok, words.enter, true);
         m_out << '\n';
@@ -229,10 +229,9 @@ int TerminalDialog::Box(std::string_view caption, std::string_view text, unsigne
         WaitForOk();
         return platform::kIdOk;
     }
-    const TerminalWords& words = German() ? kGerman : kEnglish;
-    const std::string yesKeys = German() ? "j/y" : "y/j";
+    const TerminalWords& words = WordsOf(m_system);
     for (;;) {
-        Button(words.yes, yesKeys + "/" + std::string(words.enter), true);
+        Button(words.yes, std::string(words.yesKeys) + "/" + std::string(words.enter), true);
         m_out << "  ";
         Button(words.no, "n", false);
         m_out << '\n';
@@ -247,7 +246,8 @@ int TerminalDialog::Box(std::string_view caption, std::string_view text, unsigne
     }
 }
 
-int RunInstallerDialog(platform::Platform& platform, TerminalDialog& dialog) {
+int RunInstallerDialog(platform::Platform& platform, TerminalDialog& dialog,
+                       InstallOptions options) {
     dialog.ShowDialog();
     for (;;) {
         switch (dialog.NextCommand()) {
@@ -256,16 +256,13 @@ int RunInstallerDialog(platform::Platform& platform, TerminalDialog& dialog) {
             case TerminalDialog::Command::kAbout:
                 dialog.ShowAbout();
                 break;
-            case TerminalDialog::Command::kInstall:
-                switch (PressInstall(platform)) {
-                    case InstallOutcome::kNoHost:
-                        break;  // the dialog stays open
-                    case InstallOutcome::kSucceeded:
-                        return kExitSucceeded;
-                    case InstallOutcome::kFailed:
-                        return kExitFailed;
+            case TerminalDialog::Command::kInstall: {
+                const InstallOutcome outcome = PressInstall(platform, options);
+                if (outcome != InstallOutcome::kNoHost) {
+                    return ExitCodeOf(outcome);
                 }
-                break;
+                break;  // the dialog stays open
+            }
         }
     }
 }

@@ -4,15 +4,13 @@
 #include <string>
 #include <string_view>
 
+#include "app/exit_codes.h"
 #include "app/posix/answers.h"
 #include "app/posix/terminal_text.h"
+#include "install/installer.h"
 #include "platform/platform.h"
 
 namespace kolvane::app {
-
-// Exit codes of the native program; the command-line library ends the process with 3 after help.
-inline constexpr int kExitSucceeded = 0;  // a successful run, or Quit
-inline constexpr int kExitFailed = 2;     // a run that ended with the failure message
 
 // The installer's dialog in a terminal: the caption, the description, the progress bar and the
 // buttons as lines of text, message boxes with their caption and buttons, and the about box.
@@ -48,7 +46,6 @@ class TerminalDialog : public platform::UserInterface {
     void ShowNotice(const std::string& text);
 
   private:
-    bool German();
     // The string-table text of the German id `germanId` in the system's language.
     std::string Localized(int germanId);
     void Write(std::string_view text);  // Windows-1252, converted for the terminal
@@ -69,9 +66,10 @@ class TerminalDialog : public platform::UserInterface {
     bool m_progressOpen = false;  // an interactive progress line waits for its line end
 };
 
-// The dialog's life: shown, then driven by its buttons until Quit or a run that found a host.
-// Returns the program's exit code.
-int RunInstallerDialog(platform::Platform& platform, TerminalDialog& dialog);
+// The dialog's life: shown, then driven by its buttons until Quit or a run that found a host,
+// each run with `options`. Returns the program's exit code.
+int RunInstallerDialog(platform::Platform& platform, TerminalDialog& dialog,
+                       InstallOptions options);
 
 // The caption of message boxes: the executable's file name without its extension, from its
 // full path in Windows form.

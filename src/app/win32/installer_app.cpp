@@ -1,9 +1,9 @@
 #include "app/win32/installer_app.h"
 
+#include "app/program_parameters.h"
 #include "app/win32/installer_dialog.h"
 #include "cmdline/cmdline.h"
 #include "cmdline/command_tail.h"
-#include "cmdline/program_parameters.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_system.h"
@@ -41,10 +41,10 @@ bool InstallerApp::InitInstance() {
     platform::Win32Registry registry;
     platform::Win32Files files;
     platform::Win32System system;
-    InstallerDialog dialog(m_instance, registry, files, system);
+    InstallerDialog dialog(m_instance, registry, files, system, {.silent = SilentSwitch.on});
     dialog.DoModal();
 
-    m_exitCode = dialog.Outcome() == InstallOutcome::kFailed ? kExitFailed : kExitSucceeded;
+    m_exitCode = ExitCodeOf(dialog.Outcome());
     return false;
 }
 

@@ -35,8 +35,13 @@ std::string WindowText(HWND window, std::size_t limit) {
 }  // namespace
 
 InstallerDialog::InstallerDialog(HINSTANCE instance, platform::Registry& registry,
-                                 platform::Files& files, platform::System& system)
-    : m_instance(instance), m_registry(registry), m_files(files), m_system(system) {
+                                 platform::Files& files, platform::System& system,
+                                 InstallOptions options)
+    : m_instance(instance),
+      m_registry(registry),
+      m_files(files),
+      m_system(system),
+      m_options(options) {
     m_icon = ::LoadIconA(m_instance, MAKEINTRESOURCEA(IDR_MAINFRAME));
 }
 
@@ -131,7 +136,7 @@ void InstallerDialog::OnOK() {
     platform::DialogUi ui(m_window, m_progress, m_instance,
                           win32::ApplicationName(m_system.ModuleFileName()));
     platform::Platform platform{m_registry, m_files, ui, m_system};
-    const InstallOutcome outcome = PressInstall(platform);
+    const InstallOutcome outcome = PressInstall(platform, m_options);
     if (outcome == InstallOutcome::kNoHost) {
         return;  // nothing happened; Install or Quit again
     }

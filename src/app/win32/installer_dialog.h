@@ -13,12 +13,12 @@ namespace kolvane::app {
 // runs one installation; the dialog ends after it unless no host was found. Quit, Escape and
 // Close end it untouched.
 //
-// The registry, the files and the system come from outside, so that tests can supply their own;
-// the dialog itself is the run's user interface.
+// The registry, the files, the system and the command line's options come from outside, so that
+// tests can supply their own; the dialog itself is the run's user interface.
 class InstallerDialog {
   public:
     InstallerDialog(HINSTANCE instance, platform::Registry& registry, platform::Files& files,
-                    platform::System& system);
+                    platform::System& system, InstallOptions options);
     InstallerDialog(const InstallerDialog&) = delete;
     InstallerDialog& operator=(const InstallerDialog&) = delete;
 
@@ -48,6 +48,7 @@ class InstallerDialog {
     platform::Registry& m_registry;
     platform::Files& m_files;
     platform::System& m_system;
+    InstallOptions m_options;
     HWND m_window = nullptr;
     std::optional<InstallOutcome> m_outcome;
 

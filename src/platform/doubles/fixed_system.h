@@ -6,8 +6,6 @@
 
 namespace kolvane::platform {
 
-inline constexpr std::uint16_t kLangEnglishUs = 0x0409;
-inline constexpr std::uint16_t kLangGermanGermany = 0x0407;
 inline constexpr std::uint16_t kLangGermanAustria = 0x0C07;
 inline constexpr std::uint16_t kLangFrenchFrance = 0x040C;
 
@@ -24,7 +22,7 @@ class FixedSystem : public System {
     }
     std::string ModuleFileName() override { return moduleFileName; }
 
-    std::uint16_t language = kLangEnglishUs;
+    std::uint16_t language = kLanguageEnglish;
     std::string moduleFileName = "C:\\Package\\Kolvane.exe";
     int languageQueries = 0;
 };

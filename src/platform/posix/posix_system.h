@@ -9,11 +9,8 @@
 
 namespace kolvane::platform {
 
-inline constexpr std::uint16_t kLanguageGerman = 0x0407;
-inline constexpr std::uint16_t kLanguageEnglish = 0x0409;
-
 // The language of a locale setting: the first of the three values that is set and not empty
-// decides; German (any region) when its language part is "de", English for everything else.
+// decides; kLanguageGerman when its language part is "de", kLanguageEnglish for everything else.
 std::uint16_t LanguageOfLocale(const char* lcAll, const char* lcMessages, const char* lang);
 
 // A native path in Windows form through the drive table, UTF-8 names turned into Windows-1252.

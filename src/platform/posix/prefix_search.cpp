@@ -12,6 +12,7 @@
 #include <iterator>
 #include <set>
 
+#include "platform/host_key.h"
 #include "platform/posix/retry_on_signal.h"
 #include "platform/posix/unique_fd.h"
 #include "platform/posix/wine_registry.h"
@@ -26,7 +27,7 @@ namespace fs = std::filesystem;
 constexpr std::string_view kVendorKeyLine = "[software\\\\classes\\\\software\\\\tessaline\\\\";
 constexpr std::string_view kProducts[] = {"hmdx", "qz"};
 constexpr std::size_t kLongestProduct = 4;
-constexpr std::u16string_view kHostBranch = u"Software\\Classes\\Software\\Tessaline";
+constexpr std::u16string_view kHostBranch = kHostMakerKeyInMachine;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';

@@ -1,7 +1,7 @@
 // The program's own command line: exactly -s and -? enrolled, in that order, parsed leniently
 // (mode 1) as start-up does.
 
-#include "cmdline/program_parameters.h"
+#include "app/program_parameters.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "cmdline/program_parameters.h"
+#include "app/program_parameters.h"
 
 namespace kolvane {
 

@@ -50,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     while (input.remaining_bytes() > 0) {
         const bool small = input.ConsumeBool();
-        const int identifier = small ? input.ConsumeIntegralInRange(-3, 40)
-                                     : input.ConsumeIntegral<int>();
+        const int identifier =
+            small ? input.ConsumeIntegralInRange(-3, 40) : input.ConsumeIntegral<int>();
         if (small && identifier <= 40 &&
             catalog.FindInsertPosition(identifier) !=
                 SteppedInsertPosition(catalog.Text(), identifier)) {

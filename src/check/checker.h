@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/disk_probe.h"
 #include "check/findings.h"
+#include "platform/disk_probe.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "platform/disk_probe.h"
 #include "check/dry_run_seams.h"
 #include "check/findings.h"
 #include "check/script_check.h"
+#include "platform/disk_probe.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 

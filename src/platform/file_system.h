@@ -28,9 +28,9 @@ struct FileInfo {
     FileTime written = 0;
     std::uint32_t writtenNanoseconds = 0;  // below the 100-nanosecond step, where kept
     std::uint32_t attributes = 0;          // Windows' attribute bits
-    std::uint32_t permissions = 0;  // POSIX permission bits; 0 where the system has none
-    std::uint32_t links = 1;        // how many names the file has
-    std::uint32_t owner = 0;        // POSIX owner and group; 0 where the system has none
+    std::uint32_t permissions = 0;         // POSIX permission bits; 0 where the system has none
+    std::uint32_t links = 1;               // how many names the file has
+    std::uint32_t owner = 0;               // POSIX owner and group; 0 where the system has none
     std::uint32_t group = 0;
     bool regular = true;  // a plain file, not a folder, device or pipe
 };
@@ -82,9 +82,9 @@ enum class MakeResult {
 
 enum class PutResult {
     kDone,
-    kExists,       // without replacing: a file of the name is there
-    kCannotKeep,   // without replacing: the file system cannot rename only onto a free name
-    kHeldOpen,     // the file of the name is open elsewhere, which keeps it from being replaced
+    kExists,      // without replacing: a file of the name is there
+    kCannotKeep,  // without replacing: the file system cannot rename only onto a free name
+    kHeldOpen,    // the file of the name is open elsewhere, which keeps it from being replaced
     kFailed,
 };
 

@@ -559,8 +559,7 @@ bool WriteCore::ReplaceContents(const std::string& path, std::string_view conten
     // Checked just before the file is written: another program may have changed it since it was
     // claimed and read, and that is not to be overwritten.
     const auto unchanged = [&] {
-        return claim == nullptr ||
-               (claim->file && system_.Names(path, *claim->file, true));
+        return claim == nullptr || (claim->file && system_.Names(path, *claim->file, true));
     };
     const auto inPlace = [&] { return unchanged() && WriteInPlace(*spot, text, true, nullptr); };
     if (there && there->links > 1) {
@@ -583,9 +582,8 @@ bool WriteCore::ReplaceContents(const std::string& path, std::string_view conten
     }
     NativeFile& output = temporary.File();
     FileSource written(output, text.Size());
-    if (!WriteRange(text, output, 0, text.Size()) || !output.Flush() ||
-        !SameBytes(written, text) || !output.KeepAttributesOf(there ? &*there : nullptr) ||
-        !unchanged()) {
+    if (!WriteRange(text, output, 0, text.Size()) || !output.Flush() || !SameBytes(written, text) ||
+        !output.KeepAttributesOf(there ? &*there : nullptr) || !unchanged()) {
         return false;
     }
     switch (temporary.PutInPlace(true)) {
@@ -632,8 +630,9 @@ ClaimResult WriteCore::ClaimForUpdate(const std::string& path, std::chrono::mill
             if (now >= deadline) {
                 return ClaimResult::kBusy;
             }
-            system_.Pause(std::min(
-                kClaimPause, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now)));
+            system_.Pause(
+                std::min(kClaimPause,
+                         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now)));
         }
         // The run that held the claim may have replaced the file meanwhile. The claim must be on
         // the file that the path names now, for the next run to wait for this one.

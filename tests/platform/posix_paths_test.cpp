@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <set>
 
-#include "platform/posix/posix_files.h"
 #include "names/windows_path.h"
 #include "names/windows_text.h"
+#include "platform/posix/posix_files.h"
 #include "support/real_files.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"

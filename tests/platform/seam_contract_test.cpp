@@ -213,7 +213,8 @@ class PlatformFilesContract : public ::testing::Test {
     // The names in a folder: a write must leave nothing of its own beside its target.
     std::size_t EntriesIn(const std::string& relative) const {
         return static_cast<std::size_t>(
-            std::distance(std::filesystem::directory_iterator(Host(relative)), std::filesystem::directory_iterator()));
+            std::distance(std::filesystem::directory_iterator(Host(relative)),
+                          std::filesystem::directory_iterator()));
     }
 
     testing::TempDir dir_;
@@ -265,7 +266,8 @@ TEST_F(PlatformFilesContract, LocatesPathsWhereTheirLinksLead) {
 TEST_F(PlatformFilesContract, AClaimShutsOutEveryOtherUntilItIsGivenUp) {
     dir_.Write("cat.txt", "catalogue");
     FileHandle first = kInvalidFile;
-    ASSERT_EQ(files_->ClaimForUpdate(At("cat.txt"), std::chrono::milliseconds(0), first), ClaimResult::kClaimed);
+    ASSERT_EQ(files_->ClaimForUpdate(At("cat.txt"), std::chrono::milliseconds(0), first),
+              ClaimResult::kClaimed);
     {
         const ScopedClaim waiting(*otherRun_, At("cat.txt"), std::chrono::milliseconds(300));
         EXPECT_EQ(waiting.Result(), ClaimResult::kBusy);
@@ -371,7 +373,6 @@ TEST_F(PlatformFilesContract, AFileWithSeveralNamesIsWrittenInPlace) {
               testing::GetLastWriteTime(Host("pkg/model.dat")));
     EXPECT_EQ(EntriesIn("host"), 4u) << "no temporary file is left behind";
 }
-
 
 class MemoryRegistrySeam {
   public:

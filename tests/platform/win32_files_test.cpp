@@ -86,9 +86,9 @@ TEST_F(Win32FilesTest, AFileHeldOpenIsWrittenOnlyWhereItsHolderSharesWriting) {
         dir_.Write("dst.dat", "good");
         dir_.Write("cat.txt", "old catalogue");
         {
-            const win32::ScopedFileHandle model(
-                ::CreateFileA(Path("dst.dat").c_str(), GENERIC_READ | GENERIC_WRITE, c.share,
-                              nullptr, OPEN_EXISTING, 0, nullptr));
+            const win32::ScopedFileHandle model(::CreateFileA(Path("dst.dat").c_str(),
+                                                              GENERIC_READ | GENERIC_WRITE, c.share,
+                                                              nullptr, OPEN_EXISTING, 0, nullptr));
             const win32::ScopedFileHandle catalogue(
                 ::CreateFileA(Path("cat.txt").c_str(), GENERIC_READ | GENERIC_WRITE, c.share,
                               nullptr, OPEN_EXISTING, 0, nullptr));
@@ -201,8 +201,8 @@ TEST_F(Win32FilesTest, KeepsFilesOpenOnlyWhileTheirLooksAreHeld) {
         EXPECT_FALSE(openAlone("host/a.dat")) << "held by its look";
         if (copy) {
             FileInfo made;
-            EXPECT_TRUE(files_.Copy(Path("pkg/a.dat"), Path("host/a.dat"), &package, &present,
-                                    &made));
+            EXPECT_TRUE(
+                files_.Copy(Path("pkg/a.dat"), Path("host/a.dat"), &package, &present, &made));
         } else {
             package = Sight{};
             present = Sight{};

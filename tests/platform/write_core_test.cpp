@@ -60,7 +60,8 @@ TEST_F(WriteCoreTest, SameBytesAreLeftAloneWhateverTheirAttributes) {
         const std::uint64_t first = PlatformFiles::FileId(Host(std::string("host/") + name));
         for (int again = 0; again < 2; ++again) {
             ASSERT_TRUE(Install(source, destination));
-            EXPECT_EQ(PlatformFiles::FileId(Host(std::string("host/") + name)), first) << "left alone";
+            EXPECT_EQ(PlatformFiles::FileId(Host(std::string("host/") + name)), first)
+                << "left alone";
         }
         EXPECT_FALSE(testing::IsReadOnly(Host(std::string("host/") + name)));
         EXPECT_EQ(dir_.Read(std::string("host/") + name), "model");

@@ -19,8 +19,7 @@ bool HoldsScript(const fs::path& folder) {
     }
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         std::error_code kind;
-        if (names::Utf8EqualsIgnoringCase(it->path().filename().string(),
-                                           Installer::kScriptName) &&
+        if (names::Utf8EqualsIgnoringCase(it->path().filename().string(), Installer::kScriptName) &&
             it->is_regular_file(kind)) {
             return true;
         }

@@ -475,10 +475,9 @@ void PathResolver::ReadListing(std::size_t directory) {
     // An unreadable directory lists nothing, once.
     listing = std::make_unique<Node::Listing>();
     const int fd = DirectoryFd(directory);
-    const int readable = fd < 0 ? -1
-                                : RetryOnSignal([&] {
-                                      return ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-                                  });
+    const int readable = fd < 0 ? -1 : RetryOnSignal([&] {
+        return ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    });
     if (readable < 0) {
         return;
     }

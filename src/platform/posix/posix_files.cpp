@@ -36,8 +36,8 @@ FileTime ToFileTime(const timespec& time) {
 
 timespec ToTimespec(FileTime time, std::uint32_t nanoseconds) {
     timespec converted{};
-    converted.tv_sec = static_cast<time_t>(static_cast<std::int64_t>(time / kStepsPerSecond) -
-                                           kEpochDifference);
+    converted.tv_sec =
+        static_cast<time_t>(static_cast<std::int64_t>(time / kStepsPerSecond) - kEpochDifference);
     converted.tv_nsec = static_cast<long>((time % kStepsPerSecond) * 100 + nanoseconds % 100);
     return converted;
 }
@@ -121,8 +121,7 @@ bool OpenElsewhere(const struct stat& file) {
         }
         while (const dirent* fd = ::readdir(fds.get())) {
             struct stat open {};
-            if (fd->d_name[0] != '.' &&
-                ::stat((folder + "/" + fd->d_name).c_str(), &open) == 0 &&
+            if (fd->d_name[0] != '.' && ::stat((folder + "/" + fd->d_name).c_str(), &open) == 0 &&
                 open.st_dev == file.st_dev && open.st_ino == file.st_ino) {
                 return true;
             }
@@ -178,12 +177,19 @@ bool CopyFileData(int from, int to, off_t size, KernelCopyCall kernelCopy) {
 class PosixFile : public NativeFile {
   public:
     PosixFile(PosixFileSystem& system, UniqueFd fd, const struct stat& status, bool writable)
-        : system_(system), fd_(std::move(fd)), status_(status), info_(InfoOf(status)),
+        : system_(system),
+          fd_(std::move(fd)),
+          status_(status),
+          info_(InfoOf(status)),
           writable_(writable) {}
     // A file this run has just made, with the permissions `mode` asked for in the folder `folder`
     // (a resolver node, or none for a folder reached through a link).
     PosixFile(PosixFileSystem& system, UniqueFd fd, mode_t mode, std::optional<std::size_t> folder)
-        : system_(system), fd_(std::move(fd)), writable_(true), made_(true), mode_(mode),
+        : system_(system),
+          fd_(std::move(fd)),
+          writable_(true),
+          made_(true),
+          mode_(mode),
           folder_(folder) {
         info_.permissions = mode;
     }
@@ -215,9 +221,8 @@ class PosixFile : public NativeFile {
 
     bool CopyFrom(NativeFile& source) override {
         const auto* file = dynamic_cast<PosixFile*>(&source);
-        return file != nullptr &&
-               CopyFileData(file->Fd(), fd_.Get(), static_cast<off_t>(source.Info().size),
-                            KernelCopy);
+        return file != nullptr && CopyFileData(file->Fd(), fd_.Get(),
+                                               static_cast<off_t>(source.Info().size), KernelCopy);
     }
 
     bool Truncate(std::uint64_t size) override {
@@ -234,7 +239,8 @@ class PosixFile : public NativeFile {
         // Only the permission bits travel: a set-user-id bit from a downloaded package must not
         // become one on a file written by root.
         const mode_t mode = source.permissions & 0777;
-        const timespec times[2] = {{0, UTIME_OMIT}, ToTimespec(source.written, source.writtenNanoseconds)};
+        const timespec times[2] = {{0, UTIME_OMIT},
+                                   ToTimespec(source.written, source.writtenNanoseconds)};
         if (::futimens(fd_.Get(), times) != 0 || !Permit(mode)) {
             return false;
         }
@@ -318,9 +324,8 @@ namespace {
 // writer appears; it has no effect on a regular file.
 std::unique_ptr<PosixFile> OpenRegular(PosixFileSystem& system, int directory,
                                        const std::string& name, int flags, OpenError& error) {
-    UniqueFd fd(RetryOnSignal([&] {
-        return ::openat(directory, name.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
-    }));
+    UniqueFd fd(RetryOnSignal(
+        [&] { return ::openat(directory, name.c_str(), flags | O_CLOEXEC | O_NONBLOCK); }));
     struct stat status {};
     if (!fd.Valid()) {
         error = errno == ENOENT ? OpenError::kMissing : OpenError::kFailed;
@@ -352,7 +357,9 @@ bool MayWrite(int directory, const std::string& name, const FileInfo& info) {
 class PosixSpot : public Spot {
   public:
     PosixSpot(PosixFileSystem& system, const Place& place, std::string windowsFolder)
-        : system_(system), place_(place), name_(place.name),
+        : system_(system),
+          place_(place),
+          name_(place.name),
           windowsFolder_(std::move(windowsFolder)) {}
 
     // Takes in the present file: where a link stands, the file it leads to. False when the

@@ -28,8 +28,7 @@ bool Win32DiskProbe::HasExactCase(const std::string& path) {
         const auto end =
             static_cast<std::size_t>(component.data() + component.size() - path.data());
         WIN32_FIND_DATAA found{};
-        const win32::ScopedFindHandle search(
-            ::FindFirstFileA(path.substr(0, end).c_str(), &found));
+        const win32::ScopedFindHandle search(::FindFirstFileA(path.substr(0, end).c_str(), &found));
         if (!search.IsValid() || component != found.cFileName) {
             return false;
         }

@@ -377,8 +377,11 @@ class Win32Spot : public Spot {
   public:
     // `target`: the full path of the file to be written.
     Win32Spot(Win32FileSystem& system, std::string target, std::optional<FileInfo> present)
-        : system_(system), target_(std::move(target)), folder_(FolderOf(target_)),
-          name_(NameOf(target_)), present_(std::move(present)) {}
+        : system_(system),
+          target_(std::move(target)),
+          folder_(FolderOf(target_)),
+          name_(NameOf(target_)),
+          present_(std::move(present)) {}
 
     const std::optional<FileInfo>& Present() const override { return present_; }
     // A file the caller may not write is refused before a spot is made.
@@ -473,8 +476,8 @@ class Win32Spot : public Spot {
         const std::optional<std::string> real = FinalPathOf(file.Get());
         const std::optional<std::string> folder = RealFolder();
         if (!real || !folder ||
-            !names::EqualsIgnoringCase(
-                *real, *folder + (folder->back() == '\\' ? "" : "\\") + name)) {
+            !names::EqualsIgnoringCase(*real,
+                                       *folder + (folder->back() == '\\' ? "" : "\\") + name)) {
             return nullptr;
         }
         return std::make_unique<Win32File>(file.Release(), info);

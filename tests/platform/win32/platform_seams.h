@@ -33,9 +33,9 @@ class PlatformFiles {
 
     // Which file the host path names: its number on its volume.
     static std::uint64_t FileId(const std::string& hostPath) {
-        const win32::ScopedFileHandle file(
-            ::CreateFileA(hostPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_EXISTING, 0, nullptr));
+        const win32::ScopedFileHandle file(::CreateFileA(hostPath.c_str(), 0,
+                                                         FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                         nullptr, OPEN_EXISTING, 0, nullptr));
         BY_HANDLE_FILE_INFORMATION info{};
         if (!file.IsValid() || ::GetFileInformationByHandle(file.Get(), &info) == 0) {
             return 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/write_core.h"
+#include "platform_files_contract.h"
 #include "platform_seams.h"
 #include "support/real_files.h"
 #include "support/temp_dir.h"
@@ -18,32 +19,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class WriteCoreTest : public ::testing::Test {
+class WriteCoreTest : public PlatformFilesContract {
   protected:
-    ~WriteCoreTest() override {
-        for (const std::string& link : links_) {
-            testing::RemoveSymlink(link);
-        }
-    }
-
-    std::string At(const std::string& relative) const { return run_.Root() + "\\" + relative; }
-    std::string Host(const std::string& relative) const { return dir_.HostPath(relative); }
-    bool Link(const std::string& target, const std::string& link) {
-        links_.push_back(Host(link));
-        return testing::MakeSymlink(Host(target), Host(link));
-    }
     // Installs `source` at `destination` as the file section does: copy, then normal attributes.
     bool Install(const std::string& source, const std::string& destination) {
         FileInfo made;
-        const bool copied = files_.Copy(At(source), At(destination), nullptr, nullptr, &made);
-        files_.MakeNormal(At(destination), copied ? &made : nullptr);
+        const bool copied = files_->Copy(At(source), At(destination), nullptr, nullptr, &made);
+        files_->MakeNormal(At(destination), copied ? &made : nullptr);
         return copied;
     }
-
-    testing::TempDir dir_;
-    std::vector<std::string> links_;
-    PlatformFiles run_{dir_};
-    Files& files_ = run_.Get();
 };
 
 // Attributes do not make a file different: a read-only package file installed again and again
@@ -106,7 +90,7 @@ TEST_F(WriteCoreTest, RemovesOnlyWhatKilledRunsLeftInTheHost) {
                        Link("out/folder", "host/linked") &&
                        Link("out/" + outside, "host/models/" + TemporaryName("l.dat", 0x0a0b0c0d));
 
-    files_.TidyWithin(At("host"));
+    files_->TidyWithin(At("host"));
     ASSERT_TRUE(Install("pkg\\a.dat", "host\\models\\a.dat"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

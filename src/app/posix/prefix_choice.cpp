@@ -55,17 +55,6 @@ constexpr PrefixTexts kGerman{
     "Nummer",
 };
 
-// The language of the settings, as the string table's language rule reads a system's.
-class SettingsLanguage : public platform::System {
-  public:
-    explicit SettingsLanguage(std::uint16_t language) : language_(language) {}
-    std::uint16_t DefaultLanguageId() override { return language_; }
-    std::string ModuleFileName() override { return {}; }
-
-  private:
-    std::uint16_t language_;
-};
-
 bool IsBackspace(std::string_view key) {
     return key == "\x7f" || key == "\b";
 }
@@ -74,8 +63,8 @@ class PrefixTalk {
   public:
     PrefixTalk(const PrefixChoiceSettings& settings, std::ostream& out, std::ostream& err)
         : settings_(settings),
-          language_(settings.language),
-          texts_(LocalizedId(language_, kMsgDescription) == kMsgDescription ? kGerman : kEnglish),
+          language_(LanguageOf(settings.language)),
+          texts_(InLanguage(language_, kGerman, kEnglish)),
           out_(out),
           err_(err) {}
 
@@ -169,7 +158,7 @@ class PrefixTalk {
     }
 
     const PrefixChoiceSettings& settings_;
-    SettingsLanguage language_;
+    Language language_;
     const PrefixTexts& texts_;
     std::ostream& out_;
     std::ostream& err_;

@@ -29,6 +29,40 @@ constexpr std::string_view kProducts[] = {"hmdx", "qz"};
 constexpr std::size_t kLongestProduct = 4;
 constexpr std::u16string_view kHostBranch = kHostMakerKeyInMachine;
 
+// The folded spellings above are those of the host's key (host_key.h).
+constexpr bool SpellsHostKey() {
+    const auto folded = [](std::string_view a, std::string_view b) {
+        if (a.size() != b.size()) {
+            return false;
+        }
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            const char c = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+            if (c != b[i]) {
+                return false;
+            }
+        }
+        return true;
+    };
+    std::size_t longest = 0;
+    for (std::size_t i = 0; i < std::size(kProducts); ++i) {
+        if (!folded(kHostProducts[i], kProducts[i])) {
+            return false;
+        }
+        longest = std::max(longest, kProducts[i].size());
+    }
+    std::string_view line = kVendorKeyLine.substr(1);
+    for (const char* name : {"Software", "Classes", kHostMakerKeys[0], kHostMakerKeys[1]}) {
+        const std::string_view part(name);
+        if (!folded(part, line.substr(0, part.size())) || line.substr(part.size(), 2) != "\\\\") {
+            return false;
+        }
+        line.remove_prefix(part.size() + 2);
+    }
+    return std::size(kProducts) == std::size(kHostProducts) && longest == kLongestProduct &&
+           line.empty();
+}
+static_assert(SpellsHostKey(), "the scan looks for the host's own key");
+
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }

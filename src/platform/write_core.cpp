@@ -559,7 +559,16 @@ bool WriteCore::ReplaceContents(const std::string& path, std::string_view conten
     // Checked just before the file is written: another program may have changed it since it was
     // claimed and read, and that is not to be overwritten.
     const auto unchanged = [&] {
-        return claim == nullptr || (claim->file && system_.Names(path, *claim->file, true));
+        if (claim == nullptr) {
+            return true;
+        }
+        if (claim->file) {
+            return system_.Names(path, *claim->file, true);
+        }
+        // The claim's file was closed for a rename that another program's handle then refused.
+        const Sight now = system_.Look(path, false, false);
+        return now.info && now.info->size == claim->info.size &&
+               now.info->written == claim->info.written;
     };
     const auto inPlace = [&] { return unchanged() && WriteInPlace(*spot, text, true, nullptr); };
     if (there && there->links > 1) {
@@ -641,7 +650,8 @@ ClaimResult WriteCore::ClaimForUpdate(const std::string& path, std::chrono::mill
         }
         if (system_.Names(path, *file, false)) {
             claim = nextClaim_--;
-            claims_.emplace(claim, Claim{path, std::move(file)});
+            const FileInfo info = file->Info();
+            claims_.emplace(claim, Claim{path, std::move(file), info});
             return ClaimResult::kClaimed;
         }
     }

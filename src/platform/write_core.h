@@ -58,6 +58,7 @@ class WriteCore : public Files {
     struct Claim {
         std::string path;
         std::unique_ptr<NativeFile> file;  // closed early where it keeps the file from a rename
+        FileInfo info;                     // the file as it was claimed
     };
     bool CopyOnto(NativeFile& input, const std::string& destination, Sight present, bool trustFree,
                   FileInfo* made);

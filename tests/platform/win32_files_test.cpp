@@ -94,7 +94,12 @@ TEST_F(Win32FilesTest, AFileHeldOpenIsWrittenOnlyWhereItsHolderSharesWriting) {
                               nullptr, OPEN_EXISTING, 0, nullptr));
             ASSERT_TRUE(model.IsValid() && catalogue.IsValid());
             EXPECT_EQ(files_.CopyFileOver(Path("src.dat"), Path("dst.dat")), c.written);
-            EXPECT_EQ(files_.ReplaceContents(Path("cat.txt"), "new catalogue"), c.written);
+            // The catalogue is claimed before it is written, as the installer does; a holder that
+            // shares it only for reading already refuses the claim.
+            const ScopedClaim claim(files_, Path("cat.txt"), std::chrono::milliseconds(0));
+            EXPECT_EQ(claim.Result() == ClaimResult::kClaimed &&
+                          files_.ReplaceContents(Path("cat.txt"), "new catalogue"),
+                      c.written);
         }
         EXPECT_EQ(dir_.Read("dst.dat"), c.written ? "new model" : "good");
         EXPECT_EQ(dir_.Read("cat.txt"), c.written ? "new catalogue" : "old catalogue");

@@ -229,10 +229,10 @@ class PosixFile : public NativeFile {
         return ::ftruncate(fd_.Get(), static_cast<off_t>(size)) == 0;
     }
 
-    // No flush per copied file: it made installing a package many times slower than a plain
-    // copy. ext4 writes a file's data before a rename over another file takes effect; elsewhere
-    // a crash at that moment may leave an empty model file that installing the package again
-    // repairs. The catalogue, which nothing could repair, is flushed.
+    // No flush per copied file: one a file makes installing a package many times slower than a
+    // plain copy. ext4 writes a file's data before a rename over another file takes effect;
+    // elsewhere a crash at that moment may leave an empty model file that installing the package
+    // again repairs. The catalogue, which nothing could repair, is flushed.
     bool Flush() override { return ::fsync(fd_.Get()) == 0; }
 
     bool TakeTimeAndAttributes(const FileInfo& source) override {

@@ -788,6 +788,47 @@ test_leftovers_across_programs() {
         "Kolvane.exe removes the native leftover and its own released one, not the locked one"
 }
 
+# A model and the catalogue, each held open by another program while Kolvane.exe installs: where
+# the holder shares them for writing (share modes 3 and 7) they are written in place; where it
+# shares them only for reading (1) the installation fails and both stay as they were.
+test_files_held_open_by_another_program() {
+    register_host
+    make_package
+    mkdir -p "$C/Host/Models"
+    local share before old_catalogue="$KW_ROOT/catalogue.$$"
+    cp "$C/$catalog" "$old_catalogue"
+    before="$(file_bytes "$catalog")"
+    kw_own "$C/Pkg" "$C/Tools"
+    start_driver
+    for share in 1 3 7; do
+        printf 'old' >"$C/Host/Models/Lok.dat"
+        touch -d @1500000000 "$C/Host/Models/Lok.dat"
+        cat "$old_catalogue" >"$C/$catalog"
+        kw_own "$C/Host"
+        drv hold "$share" 'C:\\Host\\Models\\Lok.dat' || fail "cannot hold the model ($answer)"
+        drv hold "$share" 'C:\\Host\\Res\\Rezazerad\\Texturen.txt' ||
+            fail "cannot hold the catalogue ($answer)"
+        start_program en_US.UTF-8
+        main_dialog || return
+        drv click "$dialog" 1
+        if [ "$share" -eq 1 ]; then
+            answer_box Kolvane 1 "$(msg 205 'C:\Pkg\Models\Lok.dat' 'C:\Host\Models\Lok.dat')"
+            answer_box Kolvane 1 "$(msg 203)"
+            wait_exit 2
+            expect "$(cat "$C/Host/Models/Lok.dat")" old "share mode 1: the model is unchanged"
+            expect "$(file_bytes "$catalog")" "$before" "share mode 1: the catalogue is unchanged"
+        else
+            answer_box Kolvane 1 "$(msg 204)"
+            wait_exit 0
+            expect "$(cat "$C/Host/Models/Lok.dat")" locomotive "share mode $share: the new model"
+            expect "$(file_bytes "$catalog")" "$(installed_catalog)" \
+                "share mode $share: the new catalogue"
+        fi
+        drv release
+        expect "$(temporaries Host)" "" "share mode $share: no temporary file is left"
+    done
+}
+
 # Links in the host are written through and stay; links in the package that lead out of it are
 # not followed.
 test_links() {
@@ -1003,6 +1044,7 @@ all_tests=(
     test_catalogue_held_natively_is_waited_for
     test_racing_the_native_program
     test_leftovers_across_programs
+    test_files_held_open_by_another_program
     test_links
     test_caller_permissions
     test_long_folders

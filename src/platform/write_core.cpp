@@ -559,16 +559,7 @@ bool WriteCore::ReplaceContents(const std::string& path, std::string_view conten
     // Checked just before the file is written: another program may have changed it since it was
     // claimed and read, and that is not to be overwritten.
     const auto unchanged = [&] {
-        if (claim == nullptr) {
-            return true;
-        }
-        if (claim->file) {
-            return system_.Names(path, *claim->file, true);
-        }
-        // The claim's file was closed for a rename that another program's handle then refused.
-        const Sight now = system_.Look(path, false, false);
-        return now.info && now.info->size == claim->info.size &&
-               now.info->written == claim->info.written;
+        return claim == nullptr || (claim->file && system_.Names(path, *claim->file, true));
     };
     const auto inPlace = [&] { return unchanged() && WriteInPlace(*spot, text, true, nullptr); };
     if (there && there->links > 1) {
@@ -607,15 +598,36 @@ bool WriteCore::ReplaceContents(const std::string& path, std::string_view conten
         // Windows renames nothing over a file that is open, even one shared for deleting: the
         // claim is given up just before. A run that takes it in that moment finds the file
         // changed when it writes back, and fails rather than lose this write.
+        const FileInfo claimed = claim->file->Info();
         claim->file.reset();
         if (temporary.PutInPlace(true) == PutResult::kDone) {
             return true;
+        }
+        // Another program keeps the file from being replaced, and so from being renamed over by
+        // other runs too: the claim is taken again for the write in place, on the file as it was
+        // claimed. A run that took the claim meanwhile, or changed the file, makes this one fail.
+        if (!Reclaim(*claim, claimed)) {
+            return false;
         }
     }
     // Another program holds the file open; where it shares it for writing, the catalogue is
     // written in place, its old contents kept until the new ones are whole.
     temporary.Discard();
     return inPlace();
+}
+
+bool WriteCore::Reclaim(Claim& claim, const FileInfo& claimed) {
+    std::unique_ptr<NativeFile> file = system_.OpenForClaim(claim.path);
+    if (!file) {
+        return false;
+    }
+    const LockResult locked = file->Lock(true);
+    if ((locked != LockResult::kTaken && locked != LockResult::kUnsupported) ||
+        file->Info().size != claimed.size || file->Info().written != claimed.written) {
+        return false;
+    }
+    claim.file = std::move(file);
+    return true;
 }
 
 ClaimResult WriteCore::ClaimForUpdate(const std::string& path, std::chrono::milliseconds patience,
@@ -650,8 +662,7 @@ ClaimResult WriteCore::ClaimForUpdate(const std::string& path, std::chrono::mill
         }
         if (system_.Names(path, *file, false)) {
             claim = nextClaim_--;
-            const FileInfo info = file->Info();
-            claims_.emplace(claim, Claim{path, std::move(file), info});
+            claims_.emplace(claim, Claim{path, std::move(file)});
             return ClaimResult::kClaimed;
         }
     }

@@ -58,13 +58,15 @@ class WriteCore : public Files {
     struct Claim {
         std::string path;
         std::unique_ptr<NativeFile> file;  // closed early where it keeps the file from a rename
-        FileInfo info;                     // the file as it was claimed
     };
     bool CopyOnto(NativeFile& input, const std::string& destination, Sight present, bool trustFree,
                   FileInfo* made);
     bool WriteInPlace(Spot& spot, Source& contents, bool keepOld, const FileInfo* copyOf);
     void Tidy(Spot& spot);
     Claim* ClaimOn(const std::string& path);
+    // Takes a claim given up for a rename again: false unless the file is the size and age it
+    // had when it was claimed (`claimed`) and no other run holds it.
+    bool Reclaim(Claim& claim, const FileInfo& claimed);
     // Where `folder` really lies, asked once a run for each folder asked about.
     const std::optional<std::string>& RealFolder(const std::string& folder);
 

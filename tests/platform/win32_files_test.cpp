@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "platform/win32/windows_support.h"
 #include "support/real_files.h"
@@ -69,7 +70,8 @@ TEST_F(Win32FilesTest, NeverReplacesAHiddenOrSystemDestination) {
 }
 
 // Another program holds the file open: where it shares it for writing, the file is written in
-// place; where it shares it only for reading, it stays as it was.
+// place; where it shares it only for reading, it stays as it was. Both alone and the installer's
+// way: the model looked at first, the catalogue claimed and read first.
 TEST_F(Win32FilesTest, AFileHeldOpenIsWrittenOnlyWhereItsHolderSharesWriting) {
     dir_.Write("src.dat", "new model");
     struct Case {
@@ -81,29 +83,45 @@ TEST_F(Win32FilesTest, AFileHeldOpenIsWrittenOnlyWhereItsHolderSharesWriting) {
         {FILE_SHARE_READ | FILE_SHARE_WRITE, true},
         {FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.share);
-        dir_.Write("dst.dat", "good");
-        dir_.Write("cat.txt", "old catalogue");
-        {
-            const win32::ScopedFileHandle model(::CreateFileA(Path("dst.dat").c_str(),
-                                                              GENERIC_READ | GENERIC_WRITE, c.share,
-                                                              nullptr, OPEN_EXISTING, 0, nullptr));
-            const win32::ScopedFileHandle catalogue(
-                ::CreateFileA(Path("cat.txt").c_str(), GENERIC_READ | GENERIC_WRITE, c.share,
-                              nullptr, OPEN_EXISTING, 0, nullptr));
-            ASSERT_TRUE(model.IsValid() && catalogue.IsValid());
-            EXPECT_EQ(files_.CopyFileOver(Path("src.dat"), Path("dst.dat")), c.written);
-            // The catalogue is claimed before it is written, as the installer does; a holder that
-            // shares it only for reading already refuses the claim.
-            const ScopedClaim claim(files_, Path("cat.txt"), std::chrono::milliseconds(0));
-            EXPECT_EQ(claim.Result() == ClaimResult::kClaimed &&
-                          files_.ReplaceContents(Path("cat.txt"), "new catalogue"),
-                      c.written);
+    for (const bool installer : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(installer ? "installer's way, " : "alone, ") +
+                         std::to_string(c.share));
+            dir_.Write("dst.dat", "good");
+            dir_.Write("cat.txt", "old catalogue");
+            {
+                const win32::ScopedFileHandle model(
+                    ::CreateFileA(Path("dst.dat").c_str(), GENERIC_READ | GENERIC_WRITE, c.share,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+                const win32::ScopedFileHandle catalogue(
+                    ::CreateFileA(Path("cat.txt").c_str(), GENERIC_READ | GENERIC_WRITE, c.share,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+                ASSERT_TRUE(model.IsValid() && catalogue.IsValid());
+                Sight package;
+                Sight present;
+                if (installer) {
+                    files_.Locate(Path("src.dat"), Path(""), &package);
+                    files_.Locate(Path("dst.dat"), Path(""), &present);
+                }
+                EXPECT_EQ(
+                    files_.Copy(Path("src.dat"), Path("dst.dat"), &package, &present, nullptr),
+                    c.written);
+                // A catalogue that cannot be claimed is not written.
+                std::optional<ScopedClaim> claim;
+                bool claimed = true;
+                std::string contents;
+                if (installer) {
+                    claim.emplace(files_, Path("cat.txt"), std::chrono::milliseconds(0));
+                    claimed = claim->Result() == ClaimResult::kClaimed &&
+                              files_.ReadContents(Path("cat.txt"), contents);
+                }
+                EXPECT_EQ(claimed && files_.ReplaceContents(Path("cat.txt"), "new catalogue"),
+                          c.written);
+            }
+            EXPECT_EQ(dir_.Read("dst.dat"), c.written ? "new model" : "good");
+            EXPECT_EQ(dir_.Read("cat.txt"), c.written ? "new catalogue" : "old catalogue");
+            EXPECT_EQ(EntriesIn(""), 3u) << "no temporary file is left behind";
         }
-        EXPECT_EQ(dir_.Read("dst.dat"), c.written ? "new model" : "good");
-        EXPECT_EQ(dir_.Read("cat.txt"), c.written ? "new catalogue" : "old catalogue");
-        EXPECT_EQ(EntriesIn(""), 3u) << "no temporary file is left behind";
     }
 }
 

@@ -19,6 +19,9 @@
 //   key HWND ID VK       a key press posted to a control -> ok
 //   syscommand HWND CMD  a posted WM_SYSCOMMAND -> ok
 //   windows              the titles of all visible top-level windows -> ok, then TAB TITLE ...
+//   hold SHARE PATH      opens a file for reading and writing with the share mode SHARE and keeps
+//                        it open, as another program holds a file -> ok
+//   release              closes every file that hold opened -> ok
 //   quit
 // Every wait has its own time limit; nothing here blocks on the program (messages are posted,
 // and reads use SendMessageTimeout).
@@ -28,6 +31,7 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <list>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -42,6 +46,9 @@ using kolvane::remote::Text;
 using kolvane::remote::VisibleTopLevelWindows;
 
 constexpr UINT kReadTimeoutMs = 5000;
+
+// The files that "hold" keeps open until "release".
+std::list<kolvane::win32::ScopedFileHandle> held;
 
 std::string Escape(const std::string& text) {
     std::string out;
@@ -269,6 +276,21 @@ std::string Execute(const std::string& line) {
             answer += "\t" + Escape(Text(w));
         }
         return answer;
+    }
+    if (command == "hold") {
+        const auto share = static_cast<DWORD>(number());
+        const std::string path = rest();
+        const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share,
+                                          nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return "error " + std::to_string(::GetLastError());
+        }
+        held.emplace_back(file);
+        return "ok";
+    }
+    if (command == "release") {
+        held.clear();
+        return "ok";
     }
     return "error unknown command " + command;
 }

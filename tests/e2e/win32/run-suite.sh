@@ -30,6 +30,7 @@ prefix=""
 app_pid=""
 DRV_PID=""
 mounted=""  # a small file system a test mounted in its prefix
+locker=""   # a process that holds the native program's lock on a file (lock_natively)
 
 # Ends the program, the driver and everything else in the test's prefix, and removes the prefix.
 end_test_processes() {
@@ -48,9 +49,14 @@ end_test_processes() {
         kill "$DRV_PID" 2>/dev/null || true
         wait "$DRV_PID" 2>/dev/null || true
     fi
+    if [ -n "$locker" ]; then
+        kill "$locker" 2>/dev/null || true
+        wait "$locker" 2>/dev/null || true
+    fi
     prefix=""
     app_pid=""
     DRV_PID=""
+    locker=""
 }
 
 finish() {
@@ -630,70 +636,197 @@ texture_script() {
     } >"$3"
 }
 
-# While the native side holds the catalogue (the record lock the native program takes, here
-# taken by a small script), Kolvane.exe waits with its dialog answering, and writes once the
-# catalogue is free.
-test_catalogue_held_natively_is_waited_for() {
-    register_host
-    make_package
-    start_app en_US.UTF-8
-    main_dialog || return
-    local before held="$KW_ROOT/held.$$"
-    before="$(file_bytes "$catalog")"
-    rm -f "$held"
+# Takes the lock on byte 2^62 that a run of the native program holds on a file it writes (the
+# claim on the catalogue, the mark of its temporary file), on FILE under drive C:, for SECONDS in a
+# process of its own ($locker).
+lock_natively() {
+    local taken="$KW_ROOT/taken.$$" waited=0
+    rm -f "$taken"
     python3 -c '
 import fcntl, os, struct, sys, time
 fd = os.open(sys.argv[1], os.O_RDWR)
 fcntl.fcntl(fd, fcntl.F_OFD_SETLK, struct.pack("hhqqi4x", fcntl.F_WRLCK, 0, 1 << 62, 1, 0))
 open(sys.argv[2], "w").close()
-time.sleep(5)' "$C/$catalog" "$held" &
-    local holder=$!
-    local waited=0
-    while [ ! -e "$held" ] && ((waited < 300)); do
+time.sleep(float(sys.argv[3]))' "$C/$1" "$taken" "$2" &
+    locker=$!
+    while [ ! -e "$taken" ] && ((waited < 300)); do
         sleep 0.1
         waited=$((waited + 1))
     done
-    [ -e "$held" ] || fail "the catalogue was not taken"
+    [ -e "$taken" ] || fail "$1 was not locked"
+}
+
+# While the native side holds the catalogue, Kolvane.exe waits with its dialog answering, and
+# writes once the catalogue is free.
+test_catalogue_held_natively_is_waited_for() {
+    register_host
+    make_package
+    start_app en_US.UTF-8
+    main_dialog || return
+    local before
+    before="$(file_bytes "$catalog")"
+    lock_natively "$catalog" 5
     drv click "$dialog" 1
     sleep 2
     drv progress "$dialog"
     expect "$value" "3 0 4" "the dialog answers while the texture section waits"
     expect "$(file_bytes "$catalog")" "$before" "nothing is written while the catalogue is held"
     answer_box Kolvane 1 "$(msg 204)"
-    wait "$holder"
+    wait "$locker"
+    locker=""
     wait_exit 0
     expect "$(file_bytes "$catalog")" "$(installed_catalog)" "written once it was free"
+}
+
+# The native program, copied to C:\Pkg2 as the installer of the package there; the Wine user owns
+# it. False when it has not been built.
+native_package() {
+    if [ ! -x "$native" ]; then
+        fail "no native program at $native (build the native preset, or set KOLVANE_NATIVE)"
+        return 1
+    fi
+    mkdir -p "$C/Pkg2"
+    cp "$native" "$C/Pkg2/kolvane"
+    kw_own "$C/Pkg2"
+}
+
+# Runs the native program of C:\Pkg2 on this test's prefix as the Wine user, installing at once;
+# its exit code goes to $native_code. It reads the registry from the prefix's files, which Wine
+# writes when its server ends (wineserver -w).
+run_native() {
+    native_code=0
+    printf 'i\n' | "${KW_AS[@]}" env WINEPREFIX="$prefix" HOME="$KW_ROOT" LANG=C.UTF-8 \
+        timeout 300 "$C/Pkg2/kolvane" >"$KW_ROOT/native.log" 2>&1 || native_code=$?
 }
 
 # Kolvane.exe under Wine and the native program, started together on one prefix, each adding
 # textures to one catalogue: both additions are there afterwards.
 test_racing_the_native_program() {
-    if [ ! -x "$native" ]; then
-        fail "no native program at $native (build the native preset, or set KOLVANE_NATIVE)"
-        return
-    fi
     register_host
-    # The native program reads the registry from the prefix's files, which Wine writes when its
-    # server ends.
     kw_wine "$prefix" "$KW_WINESERVER" -w
     big_catalogue 2000
     texture_script 20000 20299 "$C/Pkg/InstSkript.txt"
-    mkdir -p "$C/Pkg2"
-    cp "$native" "$C/Pkg2/kolvane"
+    native_package || return
     texture_script 7 7 "$C/Pkg2/InstSkript.txt"
-    kw_own "$C/Pkg2"
     start_app en_US.UTF-8
     main_dialog || return
     drv click "$dialog" 1
-    local native_code=0
-    printf 'i\n' | "${KW_AS[@]}" env WINEPREFIX="$prefix" HOME="$KW_ROOT" LANG=C.UTF-8 \
-        timeout 300 "$C/Pkg2/kolvane" >/dev/null 2>&1 || native_code=$?
+    run_native
     answer_box Kolvane 1 "$(msg 204)"
     wait_exit 0
     expect "$native_code" 0 "the native program's exit code"
     expect "$(occurrences 'Textur{' "$catalog")" 2301 "every texture of both"
     expect "$(occurrences 'id(7)' "$catalog")" 1 "the native program's texture"
     expect "$(occurrences 'id(20299)' "$catalog")" 1 "Kolvane.exe's last texture"
+}
+
+# The name that either program gives a temporary file of NAME (ASCII) with the random part RANDOM
+# (eight hexadecimal digits): NAME, ".~kv", RANDOM and four check digits over all before them.
+temporary_name() {
+    local LC_ALL=C
+    local text="$1.~kv$2" hash=2166136261 code i
+    for ((i = 0; i < ${#text}; i++)); do
+        printf -v code '%d' "'${text:i:1}"
+        hash=$((((hash ^ code) * 16777619) & 0xFFFFFFFF))
+    done
+    printf '%s%04x' "$text" $(((hash ^ (hash >> 16)) & 0xFFFF))
+}
+
+# The names in FOLDER under drive C:, hidden ones too, on one line in the order of their bytes.
+listing() {
+    find "$C/$1" -mindepth 1 -maxdepth 1 -printf '%f\n' | LC_ALL=C sort | tr '\n' ' '
+}
+
+# The arguments on one line in the order of their bytes.
+sorted() {
+    printf '%s\n' "$@" | LC_ALL=C sort | tr '\n' ' '
+}
+
+# What a killed run of one program left in a host folder is removed by a run of the other; a
+# temporary file that a live run of the other holds stays (Kolvane.exe's: open and shared with
+# nobody; the native program's: locked), and so do a user's files named like the leftovers of
+# earlier versions.
+test_leftovers_across_programs() {
+    register_host
+    make_package
+    kw_wine "$prefix" "$KW_WINESERVER" -w
+    native_package || return
+    printf 'native' >"$C/Pkg2/n.dat"
+    printf '%s\r\n' 'Dateinstallation{ { n.dat >> Models\n.dat } }' 'Texturskript{}' \
+        >"$C/Pkg2/InstSkript.txt"
+    local models="Host/Models" name killed_exe held_exe killed_native held_native
+    local users=(.thesis.kolvane-backup a.dat.~kv0a1b)
+    mkdir -p "$C/$models"
+    killed_exe="$(temporary_name Lok.dat 0badf00d)"
+    held_exe="$(temporary_name n.dat 00c0ffee)"
+    for name in "${users[@]}" "$killed_exe" "$held_exe"; do
+        printf 'partial' >"$C/$models/$name"
+    done
+    # A copy of a read-only package file is read-only from its start.
+    chmod a-w "$C/$models/$killed_exe"
+    kw_own "$C/Pkg" "$C/Host" "$C/Tools"
+    start_driver
+    drv hold 0 "$(esc "C:\\Host\\Models\\$held_exe")" || fail "cannot hold $held_exe ($answer)"
+    run_native
+    expect "$native_code" 0 "the native program's exit code"
+    expect "$(listing "$models")" "$(sorted "${users[@]}" "$held_exe" n.dat)" \
+        "the native run removes only Kolvane.exe's leftover that no run holds"
+
+    drv release
+    killed_native="$(temporary_name Lok.dat 5eed1e55)"
+    held_native="$(temporary_name Texturen.txt feedbeef)"
+    printf 'partial' >"$C/$models/$killed_native"
+    printf 'partial' >"$C/$models/$held_native"
+    kw_own "$C/$models"
+    lock_natively "$models/$held_native" 60
+    start_program en_US.UTF-8
+    main_dialog || return
+    drv click "$dialog" 1
+    answer_box Kolvane 1 "$(msg 204)"
+    wait_exit 0
+    expect "$(listing "$models")" "$(sorted "${users[@]}" Lok.dat "$held_native" n.dat)" \
+        "Kolvane.exe removes the native leftover and its own released one, not the locked one"
+}
+
+# A model and the catalogue, each held open by another program while Kolvane.exe installs: where
+# the holder shares them for writing (share modes 3 and 7) they are written in place; where it
+# shares them only for reading (1) the installation fails and both stay as they were.
+test_files_held_open_by_another_program() {
+    register_host
+    make_package
+    mkdir -p "$C/Host/Models"
+    local share before old_catalogue="$KW_ROOT/catalogue.$$"
+    cp "$C/$catalog" "$old_catalogue"
+    before="$(file_bytes "$catalog")"
+    kw_own "$C/Pkg" "$C/Tools"
+    start_driver
+    for share in 1 3 7; do
+        printf 'old' >"$C/Host/Models/Lok.dat"
+        touch -d @1500000000 "$C/Host/Models/Lok.dat"
+        cat "$old_catalogue" >"$C/$catalog"
+        kw_own "$C/Host"
+        drv hold "$share" 'C:\\Host\\Models\\Lok.dat' || fail "cannot hold the model ($answer)"
+        drv hold "$share" 'C:\\Host\\Res\\Rezazerad\\Texturen.txt' ||
+            fail "cannot hold the catalogue ($answer)"
+        start_program en_US.UTF-8
+        main_dialog || return
+        drv click "$dialog" 1
+        if [ "$share" -eq 1 ]; then
+            answer_box Kolvane 1 "$(msg 205 'C:\Pkg\Models\Lok.dat' 'C:\Host\Models\Lok.dat')"
+            answer_box Kolvane 1 "$(msg 203)"
+            wait_exit 2
+            expect "$(cat "$C/Host/Models/Lok.dat")" old "share mode 1: the model is unchanged"
+            expect "$(file_bytes "$catalog")" "$before" "share mode 1: the catalogue is unchanged"
+        else
+            answer_box Kolvane 1 "$(msg 204)"
+            wait_exit 0
+            expect "$(cat "$C/Host/Models/Lok.dat")" locomotive "share mode $share: the new model"
+            expect "$(file_bytes "$catalog")" "$(installed_catalog)" \
+                "share mode $share: the new catalogue"
+        fi
+        drv release
+        expect "$(temporaries Host)" "" "share mode $share: no temporary file is left"
+    done
 }
 
 # Links in the host are written through and stay; links in the package that lead out of it are
@@ -910,6 +1043,8 @@ all_tests=(
     test_invalid_switch
     test_catalogue_held_natively_is_waited_for
     test_racing_the_native_program
+    test_leftovers_across_programs
+    test_files_held_open_by_another_program
     test_links
     test_caller_permissions
     test_long_folders

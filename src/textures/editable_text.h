@@ -70,8 +70,8 @@ class EditableText {
     std::string KeyInFront(Position position) const;
 
   private:
-    struct Tree;
-    std::unique_ptr<Tree> tree_;
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
 }  // namespace kolvane::catalog

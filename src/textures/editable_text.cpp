@@ -66,8 +66,8 @@ struct EditableText::State final : TextTree::Watcher {
             if (marker == kKeyMarker) {
                 const std::optional<int> key = KeyAfterPrefix(from.substr(kKeyPrefix.size()));
                 if (key) {
-                    if (marks.size() <= token) {
-                        marks.resize(token + 1);
+                    while (marks.size() <= token) {
+                        marks.emplace_back();
                     }
                     marks[token].key = key;
                     found.emplace_back(*key, token);
@@ -89,8 +89,8 @@ struct EditableText::State final : TextTree::Watcher {
         if (!key) {
             return;
         }
-        if (marks.size() <= token) {
-            marks.resize(token + 1);
+        while (marks.size() <= token) {
+            marks.emplace_back();
         }
         marks[token].key = key;
         marks[token].inKeys = keys.insert(token).first;

@@ -95,6 +95,7 @@ struct TextTree::Tree {
     const std::vector<std::string> markers;
     const std::size_t reach;
     Watcher* const watcher;
+    bool startsMarker[256] = {};  // by byte: whether a marker starts with it
     std::vector<Node> nodes;
     std::vector<Token> tokens;
     NodeId root = kNil;
@@ -120,6 +121,7 @@ struct TextTree::Tree {
             if (markers[m].empty()) {
                 continue;
             }
+            startsMarker[static_cast<unsigned char>(markers[m][0])] = true;
             for (std::size_t at = text.find(markers[m]); at != std::string_view::npos;
                  at = text.find(markers[m], at + 1)) {
                 Anchor(m, static_cast<NodeId>(at / chunk), at % chunk);
@@ -506,6 +508,9 @@ struct TextTree::Tree {
     // The marker that starts at `at` in `bytes`.
     std::optional<std::size_t> MarkerAt(std::string_view bytes, std::size_t at) const {
         const std::string_view rest = bytes.substr(at);
+        if (rest.empty() || !startsMarker[static_cast<unsigned char>(rest[0])]) {
+            return std::nullopt;
+        }
         for (std::size_t m = 0; m < markers.size(); ++m) {
             if (!markers[m].empty() && rest.starts_with(markers[m])) {
                 return m;

@@ -16,13 +16,22 @@ namespace {
 using text::TextTree;
 using TokenId = TextTree::TokenId;
 
-// The longest identifier key, "id(-2147483648)": an edit can change what starts up to this many
-// bytes minus one in front of it.
+// The tokens the text tree keeps, in the order of these markers: where entries start, and where
+// "id(" starts, which begins an identifier key when a whole one follows.
+enum Marker : std::size_t { kEntryMarker, kKeyMarker };
+constexpr std::string_view kMarkers[] = {kEntryStart, kKeyPrefix};
+
+// The longest identifier key, "id(-2147483648)": what a token means is read from this many bytes
+// from its start.
 constexpr std::size_t kLongestKey = 15;
 
-// The tokens the text tree keeps: where entries start, and where "id(" starts, which begins an
-// identifier key when a whole one follows.
-enum Marker : std::size_t { kEntryMarker, kKeyMarker };
+// The identifier whose key a token begins, when it begins one.
+std::optional<int> KeyOf(std::size_t marker, std::string_view from) {
+    if (marker != kKeyMarker) {
+        return std::nullopt;
+    }
+    return KeyAfterPrefix(from.substr(kKeyPrefix.size()));
+}
 
 }  // namespace
 
@@ -60,18 +69,13 @@ struct EditableText::State final : TextTree::Watcher {
     TextTree text;
 
     State(std::string loaded, std::size_t chunk)
-        : text(std::move(loaded), {kEntryStart, kKeyPrefix}, kLongestKey, chunk, this) {
+        : text(std::move(loaded), kMarkers, kLongestKey, chunk, this) {
         std::vector<std::pair<int, TokenId>> found;  // the keys, by identifier then in text order
         text.ForEachToken([&](TokenId token, std::size_t marker, std::string_view from) {
-            if (marker == kKeyMarker) {
-                const std::optional<int> key = KeyAfterPrefix(from.substr(kKeyPrefix.size()));
-                if (key) {
-                    while (marks.size() <= token) {
-                        marks.emplace_back();
-                    }
-                    marks[token].key = key;
-                    found.emplace_back(*key, token);
-                }
+            const std::optional<int> key = KeyOf(marker, from);
+            if (key) {
+                MarkAsKey(token, *key);
+                found.emplace_back(*key, token);
             }
         });
         std::stable_sort(found.begin(), found.end(),
@@ -81,19 +85,19 @@ struct EditableText::State final : TextTree::Watcher {
         }
     }
 
-    void Appeared(TokenId token, std::size_t marker, std::string_view from) override {
-        if (marker != kKeyMarker) {
-            return;
-        }
-        const std::optional<int> key = KeyAfterPrefix(from.substr(kKeyPrefix.size()));
-        if (!key) {
-            return;
-        }
+    void MarkAsKey(TokenId token, int key) {
         while (marks.size() <= token) {
             marks.emplace_back();
         }
         marks[token].key = key;
-        marks[token].inKeys = keys.insert(token).first;
+    }
+
+    void Appeared(TokenId token, std::size_t marker, std::string_view from) override {
+        const std::optional<int> key = KeyOf(marker, from);
+        if (key) {
+            MarkAsKey(token, *key);
+            marks[token].inKeys = keys.insert(token).first;
+        }
     }
 
     void Gone(TokenId token) override {
@@ -198,6 +202,8 @@ Placement EditableText::AddTexture(int identifier, std::string_view definition) 
     Placement placement;
     placement.replaced = state_->RemoveTexture(identifier);
     std::tie(placement.position, placement.at) = state_->Place(identifier);
+    // Definitions go in right after a brace or at the start. No token reaches across a brace
+    // ('{' only ends "Textur{", and no key holds one), as the tree's Insert asks.
     state_->text.Insert(placement.position, definition);
     return placement;
 }

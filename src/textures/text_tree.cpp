@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <utility>
+#include <vector>
 
 namespace kolvane::text {
 namespace {
@@ -103,7 +104,7 @@ struct TextTree::Tree {
     std::uint64_t random = 0x9E3779B97F4A7C15u;
     std::vector<NodeId> path;  // scratch for Merge
 
-    Tree(std::string loadedText, const std::vector<std::string_view>& markerList,
+    Tree(std::string loadedText, std::span<const std::string_view> markerList,
          std::size_t reachOfToken, std::size_t chunkSize, Watcher* tokenWatcher)
         : loaded(std::move(loadedText)),
           markers(markerList.begin(),
@@ -779,8 +780,8 @@ struct TextTree::Tree {
     }
 };
 
-TextTree::TextTree(std::string text, const std::vector<std::string_view>& markers,
-                   std::size_t reach, std::size_t chunk, Watcher* watcher)
+TextTree::TextTree(std::string text, std::span<const std::string_view> markers, std::size_t reach,
+                   std::size_t chunk, Watcher* watcher)
     : tree_(std::make_unique<Tree>(std::move(text), markers, reach, chunk, watcher)) {}
 TextTree::TextTree(TextTree&&) noexcept = default;
 TextTree& TextTree::operator=(TextTree&&) noexcept = default;

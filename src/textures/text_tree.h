@@ -5,9 +5,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 // A text of balanced braces that is edited in place: searches and edits cost a logarithmic number
 // of steps in the size of the text instead of a scan of it.
@@ -45,7 +45,7 @@ class TextTree {
     // finds again the tokens that start up to `reach` - 1 bytes in front of it. `chunk` bounds
     // the bytes of one tree node and changes the speed only. The watcher may be null, and is
     // not told of the tokens of `text` itself: ForEachToken reads those.
-    TextTree(std::string text, const std::vector<std::string_view>& markers, std::size_t reach,
+    TextTree(std::string text, std::span<const std::string_view> markers, std::size_t reach,
              std::size_t chunk, Watcher* watcher);
     TextTree(TextTree&&) noexcept;
     TextTree& operator=(TextTree&&) noexcept;

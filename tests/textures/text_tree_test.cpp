@@ -16,7 +16,7 @@ using TokenId = TextTree::TokenId;
 using Seen = std::tuple<Position, std::size_t, std::string>;  // where, which marker, its bytes
 
 constexpr std::size_t kReach = 5;
-const std::vector<std::string_view> kMarkers = {"T{", "k("};
+constexpr std::string_view kMarkers[] = {"T{", "k("};
 
 // An owner's index of the tokens, kept from what the tree reports: the tokens of the loaded text
 // from ForEachToken, then every edit's through the watcher.
@@ -45,7 +45,7 @@ struct Index final : TextTree::Watcher {
 std::vector<Seen> PlainTokens(const std::string& text) {
     std::vector<Seen> seen;
     for (Position at = 0; at < text.size(); ++at) {
-        for (std::size_t m = 0; m < kMarkers.size(); ++m) {
+        for (std::size_t m = 0; m < std::size(kMarkers); ++m) {
             if (std::string_view(text).substr(at).starts_with(kMarkers[m])) {
                 seen.emplace_back(at, m, text.substr(at, kReach));
             }

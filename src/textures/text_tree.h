@@ -24,11 +24,12 @@ inline constexpr Position kNone = std::string::npos;
 class TextTree {
   public:
     using TokenId = std::uint32_t;
-    static constexpr std::size_t kMaxMarkers = 2;
+    static constexpr std::size_t kMaxMarkers = 2;  // the summaries count tokens of this many
 
-    // Told of every token that an edit adds or removes. A token's identity stands as long as the
-    // bytes it starts at stay; `Gone` comes while its position is still known, `Appeared` once
-    // the tree stands complete again.
+    // Told of every token that an edit adds or removes. A token keeps its id until its bytes are
+    // erased or an erasure less than `reach` bytes after its start makes the tree read it anew
+    // (Gone, then Appeared under a new id). `Gone` comes while the token's position is still
+    // known, `Appeared` once the tree stands complete again.
     class Watcher {
       public:
         // `from`: the text from the token's start, at least `reach` bytes of it where the text

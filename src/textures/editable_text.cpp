@@ -39,80 +39,71 @@ std::optional<int> KeyOf(std::size_t marker, std::string_view from) {
 // and where a block with a given identifier belongs. The keys are kept in one set, by identifier
 // and then in text order, which the tree's watcher keeps up to date with every edit.
 struct EditableText::State final : TextTree::Watcher {
+    // A key: its identifier and the token that begins it.
+    using Key = std::pair<int, TokenId>;
+
     // Orders keys by identifier, and one identifier's by where they stand now: edits never
     // reorder bytes that stay. An identifier alone stands in front of all its keys.
     struct ByKey {
         using is_transparent = void;
-        const State* state;
-        bool operator()(TokenId a, TokenId b) const {
-            const int ka = *state->marks[a].key;
-            const int kb = *state->marks[b].key;
-            return ka != kb ? ka < kb : state->text.PositionOf(a) < state->text.PositionOf(b);
+        const TextTree* text;
+        bool operator()(const Key& a, const Key& b) const {
+            return a.first != b.first ? a.first < b.first
+                                      : text->PositionOf(a.second) < text->PositionOf(b.second);
         }
-        bool operator()(TokenId a, int identifier) const {
-            return *state->marks[a].key < identifier;
-        }
-        bool operator()(int identifier, TokenId b) const {
-            return identifier <= *state->marks[b].key;
-        }
+        bool operator()(const Key& a, int identifier) const { return a.first < identifier; }
+        bool operator()(int identifier, const Key& b) const { return identifier <= b.first; }
     };
-    using KeySet = std::set<TokenId, ByKey>;
+    using KeySet = std::set<Key, ByKey>;
 
-    // What a token of the tree means here, by its id.
-    struct Mark {
-        std::optional<int> key;     // "id(" tokens that begin a whole identifier key
-        KeySet::iterator inKeys{};  // where it stands among the keys, when it is one
-    };
-
-    std::vector<Mark> marks;
-    KeySet keys{ByKey{this}};
+    KeySet keys{ByKey{&text}};
+    std::vector<KeySet::iterator> inKeys;  // by token: where it stands among the keys, or end()
     TextTree text;
 
     State(std::string loaded, std::size_t chunk)
         : text(std::move(loaded), kMarkers, kLongestKey, chunk, this) {
-        std::vector<std::pair<int, TokenId>> found;  // the keys, by identifier then in text order
+        std::vector<Key> found;  // by identifier, then in text order
         text.ForEachToken([&](TokenId token, std::size_t marker, std::string_view from) {
             const std::optional<int> key = KeyOf(marker, from);
             if (key) {
-                MarkAsKey(token, *key);
                 found.emplace_back(*key, token);
             }
         });
         std::stable_sort(found.begin(), found.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (const auto& [key, token] : found) {
-            marks[token].inKeys = keys.emplace_hint(keys.end(), token);
+                         [](const Key& a, const Key& b) { return a.first < b.first; });
+        for (const Key& key : found) {
+            Track(key.second) = keys.emplace_hint(keys.end(), key);
         }
     }
 
-    void MarkAsKey(TokenId token, int key) {
-        while (marks.size() <= token) {
-            marks.emplace_back();
+    KeySet::iterator& Track(TokenId token) {
+        while (inKeys.size() <= token) {
+            inKeys.push_back(keys.end());
         }
-        marks[token].key = key;
+        return inKeys[token];
     }
 
     void Appeared(TokenId token, std::size_t marker, std::string_view from) override {
         const std::optional<int> key = KeyOf(marker, from);
         if (key) {
-            MarkAsKey(token, *key);
-            marks[token].inKeys = keys.insert(token).first;
+            Track(token) = keys.emplace(*key, token).first;
         }
     }
 
     void Gone(TokenId token) override {
-        if (token < marks.size() && marks[token].key) {
-            keys.erase(marks[token].inKeys);
-            marks[token].key.reset();
+        if (token < inKeys.size() && inKeys[token] != keys.end()) {
+            keys.erase(inKeys[token]);
+            inKeys[token] = keys.end();
         }
     }
 
     bool RemoveTexture(int identifier) {
         const auto key = keys.lower_bound(identifier);
-        if (key == keys.end() || *marks[*key].key != identifier) {
+        if (key == keys.end() || key->first != identifier) {
             return false;
         }
-        const std::optional<TokenId> start = text.LastToken(kEntryMarker, text.PositionOf(*key));
+        const std::optional<TokenId> start =
+            text.LastToken(kEntryMarker, text.PositionOf(key->second));
         if (!start) {
             return false;
         }
@@ -129,9 +120,9 @@ struct EditableText::State final : TextTree::Watcher {
     std::pair<Position, InsertedAt> Place(int identifier) const {
         if (identifier > 1) {
             const auto below = keys.lower_bound(identifier);
-            const int nearest = below == keys.begin() ? 0 : *marks[*std::prev(below)].key;
+            const int nearest = below == keys.begin() ? 0 : std::prev(below)->first;
             if (nearest >= 1) {
-                const Position key = text.PositionOf(*keys.lower_bound(nearest));
+                const Position key = text.PositionOf(keys.lower_bound(nearest)->second);
                 const Position open = text.FindLastOpen(key);
                 if (open == kNone) {
                     return {0, InsertedAt::kTextStart};

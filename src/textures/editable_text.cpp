@@ -63,30 +63,31 @@ struct EditableText::State final : TextTree::Watcher {
     State(std::string loaded, std::size_t chunk)
         : text(std::move(loaded), kMarkers, kLongestKey, chunk, this) {
         std::vector<Key> found;  // by identifier, then in text order
-        text.ForEachToken([&](TokenId token, std::size_t marker, std::string_view from) {
-            const std::optional<int> key = KeyOf(marker, from);
+        text.ForEachToken(kKeyMarker, [&found](TokenId token, std::string_view from) {
+            const std::optional<int> key = KeyOf(kKeyMarker, from);
             if (key) {
                 found.emplace_back(*key, token);
             }
         });
+        TokenId last = 0;
+        for (const Key& key : found) {
+            last = std::max(last, key.second);
+        }
+        inKeys.assign(found.empty() ? 0 : last + 1, keys.end());
         std::stable_sort(found.begin(), found.end(),
                          [](const Key& a, const Key& b) { return a.first < b.first; });
         for (const Key& key : found) {
-            Track(key.second) = keys.emplace_hint(keys.end(), key);
+            inKeys[key.second] = keys.emplace_hint(keys.end(), key);
         }
-    }
-
-    KeySet::iterator& Track(TokenId token) {
-        while (inKeys.size() <= token) {
-            inKeys.push_back(keys.end());
-        }
-        return inKeys[token];
     }
 
     void Appeared(TokenId token, std::size_t marker, std::string_view from) override {
         const std::optional<int> key = KeyOf(marker, from);
         if (key) {
-            Track(token) = keys.emplace(*key, token).first;
+            while (inKeys.size() <= token) {
+                inKeys.push_back(keys.end());
+            }
+            inKeys[token] = keys.emplace(*key, token).first;
         }
     }
 

@@ -480,7 +480,7 @@ struct TextTree::Tree {
     }
 
     template <class Take>
-    void ForEachToken(const Take& take) const {
+    void ForEachToken(std::size_t marker, const Take& take) const {
         NodeId x = root;
         while (x != kNil && nodes[x].left != kNil) {
             x = nodes[x].left;
@@ -489,9 +489,12 @@ struct TextTree::Tree {
         for (; x != kNil; x = Successor(x)) {
             const std::string_view bytes = Bytes(x);
             for (TokenId t : nodes[x].tokens) {
+                if (tokens[t].marker != marker) {
+                    continue;
+                }
                 const std::size_t offset = tokens[t].offset;
                 if (offset + reach <= bytes.size()) {
-                    take(t, tokens[t].marker, bytes.substr(offset));
+                    take(t, bytes.substr(offset));
                     continue;
                 }
                 across.assign(bytes.substr(offset));
@@ -499,7 +502,7 @@ struct TextTree::Tree {
                      next = Successor(next)) {
                     across.append(Bytes(next).substr(0, reach - across.size()));
                 }
-                take(t, tokens[t].marker, std::string_view(across));
+                take(t, std::string_view(across));
             }
         }
     }
@@ -823,9 +826,10 @@ std::optional<TextTree::TokenId> TextTree::LastToken(std::size_t marker, Positio
     return tree_->LastToken(marker, at);
 }
 
-void TextTree::ForEachToken(const std::function<void(TokenId token, std::size_t marker,
-                                                     std::string_view from)>& take) const {
-    tree_->ForEachToken(take);
+void TextTree::ForEachToken(
+    std::size_t marker,
+    const std::function<void(TokenId token, std::string_view from)>& take) const {
+    tree_->ForEachToken(marker, take);
 }
 
 void TextTree::Erase(Position from, Position to) {

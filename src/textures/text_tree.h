@@ -70,9 +70,9 @@ class TextTree {
     Position PositionOf(TokenId token) const;
     // The last token of `marker` (its index among the markers) that starts at or before `at`.
     std::optional<TokenId> LastToken(std::size_t marker, Position at) const;
-    // Every token, in text order, as the watcher's Appeared would hear of it.
-    void ForEachToken(const std::function<void(TokenId token, std::size_t marker,
-                                               std::string_view from)>& take) const;
+    // Every token of `marker`, in text order, with the bytes the watcher's Appeared would get.
+    void ForEachToken(std::size_t marker,
+                      const std::function<void(TokenId token, std::string_view from)>& take) const;
 
     // Removes [from, to), which must lie inside the text.
     void Erase(Position from, Position to);

@@ -73,8 +73,9 @@ TEST(TextTreeTest, TheWatcherHearsOfEveryTokenThatEditsMakeOrBreak) {
         std::string plain = piece(60);
         Index index;
         TextTree tree(plain, kMarkers, kReach, chunk, &index);
-        tree.ForEachToken(
-            [&](TokenId t, std::size_t m, std::string_view from) { index.Add(t, m, from); });
+        for (std::size_t m = 0; m < std::size(kMarkers); ++m) {
+            tree.ForEachToken(m, [&](TokenId t, std::string_view from) { index.Add(t, m, from); });
+        }
         for (int edit = 0; edit < 300; ++edit) {
             if (random() % 2 == 0 && !plain.empty()) {
                 const Position from = random() % plain.size();
@@ -86,10 +87,11 @@ TEST(TextTreeTest, TheWatcherHearsOfEveryTokenThatEditsMakeOrBreak) {
                 // Back to where no token can start in the reach in front: every marker starts
                 // with 'T' or 'k'.
                 Position at = random() % (plain.size() + 1);
-                while (
-                    at > 0 &&
-                    plain.substr(at - std::min(at, kReach - 1), kReach - 1).find_first_of("Tk") !=
-                        std::string::npos) {
+                const auto reachedFromFront = [&] {
+                    const Position front = std::min(at, kReach - 1);
+                    return plain.substr(at - front, front).find_first_of("Tk") != std::string::npos;
+                };
+                while (reachedFromFront()) {
                     --at;
                 }
                 const std::string bytes = piece(1 + random() % 4);
@@ -99,11 +101,15 @@ TEST(TextTreeTest, TheWatcherHearsOfEveryTokenThatEditsMakeOrBreak) {
             ASSERT_EQ(tree.Slice(0, tree.Size()), plain) << "after edit " << edit;
             ASSERT_EQ(index.Where(tree), PlainTokens(plain)) << "after edit " << edit;
         }
-        std::vector<Seen> walked;
-        tree.ForEachToken([&](TokenId t, std::size_t m, std::string_view from) {
-            walked.emplace_back(tree.PositionOf(t), m, std::string(from.substr(0, kReach)));
-        });
-        EXPECT_EQ(walked, PlainTokens(plain)) << "ForEachToken, in text order";
+        for (std::size_t m = 0; m < std::size(kMarkers); ++m) {
+            std::vector<Seen> walked;
+            tree.ForEachToken(m, [&](TokenId t, std::string_view from) {
+                walked.emplace_back(tree.PositionOf(t), m, std::string(from.substr(0, kReach)));
+            });
+            std::vector<Seen> expected = PlainTokens(plain);
+            std::erase_if(expected, [m](const Seen& s) { return std::get<1>(s) != m; });
+            EXPECT_EQ(walked, expected) << "ForEachToken of marker " << m << ", in text order";
+        }
     }
 }
 

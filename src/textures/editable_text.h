@@ -27,9 +27,9 @@ struct Placement {
 
 // The catalogue text while textures are placed into it. Each operation gives exactly what the
 // same plain search-and-splice on one string would give, byte for byte, but costs a logarithmic
-// number of steps in the size of the text instead of a scan of it: the text is a balanced tree
-// of chunks that counts braces per subtree, and the places where "Textur{" and "id(" start are
-// kept up to date with every edit, the identifier keys among them by number.
+// number of steps in the size of the text instead of a scan of it: the text is a TextTree, a
+// balanced tree of chunks that counts braces per subtree and keeps the places where "Textur{" and
+// "id(" start up to date with every edit, and the identifier keys among them are kept by number.
 class EditableText {
   public:
     static constexpr std::size_t kDefaultChunk = 512;
@@ -70,8 +70,8 @@ class EditableText {
     std::string KeyInFront(Position position) const;
 
   private:
-    struct Tree;
-    std::unique_ptr<Tree> tree_;
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
 }  // namespace kolvane::catalog

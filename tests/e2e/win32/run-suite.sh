@@ -70,6 +70,7 @@ trap 'exit 130' INT TERM
 # --- Checks --------------------------------------------------------------------------------------
 
 test_failed=0
+driver_ended=0
 fail() {
     echo "    FAIL: $*"
     test_failed=1
@@ -136,8 +137,12 @@ drv() {
         fail "no driver for: $*"
         return 1
     fi
-    printf '%s\n' "$*" >&"${DRV[1]}"
-    if ! IFS= read -r -t 60 answer <&"${DRV[0]}"; then
+    printf '%s\n' "$*" >&"${DRV[1]}" 2>/dev/null
+    local status=0
+    IFS= read -r -t 60 answer <&"${DRV[0]}" || status=$?
+    if ((status != 0)); then
+        # A read that ends before its time: the driver process itself has ended.
+        ((status > 128)) || driver_ended=1
         fail "the driver did not answer: $*"
         answer="error"
         return 1
@@ -1067,9 +1072,19 @@ passed=0
 failed=0
 for name in "${all_tests[@]}"; do
     test_started=$SECONDS
+    driver_ended=0
     new_test
     "$name"
     end_test_processes
+    # Our driver, a Wine program itself, has been seen to end by itself under a heavily loaded
+    # machine; such a case says nothing of Kolvane.exe and runs once more, in the open.
+    if [ "$test_failed" -ne 0 ] && [ "$driver_ended" -eq 1 ]; then
+        echo "    (the driver ended during $name; the case runs once more)"
+        driver_ended=0
+        new_test
+        "$name"
+        end_test_processes
+    fi
     if [ "$test_failed" -eq 0 ]; then
         passed=$((passed + 1))
         echo "ok - $name ($((SECONDS - test_started)) s)"

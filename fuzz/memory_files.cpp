@@ -17,11 +17,18 @@ platform::DirectoryResult MemoryFiles::MakeDirectory(const std::string&) {
     return platform::DirectoryResult::kFailed;
 }
 
-bool MemoryFiles::CopyFileOver(const std::string&, const std::string&) {
+// Nothing can be opened as a file of its own: the readers under test read whole files.
+void MemoryFiles::Look(const std::string& path, platform::Sight& sight) {
+    sight = platform::Sight{};
+    sight.missing = files.count(path) == 0;
+}
+
+bool MemoryFiles::Copy(const std::string&, const std::string&, platform::Sight*, platform::Sight*,
+                       platform::FileInfo*) {
     return false;
 }
 
-bool MemoryFiles::SetNormalAttributes(const std::string&) {
+bool MemoryFiles::MakeNormal(const std::string&, const platform::FileInfo*) {
     return false;
 }
 
@@ -39,7 +46,11 @@ bool MemoryFiles::ReplaceContents(const std::string& path, std::string_view cont
     return true;
 }
 
-platform::Location MemoryFiles::LocateIn(const std::string& path, const std::string& folder) {
+platform::Location MemoryFiles::Locate(const std::string& path, const std::string& folder,
+                                       platform::Sight* sight) {
+    if (sight != nullptr) {
+        Look(path, *sight);
+    }
     const bool inside = path == folder || path.rfind(folder + "\\", 0) == 0;
     return inside ? platform::Location::kInside : platform::Location::kOutside;
 }

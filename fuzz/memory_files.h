@@ -17,15 +17,19 @@ class MemoryFiles : public platform::Files {
     platform::FileHandle OpenForReading(const std::string& path) override;
     bool LastWriteTime(platform::FileHandle file, platform::FileTime& time) override;
     void CloseFile(platform::FileHandle file) override;
+    void Look(const std::string& path, platform::Sight& sight) override;
     platform::DirectoryResult MakeDirectory(const std::string& path) override;
-    bool CopyFileOver(const std::string& source, const std::string& destination) override;
-    bool SetNormalAttributes(const std::string& path) override;
+    bool Copy(const std::string& source, const std::string& destination, platform::Sight* from,
+              platform::Sight* present, platform::FileInfo* made) override;
+    bool MakeNormal(const std::string& path, const platform::FileInfo* known) override;
     bool ReadContents(const std::string& path, std::string& contents) override;
     bool ReplaceContents(const std::string& path, std::string_view contents) override;
-    platform::Location LocateIn(const std::string& path, const std::string& folder) override;
+    platform::Location Locate(const std::string& path, const std::string& folder,
+                              platform::Sight* sight) override;
     platform::ClaimResult ClaimForUpdate(const std::string& path,
                                          std::chrono::milliseconds patience,
                                          platform::FileHandle& claim) override;
+    void TidyWithin(const std::string&) override {}
 };
 
 }  // namespace kolvane::fuzz

@@ -26,6 +26,14 @@ enum class Location {
     kUnknown,  // the folder, or every part of the path, cannot be found
 };
 
+// What became of the old version of a file that CopyKeeping was to keep.
+enum class Kept {
+    kNothing,  // no file was there, or the file there was left alone
+    kLinked,   // the old file took the further name: kept at no cost of a copy
+    kCopied,   // a copy of it, where it could not be linked or is written in place
+    kFailed,   // it could not be kept, and the file was not replaced
+};
+
 enum class ClaimResult {
     kClaimed,
     kBusy,  // another run held the file for longer than the caller would wait
@@ -63,6 +71,32 @@ class Files {
     // (each may be null); `made`, when given, receives what the destination is afterwards.
     virtual bool Copy(const std::string& source, const std::string& destination, Sight* from,
                       Sight* present, FileInfo* made) = 0;
+
+    // Copy, keeping the file that it replaces as `keepAs`, a free name on the same volume in an
+    // existing folder: the old file takes that further name just before the new one is put in
+    // its place, so that it is never missing from both; where no further name can be given, or
+    // the file is written in place, a copy of it (with its last-write time) is made first. A file
+    // that is left alone keeps nothing. Where the old version cannot be kept, the file is not
+    // replaced. This fallback keeps a copy for every implementation that knows no better.
+    virtual bool CopyKeeping(const std::string& source, const std::string& destination, Sight* from,
+                             Sight* present, FileInfo* made, const std::string& keepAs,
+                             Kept& kept) {
+        Sight there;
+        if (present == nullptr) {
+            Look(destination, there);
+            present = &there;
+        }
+        kept = Kept::kNothing;
+        if (present->file) {
+            std::string old;
+            if (!ReadContents(destination, old) || !ReplaceContents(keepAs, old)) {
+                kept = Kept::kFailed;
+                return false;
+            }
+            kept = Kept::kCopied;
+        }
+        return Copy(source, destination, from, present, made);
+    }
 
     // Removes the read-only (and every other) attribute.
     bool SetNormalAttributes(const std::string& path) { return MakeNormal(path, nullptr); }

@@ -423,6 +423,10 @@ class Win32Spot : public Spot {
         return result;
     }
 
+    bool LinkPresentTo(const std::string& path) override {
+        return present_ && ::CreateHardLinkA(path.c_str(), target_.c_str(), nullptr) != 0;
+    }
+
     void RemoveBeside(const std::string& name, std::unique_ptr<NativeFile> made) override {
         const DWORD error = ::GetLastError();
         made.reset();

@@ -13,7 +13,7 @@
 set -euo pipefail
 src="$1"
 shift
-core="names platform script messages files textures records install check"
+core="names platform script messages files textures records install remove check"
 declare -A allowed=(
     [names]="names"
     [platform]="platform names"
@@ -26,6 +26,7 @@ declare -A allowed=(
     [textures]="textures script names platform"
     [records]="records names platform"
     [install]="install files textures records script messages names platform"
+    [remove]="remove records textures script names platform"
     [check]="check $core"
     [cmdline]="cmdline"
     [app]="app $core cmdline"

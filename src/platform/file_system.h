@@ -181,6 +181,11 @@ class FileSystem {
 
     enum class MadeFolder { kCreated, kExists, kFailed };
     virtual MadeFolder MakeDirectory(const std::string& path) = 0;
+    // Removes the folder `path` when it is empty; false when it is not, or cannot be removed.
+    virtual bool RemoveEmptyDirectory(const std::string& path) {
+        static_cast<void>(path);
+        return false;
+    }
     // Removes every attribute; `known`: what the file is known to have, when the caller knows.
     virtual bool SetNormalAttributes(const std::string& path, const FileInfo* known) = 0;
     // Waits a moment for another run, as the program waits (a window stays painted).

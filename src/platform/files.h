@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/file_system.h"
 
@@ -96,6 +97,25 @@ class Files {
             kept = Kept::kCopied;
         }
         return Copy(source, destination, from, present, made);
+    }
+
+    // The names of the files in `folder` whose names contain `mark`. None where the seam cannot
+    // list a folder.
+    virtual std::vector<std::string> NamesIn(const std::string& folder, std::string_view mark) {
+        static_cast<void>(folder);
+        static_cast<void>(mark);
+        return {};
+    }
+    // Removes the file `path` (where a link stands, the file it leads to), unless another program
+    // holds it open. False when it was not removed.
+    virtual bool RemoveFile(const std::string& path) {
+        static_cast<void>(path);
+        return false;
+    }
+    // Removes the folder `path` when it is empty. False when it was not removed.
+    virtual bool RemoveEmptyFolder(const std::string& path) {
+        static_cast<void>(path);
+        return false;
     }
 
     // Removes the read-only (and every other) attribute.

@@ -375,6 +375,32 @@ bool WriteCore::CopyKeeping(const std::string& source, const std::string& destin
     return copied;
 }
 
+std::vector<std::string> WriteCore::NamesIn(const std::string& folder, std::string_view mark) {
+    // The spot of a name in the folder lists the folder.
+    const std::unique_ptr<Spot> spot = system_.SpotOf(folder + "\\" + std::string(mark), nullptr);
+    return spot ? spot->NamesWith(mark) : std::vector<std::string>{};
+}
+
+bool WriteCore::RemoveFile(const std::string& path) {
+    const std::unique_ptr<Spot> spot = system_.SpotOf(path, nullptr);
+    if (!spot || !spot->Present()) {
+        return false;
+    }
+    std::unique_ptr<NativeFile> file = spot->OpenToRemove(spot->Name());
+    if (!file) {
+        return false;
+    }
+    const LockResult lock = file->Lock(true);
+    if (lock != LockResult::kTaken && lock != LockResult::kUnsupported) {
+        return false;
+    }
+    return spot->RemoveOpened(spot->Name(), std::move(file));
+}
+
+bool WriteCore::RemoveEmptyFolder(const std::string& path) {
+    return system_.RemoveEmptyDirectory(path);
+}
+
 bool WriteCore::KeepCopy(const std::string& path, Keeping& keep) {
     if (keep.kept != Kept::kNothing) {
         return keep.kept == Kept::kCopied;  // a further name would change with the file

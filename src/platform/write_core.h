@@ -48,6 +48,9 @@ class WriteCore : public Files {
     bool CopyKeeping(const std::string& source, const std::string& destination, Sight* from,
                      Sight* present, FileInfo* made, const std::string& keepAs,
                      Kept& kept) override;
+    std::vector<std::string> NamesIn(const std::string& folder, std::string_view mark) override;
+    bool RemoveFile(const std::string& path) override;
+    bool RemoveEmptyFolder(const std::string& path) override;
     bool MakeNormal(const std::string& path, const FileInfo* known) override;
     bool ReadContents(const std::string& path, std::string& contents) override;
     bool ReplaceContents(const std::string& path, std::string_view contents) override;

@@ -686,6 +686,12 @@ FileSystem::MadeFolder PosixFileSystem::MakeDirectory(const std::string& path) {
     return MadeFolder::kExists;
 }
 
+bool PosixFileSystem::RemoveEmptyDirectory(const std::string& path) {
+    const std::optional<Place> place = resolver_.Locate(path);
+    return place && place->directory >= 0 &&
+           ::unlinkat(place->directory, place->name.c_str(), AT_REMOVEDIR) == 0;
+}
+
 bool PosixFileSystem::SetNormalAttributes(const std::string& path, const FileInfo* known) {
     // Most files are writable already; leaving them alone spares the inode a write.
     if (known != nullptr && (known->attributes & kAttributeReadOnly) == 0) {

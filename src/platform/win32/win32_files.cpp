@@ -715,6 +715,10 @@ std::unique_ptr<Spot> Win32FileSystem::SpotOf(const std::string& path, const Sig
     return std::make_unique<Win32Spot>(*this, *final, there);
 }
 
+bool Win32FileSystem::RemoveEmptyDirectory(const std::string& path) {
+    return ::RemoveDirectoryA(path.c_str()) != 0;
+}
+
 FileSystem::MadeFolder Win32FileSystem::MakeDirectory(const std::string& path) {
     if (::CreateDirectoryA(path.c_str(), nullptr) == 0) {
         return ::GetLastError() == ERROR_ALREADY_EXISTS ? MadeFolder::kExists : MadeFolder::kFailed;

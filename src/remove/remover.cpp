@@ -1,0 +1,315 @@
+#include "remove/remover.h"
+
+#include <algorithm>
+#include <map>
+
+#include "records/content_hash.h"
+#include "records/recorder.h"
+#include "textures/texture_catalog.h"
+
+namespace kolvane::removal {
+
+namespace {
+
+using records::FileAction;
+using records::Hash;
+using records::TextureAction;
+
+constexpr std::string_view kRecordMark = "record-";
+constexpr std::string_view kRecordEnd = ".txt";
+
+std::string RecordFolder(const std::string& hostPath) {
+    return hostPath + std::string(records::kRecordFolder);
+}
+
+std::string StorePath(const std::string& hostPath, const Hash& hash) {
+    return RecordFolder(hostPath) + "\\" + std::string(records::kStoreFolder) + "\\" +
+           records::HashText(hash);
+}
+
+// The hash of the file at `path`; none when nothing is there, `readable` false when it cannot be
+// read.
+std::optional<Hash> HashAt(platform::Files& files, const std::string& path, bool& missing) {
+    platform::Sight sight;
+    files.Look(path, sight);
+    missing = sight.missing;
+    Hash hash;
+    if (!sight.file || !records::HashFile(*sight.file, hash)) {
+        return std::nullopt;
+    }
+    return hash;
+}
+
+// A "-N" that a record's file name carries before ".txt", for a second record of one second.
+std::string Repeat(const std::string& file) {
+    const std::size_t end = file.size() - kRecordEnd.size();
+    const std::size_t dash = file.rfind('-', end);
+    const std::size_t hashStart = file.rfind('-', dash - 1);
+    // record-DATE-HASH16-N.txt: three dashes before ".txt" mean a repeat.
+    if (dash == std::string::npos || hashStart == std::string::npos || end - dash > 4 ||
+        dash - hashStart != 17) {
+        return "";
+    }
+    return file.substr(dash, end - dash);
+}
+
+// A block as the catalogue's text holds it: through its closing '}', without the separator that
+// the installer's layout puts after it.
+std::string Block(const std::string& text) {
+    const std::size_t close = text.rfind('}');
+    return close == std::string::npos ? text : text.substr(0, close + 1);
+}
+
+bool Verified(platform::Files& files, const std::string& path, const Hash& hash) {
+    bool missing = false;
+    const std::optional<Hash> there = HashAt(files, path, missing);
+    return there && *there == hash;
+}
+
+}  // namespace
+
+bool Survey::Differs() const {
+    const auto differs = [](ItemState state) {
+        return state == ItemState::kChanged || state == ItemState::kMissing;
+    };
+    return !catalogReadable || std::any_of(files.begin(), files.end(), [&](const FileItem& item) {
+        return differs(item.state);
+    }) || std::any_of(textures.begin(), textures.end(), [&](const TextureItem& item) {
+        return differs(item.state);
+    });
+}
+
+std::vector<Installed> ListInstalled(platform::Files& files, const std::string& hostPath) {
+    const std::string folder = RecordFolder(hostPath);
+    std::vector<Installed> installed;
+    for (const std::string& name : files.NamesIn(folder, kRecordMark)) {
+        if (name.rfind(kRecordMark, 0) != 0 || name.size() <= kRecordEnd.size() ||
+            name.compare(name.size() - kRecordEnd.size(), kRecordEnd.size(), kRecordEnd) != 0) {
+            continue;
+        }
+        Installed entry{folder + "\\" + name, name, std::nullopt, "", 0};
+        platform::Sight sight;
+        files.Look(entry.file, sight);
+        entry.written = sight.info ? sight.info->written : 0;
+        std::string text;
+        records::ReadError error;
+        if (!files.ReadContents(entry.file, text)) {
+            entry.error = name + ": cannot be read";
+        } else if (!(entry.record = records::ReadRecord(text, error))) {
+            entry.error = records::DescribeError(name, error);
+        }
+        installed.push_back(std::move(entry));
+    }
+    std::sort(installed.begin(), installed.end(), [](const Installed& a, const Installed& b) {
+        if (a.record.has_value() != b.record.has_value()) {
+            return a.record.has_value();
+        }
+        if (a.record && a.record->date != b.record->date) {
+            return a.record->date > b.record->date;
+        }
+        if (a.written != b.written) {
+            return a.written > b.written;  // of one second: the one written last
+        }
+        return a.file.size() != b.file.size() ? a.file.size() > b.file.size() : a.file > b.file;
+    });
+    std::map<std::string, int> sharing;
+    for (const Installed& entry : installed) {
+        if (entry.record) {
+            ++sharing[entry.record->package];
+        }
+    }
+    for (Installed& entry : installed) {
+        if (!entry.record) {
+            continue;
+        }
+        entry.name = entry.record->package;
+        if (sharing[entry.name] > 1) {
+            std::string date;
+            std::copy_if(entry.record->date.begin(), entry.record->date.end(),
+                         std::back_inserter(date), [](char c) { return c != '-' && c != ':'; });
+            const std::string file = entry.file.substr(entry.file.rfind('\\') + 1);
+            entry.name += "@" + date + Repeat(file);
+        }
+    }
+    return installed;
+}
+
+const Installed* Find(const std::vector<Installed>& installed, const std::string& name) {
+    for (const Installed& entry : installed) {
+        if (entry.name == name) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+Survey Look(platform::Files& files, const std::string& hostPath,
+            const records::InstallRecord& record) {
+    Survey survey;
+    for (auto file = record.files.rbegin(); file != record.files.rend(); ++file) {
+        if (file->action != FileAction::kCreated && file->action != FileAction::kReplaced) {
+            continue;
+        }
+        FileItem item{file->path, ItemState::kOk, file->action};
+        bool missing = false;
+        const std::optional<Hash> there = HashAt(files, hostPath + file->path, missing);
+        if (!there) {
+            item.state = missing && file->action == FileAction::kCreated ? ItemState::kUndone
+                         : missing                                       ? ItemState::kMissing
+                                                                         : ItemState::kChanged;
+        } else if (file->now && *there == file->now->hash) {
+            item.state = ItemState::kOk;
+        } else if (file->old && *there == file->old->hash) {
+            item.state = ItemState::kUndone;
+        } else {
+            item.state = ItemState::kChanged;
+        }
+        survey.files.push_back(std::move(item));
+    }
+    survey.folders.assign(record.folders.rbegin(), record.folders.rend());
+    if (!record.catalog || record.textures.empty()) {
+        return survey;
+    }
+    std::string bytes;
+    if (!files.ReadContents(record.catalog->path, bytes)) {
+        survey.catalogReadable = false;
+        return survey;
+    }
+    const Hash now = records::HashOf(bytes);
+    survey.catalogAsLeft = now == record.catalog->after.hash;
+    const bool asBefore = now == record.catalog->before.hash;
+    std::optional<TextureCatalog> catalog;
+    if (!survey.catalogAsLeft && !asBefore) {
+        catalog.emplace(files, record.catalog->path);
+        if (!catalog->IsLoaded()) {
+            survey.catalogReadable = false;
+            return survey;
+        }
+    }
+    for (auto texture = record.textures.rbegin(); texture != record.textures.rend(); ++texture) {
+        TextureItem item{texture->identifier, ItemState::kOk, texture->action};
+        if (asBefore && !survey.catalogAsLeft) {
+            item.state = ItemState::kUndone;
+        } else if (catalog) {
+            const std::optional<std::string> current = catalog->EntryOf(texture->identifier);
+            const bool placed = texture->action != TextureAction::kRemoved;
+            const bool hadOld = texture->action != TextureAction::kInserted;
+            if (placed ? current == Block(texture->text) : !current) {
+                item.state = ItemState::kOk;
+            } else if (hadOld ? current == Block(texture->old) : !current) {
+                item.state = ItemState::kUndone;
+            } else {
+                item.state = current ? ItemState::kChanged : ItemState::kMissing;
+            }
+        }
+        survey.textures.push_back(item);
+    }
+    return survey;
+}
+
+namespace {
+
+void UndoFiles(platform::Files& files, const std::string& hostPath,
+               const records::InstallRecord& record, const Survey& survey, Removal& removal) {
+    for (const FileItem& item : survey.files) {
+        const std::string path = hostPath + item.path;
+        if (item.state == ItemState::kChanged) {
+            removal.left.push_back(item.path);
+            continue;
+        }
+        if (item.state != ItemState::kOk) {
+            continue;
+        }
+        if (item.action == FileAction::kCreated) {
+            (files.RemoveFile(path) ? removal.deleted : removal.failed).push_back(item.path);
+            continue;
+        }
+        const auto entry = std::find_if(
+            record.files.rbegin(), record.files.rend(),
+            [&](const records::FileEntry& file) { return file.path == item.path && file.old; });
+        // The old version, as the store keeps it, with its time and attributes.
+        const std::string stored =
+            entry == record.files.rend() ? "" : StorePath(hostPath, entry->old->hash);
+        const bool restored = !stored.empty() && Verified(files, stored, entry->old->hash) &&
+                              files.CopyFileOver(stored, path);
+        (restored ? removal.restored : removal.failed).push_back(item.path);
+    }
+    for (const std::string& folder : survey.folders) {
+        if (files.RemoveEmptyFolder(hostPath + folder)) {
+            removal.foldersRemoved.push_back(folder);
+        }
+    }
+}
+
+void UndoTextures(platform::Files& files, const std::string& hostPath,
+                  const records::InstallRecord& record, const Survey& survey, Removal& removal) {
+    if (!record.catalog || survey.textures.empty()) {
+        return;
+    }
+    const records::CatalogChange& change = *record.catalog;
+    if (!survey.catalogReadable) {
+        removal.catalogFailed = true;
+        return;
+    }
+    TextureCatalog catalog(files, change.path);
+    if (!catalog.IsLoaded()) {
+        removal.catalogFailed = true;
+        return;
+    }
+    if (survey.catalogAsLeft) {
+        // Exactly as the installation left it: the bytes from before it, whole.
+        std::string old;
+        const bool put = files.ReadContents(StorePath(hostPath, change.before.hash), old) &&
+                         records::HashOf(old) == change.before.hash &&
+                         files.ReplaceContents(change.path, old);
+        removal.catalogFailed = !put;
+        if (put) {
+            for (const TextureItem& item : survey.textures) {
+                removal.texturesUndone.push_back(item.identifier);
+            }
+        }
+        return;
+    }
+    auto texture = record.textures.rbegin();
+    bool changed = false;
+    for (const TextureItem& item : survey.textures) {
+        const records::TextureEntry& entry = *texture++;
+        if (item.state == ItemState::kChanged) {
+            removal.texturesLeft.push_back(item.identifier);
+            continue;
+        }
+        if (item.state != ItemState::kOk) {
+            continue;
+        }
+        if (entry.action == TextureAction::kInserted) {
+            catalog.RemoveTexture(entry.identifier);
+        } else {
+            // As the installer inserts a block: followed by the layout's separator.
+            catalog.AddTexture(entry.identifier, Block(entry.old) + "\n\t\t");
+        }
+        changed = true;
+        removal.texturesUndone.push_back(item.identifier);
+    }
+    if (changed && !catalog.WriteBack()) {
+        removal.catalogFailed = true;
+        removal.texturesUndone.clear();
+    }
+}
+
+}  // namespace
+
+Removal Remove(platform::Files& files, const std::string& hostPath, const Installed& installed,
+               const Survey& survey) {
+    Removal removal;
+    if (!installed.record) {
+        return removal;
+    }
+    UndoFiles(files, hostPath, *installed.record, survey, removal);
+    UndoTextures(files, hostPath, *installed.record, survey, removal);
+    if (removal.failed.empty() && !removal.catalogFailed) {
+        removal.recordRemoved = files.RemoveFile(installed.file);
+    }
+    return removal;
+}
+
+}  // namespace kolvane::removal

@@ -8,6 +8,27 @@
 
 namespace kolvane {
 
+namespace {
+
+// Whether a destination lies in the host's record folder: by its name, or where a link leads
+// (as the look at it found, or by a look of its own on a seam that keeps no looks).
+bool InRecordFolder(platform::Files& files, std::string_view relative,
+                    const std::string& destination, const platform::Sight& present,
+                    const std::string& recordFolder) {
+    const std::string key = names::PathKey(relative);
+    const std::string folder = names::PathKey(records::kRecordFolder);
+    if (key.size() > folder.size() && key.compare(0, folder.size(), folder) == 0 &&
+        (key[folder.size()] == '\\' || key[folder.size()] == '/')) {
+        return true;
+    }
+    const platform::Location seen = files.LocateSeen(present, recordFolder);
+    return seen == platform::Location::kInside ||
+           (seen == platform::Location::kUnknown &&
+            files.LocateIn(destination, recordFolder) == platform::Location::kInside);
+}
+
+}  // namespace
+
 bool InstallFiles(const FileSectionContext& context) {
     if (!context.script.FindSection(SectionName(Section::kFiles))) {
         // A script that cannot be read is no script without files: what it lists is missing.
@@ -48,7 +69,7 @@ bool InstallFiles(const FileSectionContext& context) {
             files.Locate(source, context.packageDir, &package) == platform::Location::kOutside ||
             files.Locate(destination, context.packageDir, &present) ==
                 platform::Location::kInside ||
-            files.LocateIn(destination, recordFolder) == platform::Location::kInside) {
+            InRecordFolder(files, destinationPart, destination, present, recordFolder)) {
             reportFailure(source, destination);
             result = false;
             continue;

@@ -106,8 +106,8 @@ class Files {
         static_cast<void>(mark);
         return {};
     }
-    // Removes the file `path` (where a link stands, the file it leads to), unless another program
-    // holds it open. False when it was not removed.
+    // Removes the file `path` (where a link stands, the file it leads to). False when it was not
+    // removed.
     virtual bool RemoveFile(const std::string& path) {
         static_cast<void>(path);
         return false;
@@ -140,6 +140,14 @@ class Files {
     }
     // The same, looking at `path` as Look does on the way (`sight` may be null).
     virtual Location Locate(const std::string& path, const std::string& folder, Sight* sight) = 0;
+
+    // Where the path that a Locate's `sight` looked at lies with respect to `folder`, without
+    // looking again.
+    virtual Location LocateSeen(const Sight& sight, const std::string& folder) {
+        static_cast<void>(sight);
+        static_cast<void>(folder);
+        return Location::kUnknown;
+    }
 
     // Claims the existing file `path` for one update, from reading it to writing it back: while
     // one run holds the claim, every other run's claim waits, in both programs and across them.

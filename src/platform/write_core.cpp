@@ -383,18 +383,19 @@ std::vector<std::string> WriteCore::NamesIn(const std::string& folder, std::stri
 
 bool WriteCore::RemoveFile(const std::string& path) {
     const std::unique_ptr<Spot> spot = system_.SpotOf(path, nullptr);
-    if (!spot || !spot->Present()) {
+    if (!spot || !spot->Present() || !spot->Present()->regular) {
         return false;
     }
-    std::unique_ptr<NativeFile> file = spot->OpenToRemove(spot->Name());
-    if (!file) {
-        return false;
+    spot->RemoveBeside(spot->Name(), nullptr);
+    return system_.Look(path, false, false).missing;
+}
+
+Location WriteCore::LocateSeen(const Sight& sight, const std::string& folder) {
+    const std::optional<std::string>& base = RealFolder(folder);
+    if (!base || !sight.real) {
+        return Location::kUnknown;
     }
-    const LockResult lock = file->Lock(true);
-    if (lock != LockResult::kTaken && lock != LockResult::kUnsupported) {
-        return false;
-    }
-    return spot->RemoveOpened(spot->Name(), std::move(file));
+    return system_.Contains(*base, *sight.real) ? Location::kInside : Location::kOutside;
 }
 
 bool WriteCore::RemoveEmptyFolder(const std::string& path) {

@@ -50,6 +50,7 @@ class WriteCore : public Files {
                      Kept& kept) override;
     std::vector<std::string> NamesIn(const std::string& folder, std::string_view mark) override;
     bool RemoveFile(const std::string& path) override;
+    Location LocateSeen(const Sight& sight, const std::string& folder) override;
     bool RemoveEmptyFolder(const std::string& path) override;
     bool MakeNormal(const std::string& path, const FileInfo* known) override;
     bool ReadContents(const std::string& path, std::string& contents) override;

@@ -40,11 +40,12 @@ bool HashFile(platform::NativeFile& file, Hash& hash) {
     }
 }
 
-Recorder::Recorder(platform::Files& files, std::string hostPath)
+Recorder::Recorder(platform::Files& files, std::string hostPath, std::chrono::milliseconds interval)
     : files_(files),
       host_(std::move(hostPath)),
       folder_(host_ + std::string(kRecordFolder)),
-      store_(folder_ + "\\" + std::string(kStoreFolder)) {}
+      store_(folder_ + "\\" + std::string(kStoreFolder)),
+      interval_(interval) {}
 
 bool Recorder::Begin(const std::string& package, const Hash& script, platform::FileTime now) {
     record_ = {};
@@ -88,10 +89,12 @@ bool Recorder::Write(bool now) {
     if (!active_) {
         return false;
     }
-    if (!now && ++pending_ < kEntriesPerWrite) {
+    const auto time = std::chrono::steady_clock::now();
+    if (!now && (++pending_ < kEntriesPerWrite || time - written_ < interval_)) {
         return true;
     }
     pending_ = 0;
+    written_ = time;
     if (!files_.ReplaceContents(path_, WriteRecord(record_))) {
         Fail();
         return false;

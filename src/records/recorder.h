@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <set>
@@ -15,8 +16,10 @@ namespace kolvane::records {
 inline constexpr std::string_view kRecordFolder = "Kolvane";
 inline constexpr std::string_view kStoreFolder = "store";
 
-// How many entries a record may lag behind the run: it is written again after that many.
+// How far a record may lag behind the run: it is written again once this many entries are new
+// and this long has passed since it was last written.
 inline constexpr std::size_t kEntriesPerWrite = 32;
+inline constexpr std::chrono::milliseconds kWriteInterval{1000};
 
 // Writes the record of one installation while it runs, through the file seam: its intent (state
 // started) before the first change, its entries in batches as they complete, and its end. Old
@@ -26,7 +29,8 @@ inline constexpr std::size_t kEntriesPerWrite = 32;
 class Recorder {
   public:
     // `hostPath`: the host's folder with its trailing backslash.
-    Recorder(platform::Files& files, std::string hostPath);
+    Recorder(platform::Files& files, std::string hostPath,
+             std::chrono::milliseconds interval = kWriteInterval);
 
     // Makes the folders and writes the record's intent. False when nothing can be recorded.
     bool Begin(const std::string& package, const Hash& script, platform::FileTime now);
@@ -82,6 +86,8 @@ class Recorder {
     std::string path_;
     InstallRecord record_;
     std::size_t pending_ = 0;
+    std::chrono::milliseconds interval_;
+    std::chrono::steady_clock::time_point written_;
     bool active_ = false;
     bool failed_ = false;
     std::set<std::string> stored_;  // hashes known to be in the store

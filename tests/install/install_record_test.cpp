@@ -124,10 +124,10 @@ TEST_F(InstallRecordTest, RecordsEveryEntryAndKeepsWhatItReplaced) {
         << "only the catalogue's new contents";
 }
 
-// The record says "started" before the first change and lags at most a batch of entries behind
-// the run, so that a run killed half-way leaves a record that says so.
+// The record says "started" before the first change and lags at most a batch of entries (and a
+// moment) behind the run, so that a run killed half-way leaves a record that says so.
 TEST_F(InstallRecordTest, TellsOfARunThatDidNotEnd) {
-    records::Recorder recorder(*h_.realFiles, h_.HostDir());
+    records::Recorder recorder(*h_.realFiles, h_.HostDir(), std::chrono::milliseconds(0));
     ASSERT_TRUE(recorder.Begin("pkg", HashOf("script"), kPackage));
     const auto written = [&] {
         records::ReadError error;

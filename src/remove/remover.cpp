@@ -66,6 +66,51 @@ bool Verified(platform::Files& files, const std::string& path, const Hash& hash)
     return there && *there == hash;
 }
 
+// The record right above `record` in `installed` (newest first) whose file entry for `path`
+// replaced what `record` put there; the entry, or none.
+records::FileEntry* FileAbove(std::vector<Installed>& installed,
+                              const records::InstallRecord& record, const records::FileEntry& ours,
+                              Installed** owner) {
+    auto self = std::find_if(installed.begin(), installed.end(), [&](const Installed& entry) {
+        return entry.record && *entry.record == record;
+    });
+    for (auto above = std::make_reverse_iterator(self); above != installed.rend(); ++above) {
+        if (!above->record) {
+            continue;
+        }
+        for (records::FileEntry& file : above->record->files) {
+            if (file.path == ours.path && file.action == FileAction::kReplaced && file.old &&
+                ours.now && file.old->hash == ours.now->hash) {
+                *owner = &*above;
+                return &file;
+            }
+        }
+    }
+    return nullptr;
+}
+
+records::TextureEntry* TextureAbove(std::vector<Installed>& installed,
+                                    const records::InstallRecord& record,
+                                    const records::TextureEntry& ours, Installed** owner) {
+    auto self = std::find_if(installed.begin(), installed.end(), [&](const Installed& entry) {
+        return entry.record && *entry.record == record;
+    });
+    for (auto above = std::make_reverse_iterator(self); above != installed.rend(); ++above) {
+        if (!above->record) {
+            continue;
+        }
+        for (records::TextureEntry& texture : above->record->textures) {
+            if (texture.identifier == ours.identifier &&
+                texture.action != TextureAction::kInserted &&
+                Block(texture.old) == Block(ours.text)) {
+                *owner = &*above;
+                return &texture;
+            }
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 bool Survey::Differs() const {
@@ -77,6 +122,13 @@ bool Survey::Differs() const {
     }) || std::any_of(textures.begin(), textures.end(), [&](const TextureItem& item) {
         return differs(item.state);
     });
+}
+
+bool Survey::Covered() const {
+    return std::any_of(files.begin(), files.end(),
+                       [](const FileItem& item) { return item.state == ItemState::kCovered; }) ||
+           std::any_of(textures.begin(), textures.end(),
+                       [](const TextureItem& item) { return item.state == ItemState::kCovered; });
 }
 
 std::vector<Installed> ListInstalled(platform::Files& files, const std::string& hostPath) {
@@ -144,8 +196,10 @@ const Installed* Find(const std::vector<Installed>& installed, const std::string
 }
 
 Survey Look(platform::Files& files, const std::string& hostPath,
-            const records::InstallRecord& record) {
+            const records::InstallRecord& record, const std::vector<Installed>* installed) {
     Survey survey;
+    std::vector<Installed> others = installed != nullptr ? *installed : std::vector<Installed>{};
+    Installed* owner = nullptr;
     for (auto file = record.files.rbegin(); file != record.files.rend(); ++file) {
         if (file->action != FileAction::kCreated && file->action != FileAction::kReplaced) {
             continue;
@@ -162,7 +216,8 @@ Survey Look(platform::Files& files, const std::string& hostPath,
         } else if (file->old && *there == file->old->hash) {
             item.state = ItemState::kUndone;
         } else {
-            item.state = ItemState::kChanged;
+            item.state = FileAbove(others, record, *file, &owner) != nullptr ? ItemState::kCovered
+                                                                             : ItemState::kChanged;
         }
         survey.files.push_back(std::move(item));
     }
@@ -198,6 +253,8 @@ Survey Look(platform::Files& files, const std::string& hostPath,
                 item.state = ItemState::kOk;
             } else if (hadOld ? current == Block(texture->old) : !current) {
                 item.state = ItemState::kUndone;
+            } else if (TextureAbove(others, record, *texture, &owner) != nullptr) {
+                item.state = ItemState::kCovered;
             } else {
                 item.state = current ? ItemState::kChanged : ItemState::kMissing;
             }
@@ -209,10 +266,31 @@ Survey Look(platform::Files& files, const std::string& hostPath,
 
 namespace {
 
+// The records of later installations that a removal changed, to be written before its own goes.
+using Handed = std::vector<Installed*>;
+
 void UndoFiles(platform::Files& files, const std::string& hostPath,
-               const records::InstallRecord& record, const Survey& survey, Removal& removal) {
+               const records::InstallRecord& record, const Survey& survey,
+               std::vector<Installed>& all, Handed& handed, Removal& removal) {
+    auto entry = record.files.rbegin();
     for (const FileItem& item : survey.files) {
+        while (entry != record.files.rend() && entry->path != item.path) {
+            ++entry;
+        }
         const std::string path = hostPath + item.path;
+        if (item.state == ItemState::kCovered && entry != record.files.rend()) {
+            Installed* owner = nullptr;
+            if (records::FileEntry* above = FileAbove(all, record, *entry, &owner)) {
+                if (entry->action == FileAction::kCreated) {
+                    above->action = FileAction::kCreated;
+                    above->old.reset();
+                } else {
+                    above->old = entry->old;
+                }
+                handed.push_back(owner);
+            }
+            continue;
+        }
         if (item.state == ItemState::kChanged) {
             removal.left.push_back(item.path);
             continue;
@@ -242,7 +320,8 @@ void UndoFiles(platform::Files& files, const std::string& hostPath,
 }
 
 void UndoTextures(platform::Files& files, const std::string& hostPath,
-                  const records::InstallRecord& record, const Survey& survey, Removal& removal) {
+                  const records::InstallRecord& record, const Survey& survey,
+                  std::vector<Installed>& all, Handed& handed, Removal& removal) {
     if (!record.catalog || survey.textures.empty()) {
         return;
     }
@@ -274,6 +353,24 @@ void UndoTextures(platform::Files& files, const std::string& hostPath,
     bool changed = false;
     for (const TextureItem& item : survey.textures) {
         const records::TextureEntry& entry = *texture++;
+        if (item.state == ItemState::kCovered) {
+            Installed* owner = nullptr;
+            if (records::TextureEntry* above = TextureAbove(all, record, entry, &owner)) {
+                if (entry.action != TextureAction::kInserted) {
+                    above->old = entry.old;
+                } else if (above->action == TextureAction::kReplaced) {
+                    // Nothing was there before either: the later one inserted its block.
+                    above->action = TextureAction::kInserted;
+                    above->old.clear();
+                } else {
+                    // The later one removed this one's block: before both there was none.
+                    std::vector<records::TextureEntry>& list = owner->record->textures;
+                    list.erase(list.begin() + (above - list.data()));
+                }
+                handed.push_back(owner);
+            }
+            continue;
+        }
         if (item.state == ItemState::kChanged) {
             removal.texturesLeft.push_back(item.identifier);
             continue;
@@ -299,13 +396,24 @@ void UndoTextures(platform::Files& files, const std::string& hostPath,
 }  // namespace
 
 Removal Remove(platform::Files& files, const std::string& hostPath, const Installed& installed,
-               const Survey& survey) {
+               const Survey& survey, const std::vector<Installed>& all) {
     Removal removal;
     if (!installed.record) {
         return removal;
     }
-    UndoFiles(files, hostPath, *installed.record, survey, removal);
-    UndoTextures(files, hostPath, *installed.record, survey, removal);
+    std::vector<Installed> others = all;
+    Handed handed;
+    UndoFiles(files, hostPath, *installed.record, survey, others, handed, removal);
+    UndoTextures(files, hostPath, *installed.record, survey, others, handed, removal);
+    std::sort(handed.begin(), handed.end());
+    handed.erase(std::unique(handed.begin(), handed.end()), handed.end());
+    for (Installed* owner : handed) {
+        if (files.ReplaceContents(owner->file, records::WriteRecord(*owner->record))) {
+            removal.handedOn.push_back(owner->name);
+        } else {
+            removal.failed.push_back(owner->file);  // it would put back the wrong state
+        }
+    }
     if (removal.failed.empty() && !removal.catalogFailed) {
         removal.recordRemoved = files.RemoveFile(installed.file);
     }

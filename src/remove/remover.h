@@ -34,6 +34,7 @@ enum class ItemState {
     kChanged,  // something else is there now
     kMissing,  // nothing is there now
     kUndone,   // as it was before the installation (a removal got this far)
+    kCovered,  // a later installation replaced it: what it replaced is handed on to that one
 };
 
 struct FileItem {
@@ -58,10 +59,14 @@ struct Survey {
     bool catalogAsLeft = false;
     bool catalogReadable = true;
     bool Differs() const;
+    bool Covered() const;
 };
 
+// `installed`, when given, is the host's list, in which the record stands: items that a later
+// installation replaced are then kCovered rather than kChanged.
 Survey Look(platform::Files& files, const std::string& hostPath,
-            const records::InstallRecord& record);
+            const records::InstallRecord& record,
+            const std::vector<Installed>* installed = nullptr);
 
 // What a removal did, and what it left because it was changed since.
 struct Removal {
@@ -71,6 +76,7 @@ struct Removal {
     std::vector<std::string> failed;    // files that could not be deleted or restored
     std::vector<int> texturesUndone;
     std::vector<int> texturesLeft;
+    std::vector<std::string> handedOn;  // records of later installations that now undo more
     std::vector<std::string> foldersRemoved;
     bool catalogFailed = false;
     bool recordRemoved = false;
@@ -79,9 +85,11 @@ struct Removal {
 
 // Takes the installation of `installed` back as `survey` found the host: files and blocks still
 // as installed are deleted, or put back as they were before; what changed since is left; folders
-// the installation made are removed when empty. The record goes last, so that a removal that is
-// stopped half-way is finished by the next one.
+// the installation made are removed when empty. An item that a later installation replaced
+// stays, and what this one replaced is handed on to that one's record, so that removing it later
+// puts back the state from before both. The record goes last, so that a removal that is stopped
+// half-way is finished by the next one. `all`: the host's list that `installed` stands in.
 Removal Remove(platform::Files& files, const std::string& hostPath, const Installed& installed,
-               const Survey& survey);
+               const Survey& survey, const std::vector<Installed>& all = {});
 
 }  // namespace kolvane::removal

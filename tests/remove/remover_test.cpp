@@ -13,6 +13,7 @@
 #include "install/installer.h"
 #include "support/install_harness.h"
 #include "support/real_files.h"
+#include "textures/catalog_text.h"
 
 namespace kolvane::removal {
 namespace {
@@ -24,6 +25,17 @@ constexpr platform::FileTime kOld = 132000000000000000;
 // Every file below the host's folder but the records, with its bytes and time; and the catalogue.
 using Snapshot = std::map<std::string, std::pair<std::string, platform::FileTime>>;
 
+// The catalogue's blocks in their order, each as its text holds it.
+std::vector<std::string> Blocks(const std::string& text) {
+    std::vector<std::string> blocks;
+    for (std::size_t at = text.find(catalog::kEntryStart); at != std::string::npos;
+         at = text.find(catalog::kEntryStart, at + 1)) {
+        const catalog::Position end = catalog::FindBlockEnd(text, at);
+        blocks.push_back(text.substr(at, end == catalog::kNone ? end : end - at + 1));
+    }
+    return blocks;
+}
+
 class RemoverTest : public ::testing::Test {
   protected:
     RemoverTest() {
@@ -32,7 +44,7 @@ class RemoverTest : public ::testing::Test {
         for (const char* file : {"host/a.dat", "host/Alt/c.dat"}) {
             testing::SetLastWriteTime(h_.dir.HostPath(file), kOld);
         }
-        h_.WriteCatalog("Textur{ id(5) old } Textur{ id(9) nine }");
+        h_.WriteCatalog("Texturen{ Textur{ id(5) old } Textur{ id(9) nine } }");
         Package("A", {{"a.dat", "A a"}, {"b.dat", "A b"}},
                 "Dateinstallation{{a.dat>>a.dat}{b.dat>>Neu\\Tief\\b.dat}}"
                 "Texturskript{{5>>Textur{ id(5) A }}{7>>Textur{ id(7) A }}}");
@@ -65,7 +77,8 @@ class RemoverTest : public ::testing::Test {
         if (package == nullptr || !package->record) {
             return {};
         }
-        return Remove(files_, h_.HostDir(), *package, Look(files_, h_.HostDir(), *package->record));
+        return Remove(files_, h_.HostDir(), *package,
+                      Look(files_, h_.HostDir(), *package->record, &installed), installed);
     }
 
     Snapshot Take() const {
@@ -104,6 +117,49 @@ TEST_F(RemoverTest, RemovingTheStackFromTheTopRestoresTheHostExactly) {
     EXPECT_FALSE(a.Failed());
     EXPECT_EQ(a.deleted, std::vector<std::string>{"Neu\\Tief\\b.dat"});
     EXPECT_EQ(a.foldersRemoved, (std::vector<std::string>{"Neu\\Tief", "Neu"}));
+    EXPECT_EQ(Take(), before);
+    EXPECT_TRUE(ListInstalled(files_, h_.HostDir()).empty());
+}
+
+// Removing the lower package first changes nothing of what the upper one replaced, and hands it
+// what was there before: removing the upper one then restores the files as they were before both
+// (times too) and the catalogue's blocks, in their order, with their texts.
+TEST_F(RemoverTest, RemovingTheStackFromTheBottomHandsTheOldStateUp) {
+    const Snapshot before = Take();
+    Install("A");
+    Install("B");
+    std::vector<Installed> installed = ListInstalled(files_, h_.HostDir());
+    const Survey lower = Look(files_, h_.HostDir(), *installed[1].record, &installed);
+    EXPECT_TRUE(lower.Covered());
+    EXPECT_FALSE(lower.Differs());
+
+    const Removal a = RemoveNamed("A");
+    EXPECT_FALSE(a.Failed());
+    EXPECT_EQ(a.handedOn, std::vector<std::string>{"B"});
+    EXPECT_EQ(a.deleted, std::vector<std::string>{"Neu\\Tief\\b.dat"});
+    EXPECT_EQ(h_.dir.Read("host/a.dat"), "B a") << "the upper package's file stays";
+    const Removal b = RemoveNamed("B");
+    EXPECT_FALSE(b.Failed());
+    Snapshot after = Take();
+    EXPECT_EQ(Blocks(catalog::CanonicalLayout(after["<catalogue>"].first)),
+              Blocks(catalog::CanonicalLayout(before.at("<catalogue>").first)));
+    after["<catalogue>"] = before.at("<catalogue>");
+    EXPECT_EQ(after, before);
+}
+
+// A removal stopped half-way (here: its first file deleted, the next put back) is finished by
+// the next one, which finds those items undone already.
+TEST_F(RemoverTest, ARemovalStoppedHalfWayIsFinishedByTheNext) {
+    const Snapshot before = Take();
+    Install("A");
+    fs::remove(h_.dir.HostPath("host/Neu/Tief/b.dat"));
+    h_.dir.Write("host/a.dat", "old a");
+    testing::SetLastWriteTime(h_.dir.HostPath("host/a.dat"), kOld);
+    const Removal again = RemoveNamed("A");
+    EXPECT_FALSE(again.Failed());
+    EXPECT_TRUE(again.deleted.empty());
+    EXPECT_TRUE(again.restored.empty());
+    EXPECT_TRUE(again.left.empty());
     EXPECT_EQ(Take(), before);
     EXPECT_TRUE(ListInstalled(files_, h_.HostDir()).empty());
 }

@@ -70,10 +70,14 @@ int List(const std::vector<Installed>& installed, const RemoveContext& context) 
             files += file.action == FileAction::kCreated || file.action == FileAction::kReplaced;
         }
         const char* state = "ok";
+        const removal::Survey survey =
+            removal::Look(context.files, context.hostPath, record, &installed);
         if (record.state == records::RecordState::kStarted) {
             state = "interrupted";
-        } else if (removal::Look(context.files, context.hostPath, record).Differs()) {
+        } else if (survey.Differs()) {
             state = "changed";
+        } else if (survey.Covered()) {
+            state = "covered";
         }
         context.out << Shown(entry.name) << "  " << record.date << "  " << files
                     << text(" Dateien  ", " files  ") << record.textures.size()
@@ -94,6 +98,8 @@ const char* StateWord(ItemState state, bool placed) {
             return "missing";
         case ItemState::kUndone:
             return placed ? "missing" : "changed";
+        case ItemState::kCovered:
+            return "covered";
     }
     return "changed";
 }
@@ -107,14 +113,15 @@ int Verify(const std::vector<Installed>& installed, const std::string& name,
         }
         context.out << Shown(entry.name) << ":\n";
         const removal::Survey survey =
-            removal::Look(context.files, context.hostPath, *entry.record);
+            removal::Look(context.files, context.hostPath, *entry.record, &installed);
         for (const removal::FileItem& file : survey.files) {
             differs = differs || file.state != ItemState::kOk;
             context.out << "  " << StateWord(file.state, file.action == FileAction::kCreated)
                         << "  " << Shown(file.path) << "\n";
         }
         for (const removal::TextureItem& texture : survey.textures) {
-            differs = differs || texture.state != ItemState::kOk;
+            differs = differs ||
+                      (texture.state != ItemState::kOk && texture.state != ItemState::kCovered);
             context.out << "  "
                         << StateWord(texture.state, texture.action == TextureAction::kInserted)
                         << "  " << (context.language == Language::kGerman ? "Textur " : "texture ")
@@ -150,6 +157,12 @@ void ShowPlan(const Installed& entry, const removal::Survey& survey, const Remov
             case ItemState::kChanged:
                 step = text("bleibt, seither ge\xc3\xa4ndert: ", "left, changed since: ");
                 break;
+            case ItemState::kCovered:
+                step = text(
+                    "bleibt, sp\xc3\xa4ter \xc3\xbc"
+                    "berschrieben: ",
+                    "stays, replaced later: ");
+                break;
             default:
                 continue;
         }
@@ -170,6 +183,12 @@ void ShowPlan(const Installed& entry, const removal::Survey& survey, const Remov
                 step = text("Textur bleibt, seither ge\xc3\xa4ndert: ",
                             "texture left, changed since: ");
                 break;
+            case ItemState::kCovered:
+                step = text(
+                    "Textur bleibt, sp\xc3\xa4ter \xc3\xbc"
+                    "berschrieben: ",
+                    "texture stays, replaced later: ");
+                break;
             default:
                 continue;
         }
@@ -187,9 +206,11 @@ void ShowPlan(const Installed& entry, const removal::Survey& survey, const Remov
     }
 }
 
-int RemoveOne(const Installed& entry, bool dryRun, const RemoveContext& context) {
+int RemoveOne(const std::vector<Installed>& installed, const Installed& entry, bool dryRun,
+              const RemoveContext& context) {
     const Texts text(context.language);
-    const removal::Survey survey = removal::Look(context.files, context.hostPath, *entry.record);
+    const removal::Survey survey =
+        removal::Look(context.files, context.hostPath, *entry.record, &installed);
     ShowPlan(entry, survey, context);
     if (dryRun) {
         return kRemoveSucceeded;
@@ -204,7 +225,8 @@ int RemoveOne(const Installed& entry, bool dryRun, const RemoveContext& context)
                     *answer != "J")) {
         return kRemoveSucceeded;
     }
-    const removal::Removal done = removal::Remove(context.files, context.hostPath, entry, survey);
+    const removal::Removal done =
+        removal::Remove(context.files, context.hostPath, entry, survey, installed);
     for (const std::string& path : done.left) {
         context.out << text("Seither ge\xc3\xa4ndert, nicht entfernt: ",
                             "Changed since, not removed: ")
@@ -288,7 +310,7 @@ int RunRemoveProgram(const std::vector<std::string>& arguments, const RemoveCont
         ReportDamaged(installed, context);
         return Verify(installed, name, context);
     }
-    return RemoveOne(*entry, dryRun, context);
+    return RemoveOne(installed, *entry, dryRun, context);
 }
 
 }  // namespace kolvane::app

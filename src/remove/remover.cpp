@@ -269,9 +269,20 @@ namespace {
 // The records of later installations that a removal changed, to be written before its own goes.
 using Handed = std::vector<Installed*>;
 
+// Keeps the contents now at `path` in the store, before a forced removal changes them.
+bool KeepCurrent(platform::Files& files, const std::string& hostPath, const std::string& path) {
+    bool missing = false;
+    const std::optional<Hash> hash = HashAt(files, path, missing);
+    if (!hash) {
+        return missing;
+    }
+    const std::string stored = StorePath(hostPath, *hash);
+    return Verified(files, stored, *hash) || files.CopyFileOver(path, stored);
+}
+
 void UndoFiles(platform::Files& files, const std::string& hostPath,
                const records::InstallRecord& record, const Survey& survey,
-               std::vector<Installed>& all, Handed& handed, Removal& removal) {
+               std::vector<Installed>& all, Handed& handed, bool force, Removal& removal) {
     auto entry = record.files.rbegin();
     for (const FileItem& item : survey.files) {
         while (entry != record.files.rend() && entry->path != item.path) {
@@ -291,11 +302,17 @@ void UndoFiles(platform::Files& files, const std::string& hostPath,
             }
             continue;
         }
-        if (item.state == ItemState::kChanged) {
+        if (item.state == ItemState::kChanged && !force) {
             removal.left.push_back(item.path);
             continue;
         }
-        if (item.state != ItemState::kOk) {
+        if (item.state == ItemState::kChanged) {
+            if (!KeepCurrent(files, hostPath, path)) {
+                removal.failed.push_back(item.path);
+                continue;
+            }
+            removal.forced.push_back(item.path);
+        } else if (item.state != ItemState::kOk) {
             continue;
         }
         if (item.action == FileAction::kCreated) {
@@ -321,7 +338,7 @@ void UndoFiles(platform::Files& files, const std::string& hostPath,
 
 void UndoTextures(platform::Files& files, const std::string& hostPath,
                   const records::InstallRecord& record, const Survey& survey,
-                  std::vector<Installed>& all, Handed& handed, Removal& removal) {
+                  std::vector<Installed>& all, Handed& handed, bool force, Removal& removal) {
     if (!record.catalog || survey.textures.empty()) {
         return;
     }
@@ -351,6 +368,7 @@ void UndoTextures(platform::Files& files, const std::string& hostPath,
     }
     auto texture = record.textures.rbegin();
     bool changed = false;
+    bool keptCatalog = false;
     for (const TextureItem& item : survey.textures) {
         const records::TextureEntry& entry = *texture++;
         if (item.state == ItemState::kCovered) {
@@ -371,11 +389,19 @@ void UndoTextures(platform::Files& files, const std::string& hostPath,
             }
             continue;
         }
-        if (item.state == ItemState::kChanged) {
+        if (item.state == ItemState::kChanged && !force) {
             removal.texturesLeft.push_back(item.identifier);
             continue;
         }
-        if (item.state != ItemState::kOk) {
+        if (item.state == ItemState::kChanged) {
+            // The catalogue as it is now is kept in the store once, before it changes.
+            if (!keptCatalog && !KeepCurrent(files, hostPath, change.path)) {
+                removal.catalogFailed = true;
+                return;
+            }
+            keptCatalog = true;
+            removal.texturesForced.push_back(item.identifier);
+        } else if (item.state != ItemState::kOk) {
             continue;
         }
         if (entry.action == TextureAction::kInserted) {
@@ -396,15 +422,15 @@ void UndoTextures(platform::Files& files, const std::string& hostPath,
 }  // namespace
 
 Removal Remove(platform::Files& files, const std::string& hostPath, const Installed& installed,
-               const Survey& survey, const std::vector<Installed>& all) {
+               const Survey& survey, const std::vector<Installed>& all, bool force) {
     Removal removal;
     if (!installed.record) {
         return removal;
     }
     std::vector<Installed> others = all;
     Handed handed;
-    UndoFiles(files, hostPath, *installed.record, survey, others, handed, removal);
-    UndoTextures(files, hostPath, *installed.record, survey, others, handed, removal);
+    UndoFiles(files, hostPath, *installed.record, survey, others, handed, force, removal);
+    UndoTextures(files, hostPath, *installed.record, survey, others, handed, force, removal);
     std::sort(handed.begin(), handed.end());
     handed.erase(std::unique(handed.begin(), handed.end()), handed.end());
     for (Installed* owner : handed) {

@@ -76,6 +76,9 @@ struct Removal {
     std::vector<std::string> failed;    // files that could not be deleted or restored
     std::vector<int> texturesUndone;
     std::vector<int> texturesLeft;
+    // Changed since, and taken back all the same (force): their contents then are in the store.
+    std::vector<std::string> forced;
+    std::vector<int> texturesForced;
     std::vector<std::string> handedOn;  // records of later installations that now undo more
     std::vector<std::string> foldersRemoved;
     bool catalogFailed = false;
@@ -89,7 +92,8 @@ struct Removal {
 // stays, and what this one replaced is handed on to that one's record, so that removing it later
 // puts back the state from before both. The record goes last, so that a removal that is stopped
 // half-way is finished by the next one. `all`: the host's list that `installed` stands in.
+// `force`: what changed since is taken back too, its contents kept in the store first.
 Removal Remove(platform::Files& files, const std::string& hostPath, const Installed& installed,
-               const Survey& survey, const std::vector<Installed>& all = {});
+               const Survey& survey, const std::vector<Installed>& all = {}, bool force = false);
 
 }  // namespace kolvane::removal

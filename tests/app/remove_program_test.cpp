@@ -38,6 +38,11 @@ TEST(RemoveProgramTest, ListsVerifiesPlansAsksAndRemoves) {
         {{"pkg"}, "q\n", kRemoveSucceeded, "  left, changed since: b.dat\n", "new a"},
         {{"pkg"}, "", kRemoveSucceeded, "Remove? ", "new a"},
         {{"--list", "pkg"}, "", kRemoveFailed, "", "new a"},
+        {{"--force", "pkg"},
+         "q\n",
+         kRemoveSucceeded,
+         "  taken back though changed (kept): b.dat\n",
+         "new a"},
         {{"pkg"}, "y\n", kRemoveSucceeded, "Changed since, not removed: b.dat\n", "old a"},
         {{"pkg"}, "y\n", kRemoveNoPackage, "", "old a"},
     };

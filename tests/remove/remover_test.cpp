@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "install/installer.h"
+#include "records/content_hash.h"
 #include "support/install_harness.h"
 #include "support/real_files.h"
 #include "textures/catalog_text.h"
@@ -183,6 +184,23 @@ TEST_F(RemoverTest, KeepsAndNamesWhatTheUserChangedSince) {
     EXPECT_NE(catalogue.find("id(5)\told"), std::string::npos);
     EXPECT_EQ(catalogue.find("id(7)"), std::string::npos);
     EXPECT_NE(catalogue.find("id(20)\tuser"), std::string::npos);
+}
+
+// With force, what changed since is taken back too, its contents kept in the store first.
+TEST_F(RemoverTest, ForceTakesBackWhatChangedKeepingItInTheStore) {
+    const Snapshot before = Take();
+    Install("A");
+    h_.dir.Write("host/Neu/Tief/b.dat", "the user's own");
+    const std::vector<Installed> installed = ListInstalled(files_, h_.HostDir());
+    const Removal removal =
+        Remove(files_, h_.HostDir(), installed[0],
+               Look(files_, h_.HostDir(), *installed[0].record, &installed), installed, true);
+    EXPECT_FALSE(removal.Failed());
+    EXPECT_EQ(removal.forced, std::vector<std::string>{"Neu\\Tief\\b.dat"});
+    EXPECT_EQ(Take(), before);
+    EXPECT_EQ(
+        h_.dir.Read("host/Kolvane/store/" + records::HashText(records::HashOf("the user's own"))),
+        "the user's own");
 }
 
 TEST_F(RemoverTest, ADamagedRecordIsListedAndRemovesNothing) {

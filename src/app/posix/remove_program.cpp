@@ -139,7 +139,8 @@ int Verify(const std::vector<Installed>& installed, const std::string& name,
 }
 
 // What the removal will do, one line an item.
-void ShowPlan(const Installed& entry, const removal::Survey& survey, const RemoveContext& context) {
+void ShowPlan(const Installed& entry, const removal::Survey& survey, bool force,
+              const RemoveContext& context) {
     const Texts text(context.language);
     context.out << text("Entfernen von ", "Removing ") << Shown(entry.name) << " ("
                 << entry.record->date << "):\n";
@@ -155,7 +156,11 @@ void ShowPlan(const Installed& entry, const removal::Survey& survey, const Remov
                                  "restore      ");
                 break;
             case ItemState::kChanged:
-                step = text("bleibt, seither ge\xc3\xa4ndert: ", "left, changed since: ");
+                step = force ? text(
+                                   "trotz \xc3\x84nderung zur\xc3\xbc"
+                                   "ckgenommen (aufbewahrt): ",
+                                   "taken back though changed (kept): ")
+                             : text("bleibt, seither ge\xc3\xa4ndert: ", "left, changed since: ");
                 break;
             case ItemState::kCovered:
                 step = text(
@@ -180,8 +185,12 @@ void ShowPlan(const Installed& entry, const removal::Survey& survey, const Remov
                                  "restore texture  ");
                 break;
             case ItemState::kChanged:
-                step = text("Textur bleibt, seither ge\xc3\xa4ndert: ",
-                            "texture left, changed since: ");
+                step = force ? text(
+                                   "Textur trotz \xc3\x84nderung zur\xc3\xbc"
+                                   "ckgenommen (aufbewahrt): ",
+                                   "texture taken back though changed (kept): ")
+                             : text("Textur bleibt, seither ge\xc3\xa4ndert: ",
+                                    "texture left, changed since: ");
                 break;
             case ItemState::kCovered:
                 step = text(
@@ -207,11 +216,11 @@ void ShowPlan(const Installed& entry, const removal::Survey& survey, const Remov
 }
 
 int RemoveOne(const std::vector<Installed>& installed, const Installed& entry, bool dryRun,
-              const RemoveContext& context) {
+              bool force, const RemoveContext& context) {
     const Texts text(context.language);
     const removal::Survey survey =
         removal::Look(context.files, context.hostPath, *entry.record, &installed);
-    ShowPlan(entry, survey, context);
+    ShowPlan(entry, survey, force, context);
     if (dryRun) {
         return kRemoveSucceeded;
     }
@@ -226,7 +235,7 @@ int RemoveOne(const std::vector<Installed>& installed, const Installed& entry, b
         return kRemoveSucceeded;
     }
     const removal::Removal done =
-        removal::Remove(context.files, context.hostPath, entry, survey, installed);
+        removal::Remove(context.files, context.hostPath, entry, survey, installed, force);
     for (const std::string& path : done.left) {
         context.out << text("Seither ge\xc3\xa4ndert, nicht entfernt: ",
                             "Changed since, not removed: ")
@@ -236,6 +245,13 @@ int RemoveOne(const std::vector<Installed>& installed, const Installed& entry, b
         context.out << text("Textur seither ge\xc3\xa4ndert, nicht entfernt: ",
                             "Texture changed since, not removed: ")
                     << identifier << "\n";
+    }
+    for (const std::string& path : done.forced) {
+        context.out << text(
+                           "Trotz \xc3\x84nderung zur\xc3\xbc"
+                           "ckgenommen, im Speicher aufbewahrt: ",
+                           "Taken back though changed, kept in the store: ")
+                    << Shown(path) << "\n";
     }
     for (const std::string& path : done.failed) {
         context.err << "kolvane-remove: " << text("nicht entfernt: ", "could not be removed: ")
@@ -267,7 +283,7 @@ int RemoveOne(const std::vector<Installed>& installed, const Installed& entry, b
 }
 
 void Usage(std::ostream& err) {
-    err << "usage: kolvane-remove --list | --verify [NAME] | --dry-run NAME | NAME\n";
+    err << "usage: kolvane-remove --list | --verify [NAME] | --dry-run NAME | [--force] NAME\n";
 }
 
 }  // namespace
@@ -276,9 +292,10 @@ int RunRemoveProgram(const std::vector<std::string>& arguments, const RemoveCont
     const bool list = arguments.size() == 1 && arguments[0] == "--list";
     const bool verify = !arguments.empty() && arguments[0] == "--verify" && arguments.size() <= 2;
     const bool dryRun = arguments.size() == 2 && arguments[0] == "--dry-run";
+    const bool force = arguments.size() == 2 && arguments[0] == "--force";
     const bool remove =
         arguments.size() == 1 && !arguments[0].empty() && arguments[0].front() != '-';
-    if (!list && !verify && !dryRun && !remove) {
+    if (!list && !verify && !dryRun && !force && !remove) {
         Usage(context.err);
         return kRemoveFailed;
     }
@@ -310,7 +327,7 @@ int RunRemoveProgram(const std::vector<std::string>& arguments, const RemoveCont
         ReportDamaged(installed, context);
         return Verify(installed, name, context);
     }
-    return RemoveOne(installed, *entry, dryRun, context);
+    return RemoveOne(installed, *entry, dryRun, force, context);
 }
 
 }  // namespace kolvane::app

@@ -222,7 +222,9 @@ Survey Look(platform::Files& files, const std::string& hostPath,
         survey.files.push_back(std::move(item));
     }
     survey.folders.assign(record.folders.rbegin(), record.folders.rend());
-    if (!record.catalog || record.textures.empty()) {
+    // A run without textures still wrote the catalogue back in its layout.
+    if (!record.catalog ||
+        (record.textures.empty() && record.catalog->before.hash == record.catalog->after.hash)) {
         return survey;
     }
     std::string bytes;
@@ -339,7 +341,7 @@ void UndoFiles(platform::Files& files, const std::string& hostPath,
 void UndoTextures(platform::Files& files, const std::string& hostPath,
                   const records::InstallRecord& record, const Survey& survey,
                   std::vector<Installed>& all, Handed& handed, bool force, Removal& removal) {
-    if (!record.catalog || survey.textures.empty()) {
+    if (!record.catalog || (survey.textures.empty() && !survey.catalogAsLeft)) {
         return;
     }
     const records::CatalogChange& change = *record.catalog;

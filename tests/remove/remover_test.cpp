@@ -148,6 +148,17 @@ TEST_F(RemoverTest, RemovingTheStackFromTheBottomHandsTheOldStateUp) {
     EXPECT_EQ(after, before);
 }
 
+// A package without textures still wrote the catalogue back in its layout: its removal puts the
+// old bytes back.
+TEST_F(RemoverTest, PutsBackTheCatalogueThatARunWithoutTexturesLaidOut) {
+    const Snapshot before = Take();
+    Package("C", {{"c.dat", "C"}}, "Dateinstallation{{c.dat>>c.dat}} Texturskript{}");
+    Install("C");
+    ASSERT_NE(h_.ReadCatalog(), before.at("<catalogue>").first);
+    EXPECT_FALSE(RemoveNamed("C").Failed());
+    EXPECT_EQ(Take(), before);
+}
+
 // A removal stopped half-way (here: its first file deleted, the next put back) is finished by
 // the next one, which finds those items undone already.
 TEST_F(RemoverTest, ARemovalStoppedHalfWayIsFinishedByTheNext) {

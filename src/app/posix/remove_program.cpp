@@ -203,7 +203,7 @@ void ShowPlan(const Installed& entry, const removal::Survey& survey, bool force,
         }
         context.out << "  " << step << texture.identifier << "\n";
     }
-    if (survey.catalogAsLeft && !survey.textures.empty()) {
+    if (survey.catalogAsLeft) {
         context.out << "  "
                     << text("Texturen.txt wie vor der Installation",
                             "Texturen.txt as before the installation")

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "names/windows_path.h"
 #include "records/content_hash.h"
 #include "records/recorder.h"
 #include "textures/texture_catalog.h"
@@ -53,6 +54,25 @@ std::string Repeat(const std::string& file) {
     return file.substr(dash, end - dash);
 }
 
+// The files a record wrote, one entry a file (names that Windows takes for one file are one): the
+// first entry's action and old version, the last one's new version; in the order of the record.
+std::vector<records::FileEntry> Written(const records::InstallRecord& record) {
+    std::vector<records::FileEntry> written;
+    std::map<std::string, std::size_t> index;
+    for (const records::FileEntry& file : record.files) {
+        if (file.action != FileAction::kCreated && file.action != FileAction::kReplaced) {
+            continue;
+        }
+        const auto [at, added] = index.emplace(names::PathKey(file.path), written.size());
+        if (added) {
+            written.push_back(file);
+        } else {
+            written[at->second].now = file.now;
+        }
+    }
+    return written;
+}
+
 // A block as the catalogue's text holds it: through its closing '}', without the separator that
 // the installer's layout puts after it.
 std::string Block(const std::string& text) {
@@ -79,8 +99,9 @@ records::FileEntry* FileAbove(std::vector<Installed>& installed,
             continue;
         }
         for (records::FileEntry& file : above->record->files) {
-            if (file.path == ours.path && file.action == FileAction::kReplaced && file.old &&
-                ours.now && file.old->hash == ours.now->hash) {
+            if (names::PathKey(file.path) == names::PathKey(ours.path) &&
+                file.action == FileAction::kReplaced && file.old && ours.now &&
+                file.old->hash == ours.now->hash) {
                 *owner = &*above;
                 return &file;
             }
@@ -200,10 +221,8 @@ Survey Look(platform::Files& files, const std::string& hostPath,
     Survey survey;
     std::vector<Installed> others = installed != nullptr ? *installed : std::vector<Installed>{};
     Installed* owner = nullptr;
-    for (auto file = record.files.rbegin(); file != record.files.rend(); ++file) {
-        if (file->action != FileAction::kCreated && file->action != FileAction::kReplaced) {
-            continue;
-        }
+    const std::vector<records::FileEntry> written = Written(record);
+    for (auto file = written.rbegin(); file != written.rend(); ++file) {
         FileItem item{file->path, ItemState::kOk, file->action};
         bool missing = false;
         const std::optional<Hash> there = HashAt(files, hostPath + file->path, missing);
@@ -285,13 +304,14 @@ bool KeepCurrent(platform::Files& files, const std::string& hostPath, const std:
 void UndoFiles(platform::Files& files, const std::string& hostPath,
                const records::InstallRecord& record, const Survey& survey,
                std::vector<Installed>& all, Handed& handed, bool force, Removal& removal) {
-    auto entry = record.files.rbegin();
+    const std::vector<records::FileEntry> written = Written(record);
+    auto entry = written.rbegin();
     for (const FileItem& item : survey.files) {
-        while (entry != record.files.rend() && entry->path != item.path) {
+        while (entry != written.rend() && entry->path != item.path) {
             ++entry;
         }
         const std::string path = hostPath + item.path;
-        if (item.state == ItemState::kCovered && entry != record.files.rend()) {
+        if (item.state == ItemState::kCovered && entry != written.rend()) {
             Installed* owner = nullptr;
             if (records::FileEntry* above = FileAbove(all, record, *entry, &owner)) {
                 if (entry->action == FileAction::kCreated) {
@@ -321,14 +341,11 @@ void UndoFiles(platform::Files& files, const std::string& hostPath,
             (files.RemoveFile(path) ? removal.deleted : removal.failed).push_back(item.path);
             continue;
         }
-        const auto entry = std::find_if(
-            record.files.rbegin(), record.files.rend(),
-            [&](const records::FileEntry& file) { return file.path == item.path && file.old; });
         // The old version, as the store keeps it, with its time and attributes.
-        const std::string stored =
-            entry == record.files.rend() ? "" : StorePath(hostPath, entry->old->hash);
-        const bool restored = !stored.empty() && Verified(files, stored, entry->old->hash) &&
-                              files.CopyFileOver(stored, path);
+        const bool known = entry != written.rend() && entry->old.has_value();
+        const std::string stored = known ? StorePath(hostPath, entry->old->hash) : "";
+        const bool restored =
+            known && Verified(files, stored, entry->old->hash) && files.CopyFileOver(stored, path);
         (restored ? removal.restored : removal.failed).push_back(item.path);
     }
     for (const std::string& folder : survey.folders) {

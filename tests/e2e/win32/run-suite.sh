@@ -696,6 +696,38 @@ test_racing_the_native_program() {
     expect "$(occurrences 'id(20299)' "$catalog")" 1 "Kolvane.exe's last texture"
 }
 
+# A package that Kolvane.exe installed is listed and taken back by the native kolvane-remove on
+# the same prefix: both programs write one record format.
+test_removed_natively() {
+    local remover
+    remover="$(dirname "$native")/kolvane-remove"
+    if [ ! -x "$remover" ]; then
+        fail "no native remover at $remover (build the native preset)"
+        return
+    fi
+    register_host
+    # The native remover reads the registry from the prefix's files, which Wine writes when its
+    # server ends.
+    kw_wine "$prefix" "$KW_WINESERVER" -w
+    make_package
+    local catalogue
+    catalogue="$(file_bytes "$catalog")"
+    start_app en_US.UTF-8
+    main_dialog || return
+    drv click "$dialog" 1
+    answer_box Kolvane 1 "$(msg 204)"
+    wait_exit 0
+    local listed code=0
+    listed="$("${KW_AS[@]}" env WINEPREFIX="$prefix" HOME="$KW_ROOT" LANG=C.UTF-8 \
+        timeout 60 "$remover" --list 2>/dev/null)"
+    expect "${listed%%  *} ${listed##*  }" "Pkg ok" "listed by the native remover"
+    printf 'y\n' | "${KW_AS[@]}" env WINEPREFIX="$prefix" HOME="$KW_ROOT" LANG=C.UTF-8 \
+        timeout 60 "$remover" Pkg >/dev/null 2>&1 || code=$?
+    expect "$code" 0 "the remover's exit code"
+    expect "$(ls "$C/Host")" "$(printf 'Kolvane\nRes')" "every file and folder it made removed"
+    expect "$(file_bytes "$catalog")" "$catalogue" "the catalogue as before"
+}
+
 # Links in the host are written through and stay; links in the package that lead out of it are
 # not followed.
 test_links() {
@@ -912,6 +944,7 @@ all_tests=(
     test_invalid_switch
     test_catalogue_held_natively_is_waited_for
     test_racing_the_native_program
+    test_removed_natively
     test_links
     test_caller_permissions
     test_long_folders

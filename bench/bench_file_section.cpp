@@ -2,7 +2,9 @@
 // and again into the same host (every file present, same times), against
 // `cp -r --preserve=timestamps` of the same tree into an empty folder, in two shapes: 2,000 files
 // of 128 KiB in 100 folders of 20 (256 MiB), and 400 files of 160 KiB in 100 folders of 4
-// (62.5 MiB), where the work per folder weighs more.
+// (62.5 MiB), where the work per folder weighs more. Every installation keeps its record. Then
+// kolvane-remove (beside PROGRAM) takes installations back, against the installation into an
+// empty host.
 //
 //   bench_file_section PROGRAM [directory]   (PROGRAM: build/release/kolvane; directory:
 //                                             $TMPDIR or /tmp)
@@ -290,7 +292,7 @@ int main(int argc, char** argv) {
                 return timed([&] { return Run({"./kolvane"}, runs.package, "i\n", runs.prefix); });
             };
             const auto installIntoEmpty = [&] {
-                if (old != nullptr) {
+                if (old != nullptr && fs::exists(old->host / "Modelle")) {
                     Empty(old->host / "Modelle");
                 }
                 return install();
@@ -320,6 +322,26 @@ int main(int argc, char** argv) {
         }
     }
 
+    // Removals come after every timed installation, since the files they delete would slow the
+    // creation of files that follows (see above); each takes back an installation made for it.
+    constexpr int kRemovals = 5;
+    std::vector<Took> removals[kShapeCount];
+    const fs::path remover = program.parent_path() / "kolvane-remove";
+    for (int round = 0; round < kRemovals; ++round) {
+        for (std::size_t s = 0; s < kShapeCount; ++s) {
+            const Runs runs =
+                MakeRuns(work / kShapes[s].name,
+                         work / ("removal" + std::to_string(round)) / kShapes[s].name);
+            Run({"./kolvane"}, runs.package, "i\n", runs.prefix);
+            removals[s].push_back(timed([&] {
+                return Run({remover.string(), kShapes[s].name}, runs.package, "y\n", runs.prefix);
+            }));
+            if (fs::exists(runs.host / "Modelle")) {
+                Fail(kProgram, "not every file was removed");
+            }
+        }
+    }
+
     std::printf(
         "File section: every run into fresh folders; median of %d rounds, ratio: the median "
         "of the rounds' ratios to cp\n",
@@ -333,6 +355,20 @@ int main(int argc, char** argv) {
         Row("cp -r --preserve=timestamps into empty folder", t.copy, t.copy);
         Row("kolvane into an empty host", t.empty, t.copy);
         Row("kolvane again into the same host", t.again, t.copy);
+        const double install = Median([&] {
+            std::vector<double> seconds;
+            for (const Took& took : t.empty) {
+                seconds.push_back(took.seconds);
+            }
+            return seconds;
+        }());
+        std::vector<double> removal;
+        for (const Took& took : removals[s]) {
+            removal.push_back(took.seconds);
+        }
+        std::printf("  %-46s %8.2f ms  %5.2f x kolvane into an empty host (median of %d)\n",
+                    "kolvane-remove of that installation", Median(removal) * 1e3,
+                    Median(removal) / install, kRemovals);
     }
     fs::remove_all(work);
     return 0;

@@ -1,10 +1,10 @@
 # Installing the native programs and packing them as a Debian package with CMake's own packager:
-#   cmake --install <build> [--prefix <dir>]     bin/kolvane, bin/kolvane-check, their man pages
+#   cmake --install <build> [--prefix <dir>]     bin/kolvane, kolvane-check, kolvane-remove, man pages
 #   cpack -G DEB (in <build>)                     kolvane_<version>_<arch>.deb for /usr
 
 # The man pages, compressed as Debian installs them.
 set(kolvane_man_pages)
-foreach(page kolvane.1 kolvane-check.1)
+foreach(page kolvane.1 kolvane-check.1 kolvane-remove.1)
     set(compressed ${CMAKE_BINARY_DIR}/man/${page}.gz)
     add_custom_command(OUTPUT ${compressed}
         COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/man/${page}
@@ -33,7 +33,8 @@ entries from the prefix without starting Wine and finds prefixes made by
 Wine, Bottles, Lutris, PlayOnLinux and Steam by itself.
 
 kolvane-check reports what in a package would surprise its users, and what an
-installation into the installed host would do.")
+installation into the installed host would do. kolvane-remove takes an
+installation back by the record that both installers keep.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KOLVANE_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

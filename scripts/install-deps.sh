@@ -7,6 +7,8 @@ packages=(
     # cpack's Debian packages: dpkg-shlibdeps finds the libraries the programs need.
     dpkg-dev
     googletest libgtest-dev libbenchmark-dev
+    # The content hash of install records (XXH3-128), used from its header by both builds.
+    libxxhash-dev
     clang libclang-rt-14-dev
     # The format check of the test command.
     clang-format

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Each folder of src/ includes only what lies below it: app -> install -> (files, textures) ->
-# (script, messages, names) -> platform interfaces; check beside install; each platform's seams
+# Each folder of src/ includes only what lies below it: app -> install -> (files, textures, records)
+# -> (script, messages, names) -> platform interfaces; check beside install; each platform's seams
 # (platform/posix, platform/win32) and the test doubles (platform/doubles) only above the
 # interfaces, and only the programs of that platform (app/posix, app/win32) above them. An include
-# is judged by its whole folder ("platform/posix/x.h" lies in platform/posix, not in platform).
-# The Windows headers (<windows.h>, <commctrl.h>) are included only in platform/win32 and
-# app/win32; everything else, tests and benchmarks of the Win32 seams too, reaches them through
+# is judged by its whole folder ("platform/posix/x.h" lies in platform/posix, not in platform). The
+# Windows headers (<windows.h>, <commctrl.h>) are included only in platform/win32 and app/win32;
+# everything else, tests and benchmarks of the Win32 seams too, reaches them through
 # platform/win32/windows_support.h. Prints every include that breaks a rule and fails if one does.
 #
 # Usage: layering.sh SRC [OTHER...]: the folder rules apply to SRC; the rule of the Windows
@@ -13,7 +13,7 @@
 set -euo pipefail
 src="$1"
 shift
-core="names platform script messages files textures install check"
+core="names platform script messages files textures records install remove check"
 declare -A allowed=(
     [names]="names"
     [platform]="platform names"
@@ -22,9 +22,11 @@ declare -A allowed=(
     [platform/win32]="platform/win32 platform names"
     [script]="script platform names"
     [messages]="messages platform"
-    [files]="files script messages names platform"
+    [files]="files records script messages names platform"
     [textures]="textures script names platform"
-    [install]="install files textures script messages names platform"
+    [records]="records names platform"
+    [install]="install files textures records script messages names platform"
+    [remove]="remove records textures script names platform"
     [check]="check $core"
     [cmdline]="cmdline"
     [app]="app $core cmdline"

@@ -237,12 +237,14 @@ DryRunLog DryRun(DryRunSeams seams, const std::string& packageDir, bool silent,
                     catalogPath = catalog.Path();
                     catalogLoaded = catalog.IsLoaded();
                 },
+            .placing = {},
             .placed =
                 [&](const TextureCatalog& catalog, const TexturePlaced& placed) {
                     if (textureEntry != nullptr) {
                         texturePlan.push_back(PlanTextureEntry(*textureEntry, catalog, placed));
                     }
                 },
+            .written = {},
         });
     const InstallOutcome outcome = installer.Run();
     report.outcome = MessageText(LocalizedId(

@@ -8,6 +8,27 @@
 
 namespace kolvane {
 
+namespace {
+
+// Whether a destination lies in the host's record folder: by its name, or where a link leads
+// (as the look at it found, or by a look of its own on a seam that keeps no looks).
+bool InRecordFolder(platform::Files& files, std::string_view relative,
+                    const std::string& destination, const platform::Sight& present,
+                    const std::string& recordFolder) {
+    const std::string key = names::PathKey(relative);
+    const std::string folder = names::PathKey(records::kRecordFolder);
+    if (key.size() > folder.size() && key.compare(0, folder.size(), folder) == 0 &&
+        (key[folder.size()] == '\\' || key[folder.size()] == '/')) {
+        return true;
+    }
+    const platform::Location seen = files.LocateSeen(present, recordFolder);
+    return seen == platform::Location::kInside ||
+           (seen == platform::Location::kUnknown &&
+            files.LocateIn(destination, recordFolder) == platform::Location::kInside);
+}
+
+}  // namespace
+
 bool InstallFiles(const FileSectionContext& context) {
     if (!context.script.FindSection(SectionName(Section::kFiles))) {
         // A script that cannot be read is no script without files: what it lists is missing.
@@ -26,6 +47,8 @@ bool InstallFiles(const FileSectionContext& context) {
     if (!context.hostPath.empty()) {
         files.TidyWithin(context.hostPath);
     }
+    const std::string recordFolder = context.hostPath + std::string(records::kRecordFolder);
+    records::Recorder* recorder = context.recorder;
     bool result = true;
     std::string entry;
     EntryParts parts;
@@ -45,28 +68,46 @@ bool InstallFiles(const FileSectionContext& context) {
             !names::StaysInsideBase(destinationPart) ||
             files.Locate(source, context.packageDir, &package) == platform::Location::kOutside ||
             files.Locate(destination, context.packageDir, &present) ==
-                platform::Location::kInside) {
+                platform::Location::kInside ||
+            InRecordFolder(files, destinationPart, destination, present, recordFolder)) {
             reportFailure(source, destination);
             result = false;
             continue;
         }
 
         if (IsPresentFileNewer(present, package)) {
+            const auto keep = [&] {
+                if (recorder != nullptr) {
+                    recorder->FileLeft(destination, records::FileAction::kKeptNewer);
+                }
+            };
             if (context.silent) {
+                keep();
                 continue;
             }
             const std::string question =
                 FormatMessageText(LocalizedId(context.system, kMsgPresentFileNewer),
                                   {names::ShownPath(destination), names::ShownPath(source)});
             if (ui.ShowMessageText(question, platform::kMbYesNo) == platform::kIdYes) {
+                keep();
                 continue;
             }
         }
 
         platform::FileInfo made;
-        const bool copied = CreateDirectoryChain(files, destination) &&
-                            files.Copy(source, destination, &package, &present, &made);
+        std::vector<std::string> folders;
+        const bool placed = CreateDirectoryChain(files, destination, &folders);
+        if (recorder != nullptr) {
+            recorder->FoldersMade(folders);
+        }
+        const bool copied =
+            placed &&
+            (recorder != nullptr ? recorder->Copy(source, destination, package, present, made)
+                                 : files.Copy(source, destination, &package, &present, &made));
         if (!copied) {
+            if (recorder != nullptr && !placed) {
+                recorder->FileLeft(destination, records::FileAction::kFailed);
+            }
             reportFailure(source, destination);
             result = false;
         }
@@ -106,7 +147,8 @@ bool IsPresentFileNewer(platform::Files& files, const std::string& destination,
     return presentTime > packageTime;
 }
 
-bool CreateDirectoryChain(platform::Files& files, const std::string& path) {
+bool CreateDirectoryChain(platform::Files& files, const std::string& path,
+                          std::vector<std::string>* made) {
     // Walk up from the file's folder until a folder can be made or is there, remembering the
     // folders that could not be made yet. A drive (C:) or a drive's root (C:\) is never made; a
     // folder name without any separator above it is the last one tried.
@@ -118,7 +160,11 @@ bool CreateDirectoryChain(platform::Files& files, const std::string& path) {
         if (folder.size() <= 3) {
             break;
         }
-        if (files.MakeDirectory(folder) != platform::DirectoryResult::kFailed) {
+        const platform::DirectoryResult result = files.MakeDirectory(folder);
+        if (result != platform::DirectoryResult::kFailed) {
+            if (result == platform::DirectoryResult::kCreated && made != nullptr) {
+                made->push_back(folder);
+            }
             reached = true;
             break;
         }
@@ -137,6 +183,9 @@ bool CreateDirectoryChain(platform::Files& files, const std::string& path) {
     bool created = false;
     for (auto folder = pending.rbegin(); folder != pending.rend(); ++folder) {
         created = files.MakeDirectory(*folder) == platform::DirectoryResult::kCreated;
+        if (created && made != nullptr) {
+            made->push_back(*folder);
+        }
     }
     return created;
 }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/system.h"
 #include "platform/user_interface.h"
+#include "records/recorder.h"
 #include "script/section_entries.h"
 
 namespace kolvane {
@@ -20,6 +22,7 @@ struct FileSectionContext {
     const std::string& packageDir;  // the package folder, without a trailing backslash
     bool silent = false;            // keep newer present files without asking
     const EntryObserver& observer;
+    records::Recorder* recorder = nullptr;  // what records the run; none: nothing does
 };
 
 // The "Dateinstallation" section: copies the package's files into the host tree. True when the
@@ -35,7 +38,9 @@ bool IsPresentFileNewer(platform::Files& files, const std::string& destination,
 bool IsPresentFileNewer(const platform::Sight& present, const platform::Sight& package);
 
 // Creates the directory that is to hold the file `path`, with any missing ones above it. A
-// drive or a drive's root is never created.
-bool CreateDirectoryChain(platform::Files& files, const std::string& path);
+// drive or a drive's root is never created. `made`, when given, learns the folders created,
+// outermost first.
+bool CreateDirectoryChain(platform::Files& files, const std::string& path,
+                          std::vector<std::string>* made = nullptr);
 
 }  // namespace kolvane

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "install/host_locator.h"
 #include "platform/platform.h"
+#include "records/recorder.h"
 #include "script/script_reader.h"
 #include "script/section_entries.h"
 #include "textures/install_textures.h"
@@ -13,6 +15,9 @@ namespace kolvane {
 // What the program's command line decides about a run.
 struct InstallOptions {
     bool silent = false;  // -s: keep newer present files without asking
+    // Keeps a record of the run in the host's folder "Kolvane", so that it can be taken back
+    // (both programs do; a dry run does not).
+    bool record = false;
 };
 
 // What one press of Install ended with. The dialog stays open only after kNoHost.
@@ -47,6 +52,12 @@ class Installer {
     bool InstallFiles();
     // The "Texturskript" section: registers the package's textures in the host's catalogue.
     bool InstallTextures();
+    // Starts the record of the run, when it is to be kept.
+    void BeginRecord(const std::string& scriptPath);
+    // Says once that the run cannot be recorded, when it cannot (`failed`: it could not start).
+    void ReportRecordFailure(bool failed = false);
+    // The recorder while it records; none otherwise.
+    records::Recorder* Recording();
 
     platform::Platform& m_platform;
     std::string m_hostPath;
@@ -55,6 +66,8 @@ class Installer {
     std::string m_exeDir;  // the executable's directory, without a trailing backslash
     EntryObserver m_entryObserver;
     TextureObserver m_textureObserver;
+    std::optional<records::Recorder> m_recorder;
+    bool m_recordFailureShown = false;
 };
 
 // The Install command of both programs' dialogs: finds the host, runs the installation with

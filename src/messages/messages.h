@@ -19,6 +19,7 @@ inline constexpr int kMsgScriptMissing = 107;
 inline constexpr int kMsgDescription = 108;
 inline constexpr int kMsgInstallButton = 109;
 inline constexpr int kMsgQuitButton = 110;
+inline constexpr int kMsgNotRecorded = 111;
 
 // The language of every text both programs show, German or English: German when the primary
 // language of the system's default language is German (any region), English otherwise. Every

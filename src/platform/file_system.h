@@ -118,6 +118,13 @@ class Spot {
     // present one only with `replace`; on success `made` is closed.
     virtual PutResult PutInPlace(std::unique_ptr<NativeFile>& made, const std::string& madeName,
                                  bool replace) = 0;
+    // Gives the present file the further name `path` (a full path of a free name in an existing
+    // folder), so that it stays there when a new version takes its place. False where it cannot:
+    // no file is present, another volume, a file system without such names.
+    virtual bool LinkPresentTo(const std::string& path) {
+        static_cast<void>(path);
+        return false;
+    }
     // Removes the file `name` beside it, which this run made (`made` is closed first).
     virtual void RemoveBeside(const std::string& name, std::unique_ptr<NativeFile> made) = 0;
     // Opens the file itself for reading and writing, as other programs may share it for writing.
@@ -174,6 +181,11 @@ class FileSystem {
 
     enum class MadeFolder { kCreated, kExists, kFailed };
     virtual MadeFolder MakeDirectory(const std::string& path) = 0;
+    // Removes the folder `path` when it is empty; false when it is not, or cannot be removed.
+    virtual bool RemoveEmptyDirectory(const std::string& path) {
+        static_cast<void>(path);
+        return false;
+    }
     // Removes every attribute; `known`: what the file is known to have, when the caller knows.
     virtual bool SetNormalAttributes(const std::string& path, const FileInfo* known) = 0;
     // Waits a moment for another run, as the program waits (a window stays painted).

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/file_system.h"
 
@@ -24,6 +25,14 @@ enum class Location {
     kInside,  // in the folder, at any depth, or the folder itself
     kOutside,
     kUnknown,  // the folder, or every part of the path, cannot be found
+};
+
+// What became of the old version of a file that CopyKeeping was to keep.
+enum class Kept {
+    kNothing,  // no file was there, or the file there was left alone
+    kLinked,   // the old file took the further name: kept at no cost of a copy
+    kCopied,   // a copy of it, where it could not be linked or is written in place
+    kFailed,   // it could not be kept, and the file was not replaced
 };
 
 enum class ClaimResult {
@@ -64,6 +73,51 @@ class Files {
     virtual bool Copy(const std::string& source, const std::string& destination, Sight* from,
                       Sight* present, FileInfo* made) = 0;
 
+    // Copy, keeping the file that it replaces as `keepAs`, a free name on the same volume in an
+    // existing folder: the old file takes that further name just before the new one is put in
+    // its place, so that it is never missing from both; where no further name can be given, or
+    // the file is written in place, a copy of it (with its last-write time) is made first. A file
+    // that is left alone keeps nothing. Where the old version cannot be kept, the file is not
+    // replaced. This fallback keeps a copy for every implementation that knows no better.
+    virtual bool CopyKeeping(const std::string& source, const std::string& destination, Sight* from,
+                             Sight* present, FileInfo* made, const std::string& keepAs,
+                             Kept& kept) {
+        Sight there;
+        if (present == nullptr) {
+            Look(destination, there);
+            present = &there;
+        }
+        kept = Kept::kNothing;
+        if (present->file) {
+            std::string old;
+            if (!ReadContents(destination, old) || !ReplaceContents(keepAs, old)) {
+                kept = Kept::kFailed;
+                return false;
+            }
+            kept = Kept::kCopied;
+        }
+        return Copy(source, destination, from, present, made);
+    }
+
+    // The names of the files in `folder` whose names contain `mark`. None where the seam cannot
+    // list a folder.
+    virtual std::vector<std::string> NamesIn(const std::string& folder, std::string_view mark) {
+        static_cast<void>(folder);
+        static_cast<void>(mark);
+        return {};
+    }
+    // Removes the file `path` (where a link stands, the file it leads to). False when it was not
+    // removed.
+    virtual bool RemoveFile(const std::string& path) {
+        static_cast<void>(path);
+        return false;
+    }
+    // Removes the folder `path` when it is empty. False when it was not removed.
+    virtual bool RemoveEmptyFolder(const std::string& path) {
+        static_cast<void>(path);
+        return false;
+    }
+
     // Removes the read-only (and every other) attribute.
     bool SetNormalAttributes(const std::string& path) { return MakeNormal(path, nullptr); }
     // The same, where the caller knows what the file is (`known`, from Copy).
@@ -86,6 +140,14 @@ class Files {
     }
     // The same, looking at `path` as Look does on the way (`sight` may be null).
     virtual Location Locate(const std::string& path, const std::string& folder, Sight* sight) = 0;
+
+    // Where the path that a Locate's `sight` looked at lies with respect to `folder`, without
+    // looking again.
+    virtual Location LocateSeen(const Sight& sight, const std::string& folder) {
+        static_cast<void>(sight);
+        static_cast<void>(folder);
+        return Location::kUnknown;
+    }
 
     // Claims the existing file `path` for one update, from reading it to writing it back: while
     // one run holds the claim, every other run's claim waits, in both programs and across them.

@@ -355,8 +355,68 @@ bool WriteCore::Copy(const std::string& source, const std::string& destination, 
     return CopyOnto(*input, destination, std::move(there), true, made);
 }
 
+bool WriteCore::CopyKeeping(const std::string& source, const std::string& destination, Sight* from,
+                            Sight* present, FileInfo* made, const std::string& keepAs, Kept& kept) {
+    std::unique_ptr<NativeFile> input;
+    if (from != nullptr && from->file) {
+        input = std::move(from->file);
+    } else {
+        OpenError error = OpenError::kNone;
+        input = system_.OpenForReading(source, false, error);
+    }
+    kept = Kept::kNothing;
+    if (!input) {
+        return false;
+    }
+    Sight there = present != nullptr ? std::move(*present) : system_.Look(destination, true, false);
+    Keeping keep{keepAs};
+    const bool copied = CopyOnto(*input, destination, std::move(there), true, made, &keep);
+    kept = keep.kept;
+    return copied;
+}
+
+std::vector<std::string> WriteCore::NamesIn(const std::string& folder, std::string_view mark) {
+    // The spot of a name in the folder lists the folder.
+    const std::unique_ptr<Spot> spot = system_.SpotOf(folder + "\\" + std::string(mark), nullptr);
+    return spot ? spot->NamesWith(mark) : std::vector<std::string>{};
+}
+
+bool WriteCore::RemoveFile(const std::string& path) {
+    const std::unique_ptr<Spot> spot = system_.SpotOf(path, nullptr);
+    if (!spot || !spot->Present() || !spot->Present()->regular) {
+        return false;
+    }
+    spot->RemoveBeside(spot->Name(), nullptr);
+    return system_.Look(path, false, false).missing;
+}
+
+Location WriteCore::LocateSeen(const Sight& sight, const std::string& folder) {
+    const std::optional<std::string>& base = RealFolder(folder);
+    if (!base || !sight.real) {
+        return Location::kUnknown;
+    }
+    return system_.Contains(*base, *sight.real) ? Location::kInside : Location::kOutside;
+}
+
+bool WriteCore::RemoveEmptyFolder(const std::string& path) {
+    return system_.RemoveEmptyDirectory(path);
+}
+
+bool WriteCore::KeepCopy(const std::string& path, Keeping& keep) {
+    if (keep.kept != Kept::kNothing) {
+        return keep.kept == Kept::kCopied;  // a further name would change with the file
+    }
+    OpenError error = OpenError::kNone;
+    const std::unique_ptr<NativeFile> old = system_.OpenForReading(path, true, error);
+    Sight free;
+    free.missing = true;
+    keep.kept = old && CopyOnto(*old, keep.as, std::move(free), false, nullptr) ? Kept::kCopied
+                                                                                : Kept::kFailed;
+    return keep.kept == Kept::kCopied;
+}
+
 bool WriteCore::CopyOnto(NativeFile& input, const std::string& destination, Sight present,
-                         bool trustFree, FileInfo* made) {
+                         bool trustFree, FileInfo* made, Keeping* keep) {
     const FileInfo& source = input.Info();
     if (!present.missing && !present.info && present.file) {
         present.info = present.file->Info();
@@ -398,8 +458,10 @@ bool WriteCore::CopyOnto(NativeFile& input, const std::string& destination, Sigh
     FileSource contents(input, source.size);
     // A file with several names is written in place, so that every name shows the new contents;
     // the old ones are kept until then.
+    // A file written in place keeps no further name of its old contents: they are copied first.
+    const auto keptCopy = [&] { return keep == nullptr || !there || KeepCopy(destination, *keep); };
     if (there && there->links > 1) {
-        return WriteInPlace(*spot, contents, true, &source) &&
+        return keptCopy() && WriteInPlace(*spot, contents, true, &source) &&
                (made == nullptr || (*made = source, true));
     }
     Tidy(*spot);
@@ -409,12 +471,12 @@ bool WriteCore::CopyOnto(NativeFile& input, const std::string& destination, Sigh
         case MakeResult::kMade:
             break;
         case MakeResult::kNoRoom:
-            return WriteInPlace(*spot, contents, false, &source) &&
+            return keptCopy() && WriteInPlace(*spot, contents, false, &source) &&
                    (made == nullptr || (*made = source, true));
         case MakeResult::kRefused:
             // A folder that takes no new files: the present file, which the user may write, is
             // written in place, as Windows writes it.
-            return there && WriteInPlace(*spot, contents, false, &source) &&
+            return there && keptCopy() && WriteInPlace(*spot, contents, false, &source) &&
                    (made == nullptr || (*made = source, true));
         case MakeResult::kExists:
         case MakeResult::kFailed:
@@ -427,6 +489,14 @@ bool WriteCore::CopyOnto(NativeFile& input, const std::string& destination, Sigh
     if (made != nullptr) {
         *made = output.Info();
     }
+    // The old file takes its further name right before the rename, or is copied there.
+    if (keep != nullptr && there && keep->kept == Kept::kNothing) {
+        if (spot->LinkPresentTo(keep->as)) {
+            keep->kept = Kept::kLinked;
+        } else if (!KeepCopy(destination, *keep)) {
+            return false;
+        }
+    }
     switch (temporary.PutInPlace(!free)) {
         case PutResult::kDone:
             return true;
@@ -435,12 +505,16 @@ bool WriteCore::CopyOnto(NativeFile& input, const std::string& destination, Sigh
             // Another program has put the name there meanwhile, or the file system cannot rename
             // only onto a free name: as any present file.
             temporary.Discard();
-            return CopyOnto(input, destination, Sight{}, false, made);
+            return CopyOnto(input, destination, Sight{}, false, made, keep);
         }
         case PutResult::kHeldOpen:
             // Another program holds the file open; where it shares it for writing, the file is
-            // written in place, its old contents kept until the new ones are whole.
+            // written in place, its old contents kept until the new ones are whole. A further
+            // name given to it would change with it, so it is not replaced where one was given.
             temporary.Discard();
+            if (keep != nullptr && keep->kept == Kept::kLinked) {
+                return false;
+            }
             return WriteInPlace(*spot, contents, true, &source) &&
                    (made == nullptr || (*made = source, true));
         case PutResult::kFailed:

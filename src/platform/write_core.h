@@ -44,6 +44,14 @@ class WriteCore : public Files {
     DirectoryResult MakeDirectory(const std::string& path) override;
     bool Copy(const std::string& source, const std::string& destination, Sight* from,
               Sight* present, FileInfo* made) override;
+    // The old file takes the further name in the same step as the rename that replaces it.
+    bool CopyKeeping(const std::string& source, const std::string& destination, Sight* from,
+                     Sight* present, FileInfo* made, const std::string& keepAs,
+                     Kept& kept) override;
+    std::vector<std::string> NamesIn(const std::string& folder, std::string_view mark) override;
+    bool RemoveFile(const std::string& path) override;
+    Location LocateSeen(const Sight& sight, const std::string& folder) override;
+    bool RemoveEmptyFolder(const std::string& path) override;
     bool MakeNormal(const std::string& path, const FileInfo* known) override;
     bool ReadContents(const std::string& path, std::string& contents) override;
     bool ReplaceContents(const std::string& path, std::string_view contents) override;
@@ -59,8 +67,15 @@ class WriteCore : public Files {
         std::string path;
         std::unique_ptr<NativeFile> file;  // closed early where it keeps the file from a rename
     };
+    // Where the old version of a file that a copy replaces goes, and what became of it.
+    struct Keeping {
+        const std::string& as;
+        Kept kept = Kept::kNothing;
+    };
     bool CopyOnto(NativeFile& input, const std::string& destination, Sight present, bool trustFree,
-                  FileInfo* made);
+                  FileInfo* made, Keeping* keep = nullptr);
+    // Keeps a copy of the file at `path` as keep.as, before it is written in place.
+    bool KeepCopy(const std::string& path, Keeping& keep);
     bool WriteInPlace(Spot& spot, Source& contents, bool keepOld, const FileInfo* copyOf);
     void Tidy(Spot& spot);
     Claim* ClaimOn(const std::string& path);

@@ -24,13 +24,23 @@ bool InstallTextures(const TextureSectionContext& context) {
         const std::string definition = catalog::LayOutDefinition(parts.right);
         TexturePlaced placed{.identifier = catalog::ParseIdentifier(parts.left),
                              .added = !definition.empty(),
-                             .placement = {}};
+                             .placement = {},
+                             .definition = definition};
+        if (context.textures.placing) {
+            context.textures.placing(catalog, placed.identifier);
+        }
         catalog.AddTexture(placed.identifier, definition, &placed.placement);
         if (context.textures.placed) {
             context.textures.placed(catalog, placed);
         }
     }
-    return catalog.WriteBack();
+    if (!catalog.WriteBack()) {
+        return false;
+    }
+    if (context.textures.written) {
+        context.textures.written(catalog);
+    }
+    return true;
 }
 
 }  // namespace kolvane

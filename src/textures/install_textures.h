@@ -15,13 +15,17 @@ struct TexturePlaced {
     int identifier = 0;
     bool added = false;  // a definition was inserted (an empty one only removes)
     catalog::Placement placement;
+    std::string_view definition;  // as inserted
 };
 
-// Who watches the texture section: the catalogue it loaded (or failed to), and every placement
-// with the catalogue right after it.
+// Who watches the texture section: the catalogue it loaded (or failed to), every placement with
+// the catalogue right before and right after it, and the catalogue once it is written back
+// (while the run still holds its claim).
 struct TextureObserver {
     std::function<void(const TextureCatalog& catalog)> catalogLoaded;
+    std::function<void(const TextureCatalog& catalog, int identifier)> placing;
     std::function<void(const TextureCatalog& catalog, const TexturePlaced& placed)> placed;
+    std::function<void(const TextureCatalog& catalog)> written;
 };
 
 // What the texture section works with: the seams and the script positioned by its caller.

@@ -97,6 +97,20 @@ bool TextureCatalog::RemoveTexture(int identifier) {
     return removed;
 }
 
+std::optional<std::string> TextureCatalog::EntryOf(int identifier) const {
+    const std::string& text = Text();
+    const Position key = text.find(catalog::IdentifierKey(identifier));
+    if (key == std::string::npos) {
+        return std::nullopt;
+    }
+    const Position start = text.rfind(catalog::kEntryStart, key);
+    const Position end = start == std::string::npos ? kNone : catalog::FindBlockEnd(text, start);
+    if (end == kNone) {
+        return std::nullopt;
+    }
+    return text.substr(start, end - start + 1);
+}
+
 TextureCatalog::Position TextureCatalog::FindInsertPosition(int identifier) const {
     return Editable().FindInsertPosition(identifier);
 }

@@ -61,6 +61,9 @@ class TextureCatalog {
     bool AddTexture(int identifier, std::optional<std::string_view> definition,
                     catalog::Placement* placed = nullptr);
     bool RemoveTexture(int identifier);
+    // The entry that placing or removing `identifier` would remove, exactly as the text holds
+    // it; none when there is none. Costs a pass over the text.
+    std::optional<std::string> EntryOf(int identifier) const;
     Position FindInsertPosition(int identifier) const;
     Position FindBlockEnd(Position from) const;
     // The key a reader sees in front of `position` (EditableText::KeyInFront).

@@ -13,8 +13,8 @@ if(NOT count EQUAL 1)
 endif()
 
 execute_process(COMMAND dpkg-deb -c ${packages} OUTPUT_VARIABLE contents COMMAND_ERROR_IS_FATAL ANY)
-foreach(file usr/bin/kolvane usr/bin/kolvane-check usr/share/man/man1/kolvane.1.gz
-             usr/share/man/man1/kolvane-check.1.gz)
+foreach(file usr/bin/kolvane usr/bin/kolvane-check usr/bin/kolvane-remove usr/share/man/man1/kolvane.1.gz
+             usr/share/man/man1/kolvane-check.1.gz usr/share/man/man1/kolvane-remove.1.gz)
     if(NOT contents MATCHES " \\./${file}\n")
         message(FATAL_ERROR "${file} is missing from the package:\n${contents}")
     endif()

@@ -28,8 +28,8 @@ std::vector<std::uint8_t> ResourceBytes(LPCSTR type, int id) {
 }
 
 TEST(StringTableTest, HoldsEveryMessageAsTheCoreKnowsIt) {
-    const int ids[] = {101, 102, 103, 104, 105, 106, 107, 108, 109, 110,
-                       201, 202, 203, 204, 205, 206, 207, 208, 209, 210};
+    const int ids[] = {101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111,
+                       201, 202, 203, 204, 205, 206, 207, 208, 209, 210, 211};
     for (const int id : ids) {
         SCOPED_TRACE(id);
         ASSERT_NE(MessageText(id), nullptr);
@@ -39,7 +39,7 @@ TEST(StringTableTest, HoldsEveryMessageAsTheCoreKnowsIt) {
     EXPECT_EQ(win32::LoadResourceString(Self(), 101),
               "Inf&o \xfc"
               "ber Kolvane...");
-    EXPECT_EQ(win32::LoadResourceString(Self(), 111), "") << "no text beyond the table";
+    EXPECT_EQ(win32::LoadResourceString(Self(), 112), "") << "no text beyond the table";
 }
 
 // A reader of the extended dialog template format.

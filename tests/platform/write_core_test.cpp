@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/doubles/fault_injecting_files.h"
 #include "platform/write_core.h"
 #include "platform_files_contract.h"
 #include "platform_seams.h"
@@ -252,6 +253,77 @@ TEST_F(WriteCoreTest, AFailedWriteInPlaceLeavesTheOldContentsWholeOrKept) {
             EXPECT_EQ(dir_.Read("host/model2.dat"), "old model");
         }
     }
+}
+
+// The old version of a replaced file is kept under a further name, without a copy where the file
+// is renamed over; a copy where it is written in place (several names); nothing where nothing is
+// replaced.
+TEST_F(WriteCoreTest, KeepsTheReplacedFileUnderAFurtherName) {
+    constexpr FileTime kOld = 132000000000000000;
+    dir_.Write("pkg/a.dat", "new model");
+    fs::create_directories(Host("store"));
+    struct Case {
+        const char* folder;  // "replaced" again: the file that its step put there
+        bool present;
+        bool secondName;
+        Kept kept;
+    };
+    for (const Case& step : {Case{"replaced", true, false, Kept::kLinked},
+                             Case{"replaced", true, false, Kept::kNothing},
+                             Case{"several names", true, true, Kept::kCopied},
+                             Case{"nothing there", false, false, Kept::kNothing}}) {
+        const std::string folder = step.folder;
+        const std::string keepAs = folder + (step.kept == Kept::kNothing ? " kept" : "");
+        SCOPED_TRACE(keepAs);
+        if (step.present && !fs::exists(Host(folder))) {
+            dir_.Write(folder + "/a.dat", "old");
+            testing::SetLastWriteTime(Host(folder + "/a.dat"), kOld);
+        }
+        fs::create_directories(Host(folder));
+        if (step.secondName) {
+            ASSERT_TRUE(testing::MakeHardLink(Host(folder + "/a.dat"), Host(folder + "/b.dat")));
+        }
+        const std::uint64_t old = step.present ? PlatformFiles::FileId(Host(folder + "/a.dat")) : 0;
+        Kept kept = Kept::kFailed;
+        ASSERT_TRUE(files_->CopyKeeping(At("pkg\\a.dat"), At(folder + "\\a.dat"), nullptr, nullptr,
+                                        nullptr, At("store\\" + keepAs), kept));
+        EXPECT_EQ(kept, step.kept);
+        EXPECT_EQ(dir_.Read(folder + "/a.dat"), "new model");
+        const std::string stored = "store/" + keepAs;
+        ASSERT_EQ(fs::exists(Host(stored)), step.kept != Kept::kNothing);
+        if (step.kept != Kept::kNothing) {
+            EXPECT_EQ(dir_.Read(stored), "old");
+            EXPECT_EQ(testing::GetLastWriteTime(Host(stored)), kOld);
+            EXPECT_EQ(PlatformFiles::FileId(Host(stored)) == old, step.kept == Kept::kLinked);
+        }
+        if (step.secondName) {
+            EXPECT_EQ(dir_.Read(folder + "/b.dat"), "new model");
+        }
+    }
+}
+
+// Seams that know no further names keep a copy; one that cannot be kept leaves the file as it is.
+TEST_F(WriteCoreTest, OtherSeamsKeepACopyOrReplaceNothing) {
+    dir_.Write("pkg/a.dat", "new model");
+    fs::create_directories(Host("store"));
+    for (const bool keepFails : {false, true}) {
+        SCOPED_TRACE(keepFails ? "keeping fails" : "keeping works");
+        dir_.Write("host/a.dat", "old");
+        FaultInjectingFiles seam(*files_);
+        if (keepFails) {
+            seam.FailFrom(FaultInjectingFiles::Op::kReplaceContents);
+        }
+        Kept kept = Kept::kNothing;
+        const std::string keepAs = keepFails ? "store\\failed" : "store\\copied";
+        EXPECT_EQ(seam.CopyKeeping(At("pkg\\a.dat"), At("host\\a.dat"), nullptr, nullptr, nullptr,
+                                   At(keepAs), kept),
+                  !keepFails);
+        EXPECT_EQ(kept, keepFails ? Kept::kFailed : Kept::kCopied);
+        EXPECT_EQ(dir_.Read("host/a.dat"), keepFails ? "old" : "new model");
+        EXPECT_EQ(fs::exists(Host("store/copied")), true);
+        EXPECT_FALSE(fs::exists(Host("store/failed")));
+    }
+    EXPECT_EQ(dir_.Read("store/copied"), "old");
 }
 
 TEST(TemporaryNameTest, CarriesItsNameAndChecksItsDigits) {

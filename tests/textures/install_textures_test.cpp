@@ -173,7 +173,9 @@ TEST_F(InstallTexturesTest, NeverWritesBackOverAnotherRunsOrProgramsChanges) {
                                                    h.WriteCatalog("Textur{ id(9) }");
                                                }
                                            },
-                                       .placed = {}};
+                                       .placing = {},
+                                       .placed = {},
+                                       .written = {}};
         EXPECT_EQ(InstallTextures({.registry = h.registry,
                                    .files = h.files,
                                    .script = reader,

@@ -81,5 +81,5 @@ int main(int argc, char** argv) {
     cmdline::ParseCommandLine(app::CommandLineText(argc, argv, charset).c_str(), 1);
 
     platform::Platform platform{registry, files, dialog, system};
-    return app::RunInstallerDialog(platform, dialog, {.silent = SilentSwitch.on});
+    return app::RunInstallerDialog(platform, dialog, {.silent = SilentSwitch.on, .record = true});
 }

@@ -41,7 +41,8 @@ bool InstallerApp::InitInstance() {
     platform::Win32Registry registry;
     platform::Win32Files files;
     platform::Win32System system;
-    InstallerDialog dialog(m_instance, registry, files, system, {.silent = SilentSwitch.on});
+    InstallerDialog dialog(m_instance, registry, files, system,
+                           {.silent = SilentSwitch.on, .record = true});
     dialog.DoModal();
 
     m_exitCode = ExitCodeOf(dialog.Outcome());

@@ -463,6 +463,22 @@ class PosixSpot : public Spot {
         return closed ? PutResult::kDone : PutResult::kFailed;
     }
 
+    bool LinkPresentTo(const std::string& path) override {
+        if (!present_) {
+            return false;
+        }
+        const std::unique_ptr<Spot> there = system_.SpotOf(path, nullptr);
+        auto* target = static_cast<PosixSpot*>(there.get());
+        if (target == nullptr || target->present_ ||
+            ::linkat(Folder(), name_.c_str(), target->Folder(), target->name_.c_str(), 0) != 0) {
+            return false;
+        }
+        if (!target->ownFolder_.Valid()) {
+            system_.resolver_.Created(target->place_, false);
+        }
+        return true;
+    }
+
     void RemoveBeside(const std::string& name, std::unique_ptr<NativeFile> made) override {
         made.reset();
         ::unlinkat(Folder(), name.c_str(), 0);
@@ -668,6 +684,12 @@ FileSystem::MadeFolder PosixFileSystem::MakeDirectory(const std::string& path) {
     }
     resolver_.Found(*place);  // made meanwhile by another run, perhaps
     return MadeFolder::kExists;
+}
+
+bool PosixFileSystem::RemoveEmptyDirectory(const std::string& path) {
+    const std::optional<Place> place = resolver_.Locate(path);
+    return place && place->directory >= 0 &&
+           ::unlinkat(place->directory, place->name.c_str(), AT_REMOVEDIR) == 0;
 }
 
 bool PosixFileSystem::SetNormalAttributes(const std::string& path, const FileInfo* known) {

@@ -38,6 +38,7 @@ class PosixFileSystem : public FileSystem {
     bool Names(const std::string& path, const NativeFile& file, bool unchanged) override;
     std::unique_ptr<Spot> SpotOf(const std::string& path, const Sight* present) override;
     MadeFolder MakeDirectory(const std::string& path) override;
+    bool RemoveEmptyDirectory(const std::string& path) override;
     bool SetNormalAttributes(const std::string& path, const FileInfo* known) override;
     void Pause(std::chrono::milliseconds time) override;
 

@@ -423,6 +423,10 @@ class Win32Spot : public Spot {
         return result;
     }
 
+    bool LinkPresentTo(const std::string& path) override {
+        return present_ && ::CreateHardLinkA(path.c_str(), target_.c_str(), nullptr) != 0;
+    }
+
     void RemoveBeside(const std::string& name, std::unique_ptr<NativeFile> made) override {
         const DWORD error = ::GetLastError();
         made.reset();
@@ -709,6 +713,10 @@ std::unique_ptr<Spot> Win32FileSystem::SpotOf(const std::string& path, const Sig
     }
     there->links = standard.NumberOfLinks;
     return std::make_unique<Win32Spot>(*this, *final, there);
+}
+
+bool Win32FileSystem::RemoveEmptyDirectory(const std::string& path) {
+    return ::RemoveDirectoryA(path.c_str()) != 0;
 }
 
 FileSystem::MadeFolder Win32FileSystem::MakeDirectory(const std::string& path) {

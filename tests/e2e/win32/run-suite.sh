@@ -834,6 +834,38 @@ test_files_held_open_by_another_program() {
     done
 }
 
+# A package that Kolvane.exe installed is listed and taken back by the native kolvane-remove on
+# the same prefix: both programs write one record format.
+test_removed_natively() {
+    local remover
+    remover="$(dirname "$native")/kolvane-remove"
+    if [ ! -x "$remover" ]; then
+        fail "no native remover at $remover (build the native preset)"
+        return
+    fi
+    register_host
+    # The native remover reads the registry from the prefix's files, which Wine writes when its
+    # server ends.
+    kw_wine "$prefix" "$KW_WINESERVER" -w
+    make_package
+    local catalogue
+    catalogue="$(file_bytes "$catalog")"
+    start_app en_US.UTF-8
+    main_dialog || return
+    drv click "$dialog" 1
+    answer_box Kolvane 1 "$(msg 204)"
+    wait_exit 0
+    local listed code=0
+    listed="$("${KW_AS[@]}" env WINEPREFIX="$prefix" HOME="$KW_ROOT" LANG=C.UTF-8 \
+        timeout 60 "$remover" --list 2>/dev/null)"
+    expect "${listed%%  *} ${listed##*  }" "Pkg ok" "listed by the native remover"
+    printf 'y\n' | "${KW_AS[@]}" env WINEPREFIX="$prefix" HOME="$KW_ROOT" LANG=C.UTF-8 \
+        timeout 60 "$remover" Pkg >/dev/null 2>&1 || code=$?
+    expect "$code" 0 "the remover's exit code"
+    expect "$(ls "$C/Host")" "$(printf 'Kolvane\nRes')" "every file and folder it made removed"
+    expect "$(file_bytes "$catalog")" "$catalogue" "the catalogue as before"
+}
+
 # Links in the host are written through and stay; links in the package that lead out of it are
 # not followed.
 test_links() {
@@ -864,7 +896,7 @@ test_links() {
     expect "$(cat "$C/Shared/Lok.dat")" locomotive "the model written through its link"
     expect "$(file_bytes Shared/Texturen.txt)" "$(installed_catalog)" \
         "the catalogue written through its link"
-    expect "$(ls "$C/Host")" "$(printf 'Models\nRes')" "nothing of the package's links"
+    expect "$(ls "$C/Host")" "$(printf 'Kolvane\nModels\nRes')" "nothing of the package's links"
     expect "$(ls -A "$C/Shared")" "$(printf 'Lok.dat\nTexturen.txt')" "no temporary file"
 }
 
@@ -970,6 +1002,8 @@ test_full_disk() {
     main_dialog || return
     drv click "$dialog" 1
     answer_box Kolvane 1 "$(msg 205 'C:\Pkg\Models\Lok.dat' 'C:\Host\Models\Lok.dat')"
+    # The old catalogue finds no room in the store either: the run goes on unrecorded.
+    answer_box Kolvane 1 "$(msg 211 'C:\Host\Kolvane')"
     answer_box Kolvane 1 "$(msg 203)"
     wait_exit 2
     expect "$(md5sum <"$C/Host/Models/Lok.dat")" "$model" "the model stays whole"
@@ -1050,6 +1084,7 @@ all_tests=(
     test_racing_the_native_program
     test_leftovers_across_programs
     test_files_held_open_by_another_program
+    test_removed_natively
     test_links
     test_caller_permissions
     test_long_folders

@@ -1,0 +1,49 @@
+// kolvane-remove: takes installations back by their records, in the host that the native
+// installer finds (WINEPREFIX, else the prefix the search finds).
+#include <unistd.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/posix/answers.h"
+#include "app/posix/prefix_choice.h"
+#include "app/posix/remove_program.h"
+#include "app/posix/terminal_text.h"
+#include "install/host_locator.h"
+#include "platform/posix/posix_files.h"
+#include "platform/posix/posix_system.h"
+#include "platform/posix/prefix_search.h"
+#include "platform/posix/wine_prefix.h"
+#include "platform/posix/wine_registry.h"
+
+using namespace kolvane;
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const bool interactive = ::isatty(STDIN_FILENO) == 1 && ::isatty(STDOUT_FILENO) == 1;
+    std::unique_ptr<app::AnswerSource> answers;
+    if (interactive) {
+        answers = std::make_unique<app::KeyAnswers>(STDIN_FILENO);
+    } else {
+        answers = std::make_unique<app::LineAnswers>(std::cin);
+    }
+    const std::uint16_t language = platform::LanguageOfLocale(
+        std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
+    const app::PrefixChoice choice =
+        app::ChoosePrefix({std::getenv("WINEPREFIX"), platform::HomeDirectory(std::getenv("HOME")),
+                           "kolvane-remove", false, language, app::DetectTerminalCharset()},
+                          interactive ? answers.get() : nullptr, std::cout, std::cerr);
+    if (choice.quit) {
+        return app::kRemoveSucceeded;
+    }
+    const platform::WinePrefix prefix = platform::WinePrefixAt(choice.directory);
+    const std::unique_ptr<platform::Registry> registry =
+        platform::OpenPrefixRegistry(prefix.directory);
+    platform::PosixFiles files(prefix.drives);
+    const HostLocator host(*registry);
+    return app::RunRemoveProgram(arguments, {files, host.HostFound() ? host.HostPath() : "",
+                                             LanguageOf(language), *answers, std::cout, std::cerr});
+}

@@ -1,0 +1,468 @@
+#include "remove/remover.h"
+
+#include <algorithm>
+#include <map>
+
+#include "names/windows_path.h"
+#include "records/content_hash.h"
+#include "records/recorder.h"
+#include "textures/texture_catalog.h"
+
+namespace kolvane::removal {
+
+namespace {
+
+using records::FileAction;
+using records::Hash;
+using records::TextureAction;
+
+constexpr std::string_view kRecordMark = "record-";
+constexpr std::string_view kRecordEnd = ".txt";
+
+std::string RecordFolder(const std::string& hostPath) {
+    return hostPath + std::string(records::kRecordFolder);
+}
+
+std::string StorePath(const std::string& hostPath, const Hash& hash) {
+    return RecordFolder(hostPath) + "\\" + std::string(records::kStoreFolder) + "\\" +
+           records::HashText(hash);
+}
+
+// The hash of the file at `path`; none when nothing is there, `readable` false when it cannot be
+// read.
+std::optional<Hash> HashAt(platform::Files& files, const std::string& path, bool& missing) {
+    platform::Sight sight;
+    files.Look(path, sight);
+    missing = sight.missing;
+    Hash hash;
+    if (!sight.file || !records::HashFile(*sight.file, hash)) {
+        return std::nullopt;
+    }
+    return hash;
+}
+
+// A "-N" that a record's file name carries before ".txt", for a second record of one second.
+std::string Repeat(const std::string& file) {
+    const std::size_t end = file.size() - kRecordEnd.size();
+    const std::size_t dash = file.rfind('-', end);
+    const std::size_t hashStart = file.rfind('-', dash - 1);
+    // record-DATE-HASH16-N.txt: three dashes before ".txt" mean a repeat.
+    if (dash == std::string::npos || hashStart == std::string::npos || end - dash > 4 ||
+        dash - hashStart != 17) {
+        return "";
+    }
+    return file.substr(dash, end - dash);
+}
+
+// The files a record wrote, one entry a file (names that Windows takes for one file are one): the
+// first entry's action and old version, the last one's new version; in the order of the record.
+std::vector<records::FileEntry> Written(const records::InstallRecord& record) {
+    std::vector<records::FileEntry> written;
+    std::map<std::string, std::size_t> index;
+    for (const records::FileEntry& file : record.files) {
+        if (file.action != FileAction::kCreated && file.action != FileAction::kReplaced) {
+            continue;
+        }
+        const auto [at, added] = index.emplace(names::PathKey(file.path), written.size());
+        if (added) {
+            written.push_back(file);
+        } else {
+            written[at->second].now = file.now;
+        }
+    }
+    return written;
+}
+
+// A block as the catalogue's text holds it: through its closing '}', without the separator that
+// the installer's layout puts after it.
+std::string Block(const std::string& text) {
+    const std::size_t close = text.rfind('}');
+    return close == std::string::npos ? text : text.substr(0, close + 1);
+}
+
+bool Verified(platform::Files& files, const std::string& path, const Hash& hash) {
+    bool missing = false;
+    const std::optional<Hash> there = HashAt(files, path, missing);
+    return there && *there == hash;
+}
+
+// The record right above `record` in `installed` (newest first) whose file entry for `path`
+// replaced what `record` put there; the entry, or none.
+records::FileEntry* FileAbove(std::vector<Installed>& installed,
+                              const records::InstallRecord& record, const records::FileEntry& ours,
+                              Installed** owner) {
+    auto self = std::find_if(installed.begin(), installed.end(), [&](const Installed& entry) {
+        return entry.record && *entry.record == record;
+    });
+    for (auto above = std::make_reverse_iterator(self); above != installed.rend(); ++above) {
+        if (!above->record) {
+            continue;
+        }
+        for (records::FileEntry& file : above->record->files) {
+            if (names::PathKey(file.path) == names::PathKey(ours.path) &&
+                file.action == FileAction::kReplaced && file.old && ours.now &&
+                file.old->hash == ours.now->hash) {
+                *owner = &*above;
+                return &file;
+            }
+        }
+    }
+    return nullptr;
+}
+
+records::TextureEntry* TextureAbove(std::vector<Installed>& installed,
+                                    const records::InstallRecord& record,
+                                    const records::TextureEntry& ours, Installed** owner) {
+    auto self = std::find_if(installed.begin(), installed.end(), [&](const Installed& entry) {
+        return entry.record && *entry.record == record;
+    });
+    for (auto above = std::make_reverse_iterator(self); above != installed.rend(); ++above) {
+        if (!above->record) {
+            continue;
+        }
+        for (records::TextureEntry& texture : above->record->textures) {
+            if (texture.identifier == ours.identifier &&
+                texture.action != TextureAction::kInserted &&
+                Block(texture.old) == Block(ours.text)) {
+                *owner = &*above;
+                return &texture;
+            }
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+bool Survey::Differs() const {
+    const auto differs = [](ItemState state) {
+        return state == ItemState::kChanged || state == ItemState::kMissing;
+    };
+    return !catalogReadable || std::any_of(files.begin(), files.end(), [&](const FileItem& item) {
+        return differs(item.state);
+    }) || std::any_of(textures.begin(), textures.end(), [&](const TextureItem& item) {
+        return differs(item.state);
+    });
+}
+
+bool Survey::Covered() const {
+    return std::any_of(files.begin(), files.end(),
+                       [](const FileItem& item) { return item.state == ItemState::kCovered; }) ||
+           std::any_of(textures.begin(), textures.end(),
+                       [](const TextureItem& item) { return item.state == ItemState::kCovered; });
+}
+
+std::vector<Installed> ListInstalled(platform::Files& files, const std::string& hostPath) {
+    const std::string folder = RecordFolder(hostPath);
+    std::vector<Installed> installed;
+    for (const std::string& name : files.NamesIn(folder, kRecordMark)) {
+        if (name.rfind(kRecordMark, 0) != 0 || name.size() <= kRecordEnd.size() ||
+            name.compare(name.size() - kRecordEnd.size(), kRecordEnd.size(), kRecordEnd) != 0) {
+            continue;
+        }
+        Installed entry{folder + "\\" + name, name, std::nullopt, "", 0};
+        platform::Sight sight;
+        files.Look(entry.file, sight);
+        entry.written = sight.info ? sight.info->written : 0;
+        std::string text;
+        records::ReadError error;
+        if (!files.ReadContents(entry.file, text)) {
+            entry.error = name + ": cannot be read";
+        } else if (!(entry.record = records::ReadRecord(text, error))) {
+            entry.error = records::DescribeError(name, error);
+        }
+        installed.push_back(std::move(entry));
+    }
+    std::sort(installed.begin(), installed.end(), [](const Installed& a, const Installed& b) {
+        if (a.record.has_value() != b.record.has_value()) {
+            return a.record.has_value();
+        }
+        if (a.record && a.record->date != b.record->date) {
+            return a.record->date > b.record->date;
+        }
+        if (a.written != b.written) {
+            return a.written > b.written;  // of one second: the one written last
+        }
+        return a.file.size() != b.file.size() ? a.file.size() > b.file.size() : a.file > b.file;
+    });
+    std::map<std::string, int> sharing;
+    for (const Installed& entry : installed) {
+        if (entry.record) {
+            ++sharing[entry.record->package];
+        }
+    }
+    for (Installed& entry : installed) {
+        if (!entry.record) {
+            continue;
+        }
+        entry.name = entry.record->package;
+        if (sharing[entry.name] > 1) {
+            std::string date;
+            std::copy_if(entry.record->date.begin(), entry.record->date.end(),
+                         std::back_inserter(date), [](char c) { return c != '-' && c != ':'; });
+            const std::string file = entry.file.substr(entry.file.rfind('\\') + 1);
+            entry.name += "@" + date + Repeat(file);
+        }
+    }
+    return installed;
+}
+
+const Installed* Find(const std::vector<Installed>& installed, const std::string& name) {
+    for (const Installed& entry : installed) {
+        if (entry.name == name) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+Survey Look(platform::Files& files, const std::string& hostPath,
+            const records::InstallRecord& record, const std::vector<Installed>* installed) {
+    Survey survey;
+    std::vector<Installed> others = installed != nullptr ? *installed : std::vector<Installed>{};
+    Installed* owner = nullptr;
+    const std::vector<records::FileEntry> written = Written(record);
+    for (auto file = written.rbegin(); file != written.rend(); ++file) {
+        FileItem item{file->path, ItemState::kOk, file->action};
+        bool missing = false;
+        const std::optional<Hash> there = HashAt(files, hostPath + file->path, missing);
+        if (!there) {
+            item.state = missing && file->action == FileAction::kCreated ? ItemState::kUndone
+                         : missing                                       ? ItemState::kMissing
+                                                                         : ItemState::kChanged;
+        } else if (file->now && *there == file->now->hash) {
+            item.state = ItemState::kOk;
+        } else if (file->old && *there == file->old->hash) {
+            item.state = ItemState::kUndone;
+        } else {
+            item.state = FileAbove(others, record, *file, &owner) != nullptr ? ItemState::kCovered
+                                                                             : ItemState::kChanged;
+        }
+        survey.files.push_back(std::move(item));
+    }
+    survey.folders.assign(record.folders.rbegin(), record.folders.rend());
+    // A run without textures still wrote the catalogue back in its layout.
+    if (!record.catalog ||
+        (record.textures.empty() && record.catalog->before.hash == record.catalog->after.hash)) {
+        return survey;
+    }
+    std::string bytes;
+    if (!files.ReadContents(record.catalog->path, bytes)) {
+        survey.catalogReadable = false;
+        return survey;
+    }
+    const Hash now = records::HashOf(bytes);
+    survey.catalogAsLeft = now == record.catalog->after.hash;
+    const bool asBefore = now == record.catalog->before.hash;
+    std::optional<TextureCatalog> catalog;
+    if (!survey.catalogAsLeft && !asBefore) {
+        catalog.emplace(files, record.catalog->path);
+        if (!catalog->IsLoaded()) {
+            survey.catalogReadable = false;
+            return survey;
+        }
+    }
+    for (auto texture = record.textures.rbegin(); texture != record.textures.rend(); ++texture) {
+        TextureItem item{texture->identifier, ItemState::kOk, texture->action};
+        if (asBefore && !survey.catalogAsLeft) {
+            item.state = ItemState::kUndone;
+        } else if (catalog) {
+            const std::optional<std::string> current = catalog->EntryOf(texture->identifier);
+            const bool placed = texture->action != TextureAction::kRemoved;
+            const bool hadOld = texture->action != TextureAction::kInserted;
+            if (placed ? current == Block(texture->text) : !current) {
+                item.state = ItemState::kOk;
+            } else if (hadOld ? current == Block(texture->old) : !current) {
+                item.state = ItemState::kUndone;
+            } else if (TextureAbove(others, record, *texture, &owner) != nullptr) {
+                item.state = ItemState::kCovered;
+            } else {
+                item.state = current ? ItemState::kChanged : ItemState::kMissing;
+            }
+        }
+        survey.textures.push_back(item);
+    }
+    return survey;
+}
+
+namespace {
+
+// The records of later installations that a removal changed, to be written before its own goes.
+using Handed = std::vector<Installed*>;
+
+// Keeps the contents now at `path` in the store, before a forced removal changes them.
+bool KeepCurrent(platform::Files& files, const std::string& hostPath, const std::string& path) {
+    bool missing = false;
+    const std::optional<Hash> hash = HashAt(files, path, missing);
+    if (!hash) {
+        return missing;
+    }
+    const std::string stored = StorePath(hostPath, *hash);
+    return Verified(files, stored, *hash) || files.CopyFileOver(path, stored);
+}
+
+void UndoFiles(platform::Files& files, const std::string& hostPath,
+               const records::InstallRecord& record, const Survey& survey,
+               std::vector<Installed>& all, Handed& handed, bool force, Removal& removal) {
+    const std::vector<records::FileEntry> written = Written(record);
+    auto entry = written.rbegin();
+    for (const FileItem& item : survey.files) {
+        while (entry != written.rend() && entry->path != item.path) {
+            ++entry;
+        }
+        const std::string path = hostPath + item.path;
+        if (item.state == ItemState::kCovered && entry != written.rend()) {
+            Installed* owner = nullptr;
+            if (records::FileEntry* above = FileAbove(all, record, *entry, &owner)) {
+                if (entry->action == FileAction::kCreated) {
+                    above->action = FileAction::kCreated;
+                    above->old.reset();
+                } else {
+                    above->old = entry->old;
+                }
+                handed.push_back(owner);
+            }
+            continue;
+        }
+        if (item.state == ItemState::kChanged && !force) {
+            removal.left.push_back(item.path);
+            continue;
+        }
+        if (item.state == ItemState::kChanged) {
+            if (!KeepCurrent(files, hostPath, path)) {
+                removal.failed.push_back(item.path);
+                continue;
+            }
+            removal.forced.push_back(item.path);
+        } else if (item.state != ItemState::kOk) {
+            continue;
+        }
+        if (item.action == FileAction::kCreated) {
+            (files.RemoveFile(path) ? removal.deleted : removal.failed).push_back(item.path);
+            continue;
+        }
+        // The old version, as the store keeps it, with its time and attributes.
+        const bool known = entry != written.rend() && entry->old.has_value();
+        const std::string stored = known ? StorePath(hostPath, entry->old->hash) : "";
+        const bool restored =
+            known && Verified(files, stored, entry->old->hash) && files.CopyFileOver(stored, path);
+        (restored ? removal.restored : removal.failed).push_back(item.path);
+    }
+    for (const std::string& folder : survey.folders) {
+        if (files.RemoveEmptyFolder(hostPath + folder)) {
+            removal.foldersRemoved.push_back(folder);
+        }
+    }
+}
+
+void UndoTextures(platform::Files& files, const std::string& hostPath,
+                  const records::InstallRecord& record, const Survey& survey,
+                  std::vector<Installed>& all, Handed& handed, bool force, Removal& removal) {
+    if (!record.catalog || (survey.textures.empty() && !survey.catalogAsLeft)) {
+        return;
+    }
+    const records::CatalogChange& change = *record.catalog;
+    if (!survey.catalogReadable) {
+        removal.catalogFailed = true;
+        return;
+    }
+    TextureCatalog catalog(files, change.path);
+    if (!catalog.IsLoaded()) {
+        removal.catalogFailed = true;
+        return;
+    }
+    if (survey.catalogAsLeft) {
+        // Exactly as the installation left it: the bytes from before it, whole.
+        std::string old;
+        const bool put = files.ReadContents(StorePath(hostPath, change.before.hash), old) &&
+                         records::HashOf(old) == change.before.hash &&
+                         files.ReplaceContents(change.path, old);
+        removal.catalogFailed = !put;
+        if (put) {
+            for (const TextureItem& item : survey.textures) {
+                removal.texturesUndone.push_back(item.identifier);
+            }
+        }
+        return;
+    }
+    auto texture = record.textures.rbegin();
+    bool changed = false;
+    bool keptCatalog = false;
+    for (const TextureItem& item : survey.textures) {
+        const records::TextureEntry& entry = *texture++;
+        if (item.state == ItemState::kCovered) {
+            Installed* owner = nullptr;
+            if (records::TextureEntry* above = TextureAbove(all, record, entry, &owner)) {
+                if (entry.action != TextureAction::kInserted) {
+                    above->old = entry.old;
+                } else if (above->action == TextureAction::kReplaced) {
+                    // Nothing was there before either: the later one inserted its block.
+                    above->action = TextureAction::kInserted;
+                    above->old.clear();
+                } else {
+                    // The later one removed this one's block: before both there was none.
+                    std::vector<records::TextureEntry>& list = owner->record->textures;
+                    list.erase(list.begin() + (above - list.data()));
+                }
+                handed.push_back(owner);
+            }
+            continue;
+        }
+        if (item.state == ItemState::kChanged && !force) {
+            removal.texturesLeft.push_back(item.identifier);
+            continue;
+        }
+        if (item.state == ItemState::kChanged) {
+            // The catalogue as it is now is kept in the store once, before it changes.
+            if (!keptCatalog && !KeepCurrent(files, hostPath, change.path)) {
+                removal.catalogFailed = true;
+                return;
+            }
+            keptCatalog = true;
+            removal.texturesForced.push_back(item.identifier);
+        } else if (item.state != ItemState::kOk) {
+            continue;
+        }
+        if (entry.action == TextureAction::kInserted) {
+            catalog.RemoveTexture(entry.identifier);
+        } else {
+            // As the installer inserts a block: followed by the layout's separator.
+            catalog.AddTexture(entry.identifier, Block(entry.old) + "\n\t\t");
+        }
+        changed = true;
+        removal.texturesUndone.push_back(item.identifier);
+    }
+    if (changed && !catalog.WriteBack()) {
+        removal.catalogFailed = true;
+        removal.texturesUndone.clear();
+    }
+}
+
+}  // namespace
+
+Removal Remove(platform::Files& files, const std::string& hostPath, const Installed& installed,
+               const Survey& survey, const std::vector<Installed>& all, bool force) {
+    Removal removal;
+    if (!installed.record) {
+        return removal;
+    }
+    std::vector<Installed> others = all;
+    Handed handed;
+    UndoFiles(files, hostPath, *installed.record, survey, others, handed, force, removal);
+    UndoTextures(files, hostPath, *installed.record, survey, others, handed, force, removal);
+    std::sort(handed.begin(), handed.end());
+    handed.erase(std::unique(handed.begin(), handed.end()), handed.end());
+    for (Installed* owner : handed) {
+        if (files.ReplaceContents(owner->file, records::WriteRecord(*owner->record))) {
+            removal.handedOn.push_back(owner->name);
+        } else {
+            removal.failed.push_back(owner->file);  // it would put back the wrong state
+        }
+    }
+    if (removal.failed.empty() && !removal.catalogFailed) {
+        removal.recordRemoved = files.RemoveFile(installed.file);
+    }
+    return removal;
+}
+
+}  // namespace kolvane::removal

@@ -339,15 +339,17 @@ void WriteCore::Tidy(Spot& spot) {
     }
 }
 
+std::unique_ptr<NativeFile> WriteCore::OpenSource(const std::string& source, Sight* from) {
+    if (from != nullptr && from->file) {
+        return std::move(from->file);
+    }
+    OpenError error = OpenError::kNone;
+    return system_.OpenForReading(source, false, error);
+}
+
 bool WriteCore::Copy(const std::string& source, const std::string& destination, Sight* from,
                      Sight* present, FileInfo* made) {
-    std::unique_ptr<NativeFile> input;
-    if (from != nullptr && from->file) {
-        input = std::move(from->file);
-    } else {
-        OpenError error = OpenError::kNone;
-        input = system_.OpenForReading(source, false, error);
-    }
+    const std::unique_ptr<NativeFile> input = OpenSource(source, from);
     if (!input) {
         return false;
     }
@@ -357,13 +359,7 @@ bool WriteCore::Copy(const std::string& source, const std::string& destination, 
 
 bool WriteCore::CopyKeeping(const std::string& source, const std::string& destination, Sight* from,
                             Sight* present, FileInfo* made, const std::string& keepAs, Kept& kept) {
-    std::unique_ptr<NativeFile> input;
-    if (from != nullptr && from->file) {
-        input = std::move(from->file);
-    } else {
-        OpenError error = OpenError::kNone;
-        input = system_.OpenForReading(source, false, error);
-    }
+    const std::unique_ptr<NativeFile> input = OpenSource(source, from);
     kept = Kept::kNothing;
     if (!input) {
         return false;

@@ -72,6 +72,8 @@ class WriteCore : public Files {
         const std::string& as;
         Kept kept = Kept::kNothing;
     };
+    // The package file of a copy: the one `from` holds, else opened now.
+    std::unique_ptr<NativeFile> OpenSource(const std::string& source, Sight* from);
     bool CopyOnto(NativeFile& input, const std::string& destination, Sight present, bool trustFree,
                   FileInfo* made, Keeping* keep = nullptr);
     // Keeps a copy of the file at `path` as keep.as, before it is written in place.

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <iostream>
 
 #include "platform/posix/retry_on_signal.h"
 
@@ -166,6 +167,13 @@ std::optional<std::string> KeyAnswers::Next() {
         }
         SkipEscapeSequence(m_fd);
     }
+}
+
+std::unique_ptr<AnswerSource> MakeAnswers(bool interactive) {
+    if (interactive) {
+        return std::make_unique<KeyAnswers>(STDIN_FILENO);
+    }
+    return std::make_unique<LineAnswers>(std::cin);
 }
 
 }  // namespace kolvane::app

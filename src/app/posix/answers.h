@@ -3,6 +3,7 @@
 #include <termios.h>
 
 #include <istream>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -39,5 +40,8 @@ class KeyAnswers : public AnswerSource {
   private:
     int m_fd;
 };
+
+// Where a program's answers come from: single keys at a terminal (`interactive`), else lines.
+std::unique_ptr<AnswerSource> MakeAnswers(bool interactive);
 
 }  // namespace kolvane::app

@@ -42,12 +42,7 @@ int main(int argc, char** argv) {
     const app::TerminalCharset charset = app::DetectTerminalCharset();
 
     const bool interactive = ::isatty(STDIN_FILENO) == 1 && ::isatty(STDOUT_FILENO) == 1;
-    std::unique_ptr<app::AnswerSource> answers;
-    if (interactive) {
-        answers = std::make_unique<app::KeyAnswers>(STDIN_FILENO);
-    } else {
-        answers = std::make_unique<app::LineAnswers>(std::cin);
-    }
+    const std::unique_ptr<app::AnswerSource> answers = app::MakeAnswers(interactive);
 
     const std::uint16_t language = platform::LanguageOfLocale(
         std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));

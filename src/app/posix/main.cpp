@@ -41,15 +41,10 @@ void ShowNotice(const std::string& text) {
 int main(int argc, char** argv) {
     const app::TerminalCharset charset = app::DetectTerminalCharset();
 
-    const bool interactive = ::isatty(STDIN_FILENO) == 1 && ::isatty(STDOUT_FILENO) == 1;
-    const std::unique_ptr<app::AnswerSource> answers = app::MakeAnswers(interactive);
-
-    const std::uint16_t language = platform::LanguageOfLocale(
-        std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
-    const app::PrefixChoice choice =
-        app::ChoosePrefix({std::getenv("WINEPREFIX"), platform::HomeDirectory(std::getenv("HOME")),
-                           "kolvane", false, language, charset},
-                          interactive ? answers.get() : nullptr, std::cout, std::cerr);
+    const app::TerminalStart start = app::StartAtTerminal("kolvane", charset);
+    const bool interactive = start.interactive;
+    const std::unique_ptr<app::AnswerSource>& answers = start.answers;
+    const app::PrefixChoice& choice = start.prefix;
     if (choice.quit) {
         return app::kExitSucceeded;
     }

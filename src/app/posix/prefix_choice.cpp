@@ -1,11 +1,16 @@
 #include "app/posix/prefix_choice.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <iostream>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 #include "messages/messages.h"
 #include "names/windows_text.h"
+#include "platform/posix/posix_system.h"
 #include "platform/posix/prefix_search.h"
 #include "platform/posix/wine_prefix.h"
 #include "platform/visible_text.h"
@@ -203,6 +208,19 @@ PrefixChoice ChoosePrefix(const PrefixChoiceSettings& settings, AnswerSource* an
     }
     const std::optional<std::size_t> chosen = talk.Ask(search.prefixes, *answers);
     return chosen ? PrefixChoice{false, search.prefixes[*chosen]} : PrefixChoice{true, {}};
+}
+
+TerminalStart StartAtTerminal(const char* program, TerminalCharset charset) {
+    TerminalStart start;
+    start.interactive = ::isatty(STDIN_FILENO) == 1 && ::isatty(STDOUT_FILENO) == 1;
+    start.answers = MakeAnswers(start.interactive);
+    start.language = platform::LanguageOfLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"),
+                                                std::getenv("LANG"));
+    start.prefix =
+        ChoosePrefix({std::getenv("WINEPREFIX"), platform::HomeDirectory(std::getenv("HOME")),
+                      program, false, start.language, charset},
+                     start.interactive ? start.answers.get() : nullptr, std::cout, std::cerr);
+    return start;
 }
 
 }  // namespace kolvane::app

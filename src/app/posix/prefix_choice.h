@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -33,5 +34,16 @@ struct PrefixChoice {
 // had to pass over (a registry file too large or not made of lines) are named on `err`.
 PrefixChoice ChoosePrefix(const PrefixChoiceSettings& settings, AnswerSource* answers,
                           std::ostream& out, std::ostream& err);
+
+// How a terminal program of ours starts: answers from single keys at a terminal, else from lines
+// of standard input; the language of the locale; the prefix chosen as ChoosePrefix chooses it,
+// with the user asked on standard output only at a terminal.
+struct TerminalStart {
+    bool interactive = false;
+    std::unique_ptr<AnswerSource> answers;
+    std::uint16_t language = 0x0409;
+    PrefixChoice prefix;
+};
+TerminalStart StartAtTerminal(const char* program, TerminalCharset charset);
 
 }  // namespace kolvane::app

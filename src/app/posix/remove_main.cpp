@@ -23,14 +23,9 @@ using namespace kolvane;
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const bool interactive = ::isatty(STDIN_FILENO) == 1 && ::isatty(STDOUT_FILENO) == 1;
-    const std::unique_ptr<app::AnswerSource> answers = app::MakeAnswers(interactive);
-    const std::uint16_t language = platform::LanguageOfLocale(
-        std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
-    const app::PrefixChoice choice =
-        app::ChoosePrefix({std::getenv("WINEPREFIX"), platform::HomeDirectory(std::getenv("HOME")),
-                           "kolvane-remove", false, language, app::DetectTerminalCharset()},
-                          interactive ? answers.get() : nullptr, std::cout, std::cerr);
+    const app::TerminalStart start =
+        app::StartAtTerminal("kolvane-remove", app::DetectTerminalCharset());
+    const app::PrefixChoice& choice = start.prefix;
     if (choice.quit) {
         return app::kRemoveSucceeded;
     }
@@ -39,6 +34,7 @@ int main(int argc, char** argv) {
         platform::OpenPrefixRegistry(prefix.directory);
     platform::PosixFiles files(prefix.drives);
     const HostLocator host(*registry);
-    return app::RunRemoveProgram(arguments, {files, host.HostFound() ? host.HostPath() : "",
-                                             LanguageOf(language), *answers, std::cout, std::cerr});
+    return app::RunRemoveProgram(
+        arguments, {files, host.HostFound() ? host.HostPath() : "", LanguageOf(start.language),
+                    *start.answers, std::cout, std::cerr});
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -45,6 +46,18 @@ enum class LockResult {
     kFailed,
 };
 
+// Hears the bytes a copy reads from its source, with where they lie in it.
+class ReadWatch {
+  public:
+    virtual void Read(std::uint64_t offset, std::string_view bytes) = 0;
+
+  protected:
+    ~ReadWatch() = default;
+};
+
+class NativeFile;
+bool ReadThrough(NativeFile& file, std::uint64_t offset, ReadWatch& watch);
+
 // An open file of a FileSystem; closed when it goes.
 class NativeFile {
   public:
@@ -55,8 +68,12 @@ class NativeFile {
     // Up to `size` bytes from `offset`; `got` is smaller only at the end of the file.
     virtual bool ReadAt(std::uint64_t offset, char* data, std::size_t size, std::size_t& got) = 0;
     virtual bool WriteAt(std::uint64_t offset, const char* data, std::size_t size) = 0;
-    // Writes the whole of `source` into this new, empty file.
-    virtual bool CopyFrom(NativeFile& source) = 0;
+    // Lets `watch` hear the whole file as it is now, from its start, in order; false when a
+    // read fails.
+    virtual bool ReadAll(ReadWatch& watch) { return ReadThrough(*this, 0, watch); }
+    // Writes the whole of `source` into this new, empty file. With a `watch`, the bytes pass
+    // through the program, in order, and the watch hears them.
+    virtual bool CopyFrom(NativeFile& source, ReadWatch* watch) = 0;
     virtual bool Truncate(std::uint64_t size) = 0;
     virtual bool Flush() = 0;
     // Gives the file the last-write time and the attributes (permissions) of `source`, as a copy
@@ -71,6 +88,27 @@ class NativeFile {
     // Without `exclusive`, a shared lock (a file opened only for reading can take no other).
     virtual LockResult Lock(bool exclusive) = 0;
 };
+
+// Lets `watch` hear `file` from `offset` to its end, read in blocks; false when a read fails.
+inline bool ReadThrough(NativeFile& file, std::uint64_t offset, ReadWatch& watch) {
+    constexpr std::uint64_t kBlock = std::uint64_t{1} << 20;
+    // One read beyond the size the file had tells that the end was reached.
+    const std::uint64_t left = file.Info().size > offset ? file.Info().size - offset : 0;
+    std::vector<char> block(static_cast<std::size_t>(std::clamp(left + 1, kBlock / 16, kBlock)));
+    for (std::uint64_t at = offset;;) {
+        std::size_t got = 0;
+        if (!file.ReadAt(at, block.data(), block.size(), got)) {
+            return false;
+        }
+        if (got != 0) {
+            watch.Read(at, std::string_view(block.data(), got));
+        }
+        at += got;
+        if (got < block.size()) {
+            return true;
+        }
+    }
+}
 
 enum class MakeResult {
     kMade,

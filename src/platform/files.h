@@ -35,6 +35,18 @@ enum class Kept {
     kFailed,   // it could not be kept, and the file was not replaced
 };
 
+// Follows a copy made by CopyKeeping: hears the source's bytes as they pass through the program,
+// and names where the file that the copy replaces keeps its old version.
+class CopyWatch : public ReadWatch {
+  public:
+    // The copy replaces the file at `path`, open for reading as `present` (null where it cannot
+    // be opened): the free name to keep it as, or "" to keep nothing.
+    virtual std::string KeepAs(NativeFile* present, const std::string& path) = 0;
+
+  protected:
+    ~CopyWatch() = default;
+};
+
 enum class ClaimResult {
     kClaimed,
     kBusy,  // another run held the file for longer than the caller would wait
@@ -73,15 +85,16 @@ class Files {
     virtual bool Copy(const std::string& source, const std::string& destination, Sight* from,
                       Sight* present, FileInfo* made) = 0;
 
-    // Copy, keeping the file that it replaces as `keepAs`, a free name on the same volume in an
-    // existing folder: the old file takes that further name just before the new one is put in
-    // its place, so that it is never missing from both; where no further name can be given, or
-    // the file is written in place, a copy of it (with its last-write time) is made first. A file
-    // that is left alone keeps nothing. Where the old version cannot be kept, the file is not
-    // replaced. This fallback keeps a copy for every implementation that knows no better.
+    // Copy, keeping the file that it replaces under a further name that `watch` gives: a free name
+    // on the same volume in an existing folder. The old file takes that name just before the new
+    // one is put in its place, so that it is never missing from both; where no further name can be
+    // given, or the file is written in place, a copy of it (with its last-write time) is made
+    // first. A file that is left alone keeps nothing. Where the old version cannot be kept, the
+    // file is not replaced. The watch hears the source's bytes where they pass through the
+    // program. This fallback asks for a name whenever a file is there, keeps a copy, and lets the
+    // watch hear nothing.
     virtual bool CopyKeeping(const std::string& source, const std::string& destination, Sight* from,
-                             Sight* present, FileInfo* made, const std::string& keepAs,
-                             Kept& kept) {
+                             Sight* present, FileInfo* made, CopyWatch& watch, Kept& kept) {
         Sight there;
         if (present == nullptr) {
             Look(destination, there);
@@ -89,12 +102,15 @@ class Files {
         }
         kept = Kept::kNothing;
         if (present->file) {
+            const std::string keepAs = watch.KeepAs(present->file.get(), destination);
             std::string old;
-            if (!ReadContents(destination, old) || !ReplaceContents(keepAs, old)) {
-                kept = Kept::kFailed;
-                return false;
+            if (!keepAs.empty()) {
+                if (!ReadContents(destination, old) || !ReplaceContents(keepAs, old)) {
+                    kept = Kept::kFailed;
+                    return false;
+                }
+                kept = Kept::kCopied;
             }
-            kept = Kept::kCopied;
         }
         return Copy(source, destination, from, present, made);
     }

@@ -80,15 +80,23 @@ namespace {
 
 class FileSource : public WriteCore::Source {
   public:
-    explicit FileSource(NativeFile& file, std::uint64_t size) : file_(file), size_(size) {}
+    FileSource(NativeFile& file, std::uint64_t size, ReadWatch* watch = nullptr)
+        : file_(file), size_(size), watch_(watch) {}
     std::uint64_t Size() const override { return size_; }
     bool Read(std::uint64_t offset, char* data, std::size_t size, std::size_t& got) override {
-        return file_.ReadAt(offset, data, size, got);
+        if (!file_.ReadAt(offset, data, size, got)) {
+            return false;
+        }
+        if (watch_ != nullptr) {
+            watch_->Read(offset, std::string_view(data, got));
+        }
+        return true;
     }
 
   private:
     NativeFile& file_;
     std::uint64_t size_;
+    ReadWatch* watch_;
 };
 
 class TextSource : public WriteCore::Source {
@@ -358,14 +366,14 @@ bool WriteCore::Copy(const std::string& source, const std::string& destination, 
 }
 
 bool WriteCore::CopyKeeping(const std::string& source, const std::string& destination, Sight* from,
-                            Sight* present, FileInfo* made, const std::string& keepAs, Kept& kept) {
+                            Sight* present, FileInfo* made, CopyWatch& watch, Kept& kept) {
     const std::unique_ptr<NativeFile> input = OpenSource(source, from);
     kept = Kept::kNothing;
     if (!input) {
         return false;
     }
     Sight there = present != nullptr ? std::move(*present) : system_.Look(destination, true, false);
-    Keeping keep{keepAs};
+    Keeping keep{watch, std::nullopt};
     const bool copied = CopyOnto(*input, destination, std::move(there), true, made, &keep);
     kept = keep.kept;
     return copied;
@@ -398,22 +406,42 @@ bool WriteCore::RemoveEmptyFolder(const std::string& path) {
     return system_.RemoveEmptyDirectory(path);
 }
 
+void WriteCore::AskKeepName(const std::string& path, NativeFile* present, Keeping& keep) {
+    if (keep.kept != Kept::kNothing) {
+        return;
+    }
+    std::unique_ptr<NativeFile> opened;
+    if (present == nullptr) {
+        OpenError error = OpenError::kNone;
+        opened = system_.OpenForReading(path, false, error);
+        present = opened.get();
+    }
+    keep.as = keep.watch.KeepAs(present, path);
+}
+
 bool WriteCore::KeepCopy(const std::string& path, Keeping& keep) {
     if (keep.kept != Kept::kNothing) {
         return keep.kept == Kept::kCopied;  // a further name would change with the file
+    }
+    if (!keep.as) {
+        AskKeepName(path, nullptr, keep);
+    }
+    if (keep.as->empty()) {
+        return true;
     }
     OpenError error = OpenError::kNone;
     const std::unique_ptr<NativeFile> old = system_.OpenForReading(path, true, error);
     Sight free;
     free.missing = true;
-    keep.kept = old && CopyOnto(*old, keep.as, std::move(free), false, nullptr) ? Kept::kCopied
-                                                                                : Kept::kFailed;
+    keep.kept = old && CopyOnto(*old, *keep.as, std::move(free), false, nullptr) ? Kept::kCopied
+                                                                                 : Kept::kFailed;
     return keep.kept == Kept::kCopied;
 }
 
 bool WriteCore::CopyOnto(NativeFile& input, const std::string& destination, Sight present,
                          bool trustFree, FileInfo* made, Keeping* keep) {
     const FileInfo& source = input.Info();
+    ReadWatch* const watch = keep != nullptr ? &keep->watch : nullptr;
     if (!present.missing && !present.info && present.file) {
         present.info = present.file->Info();
     }
@@ -428,7 +456,7 @@ bool WriteCore::CopyOnto(NativeFile& input, const std::string& destination, Sigh
                 OpenError error = OpenError::kNone;
                 present.file = system_.OpenForReading(destination, false, error);
             }
-            FileSource ours(input, source.size);
+            FileSource ours(input, source.size, watch);
             if (present.file) {
                 FileSource theirs(*present.file, source.size);
                 if (SameBytes(ours, theirs)) {
@@ -438,6 +466,9 @@ bool WriteCore::CopyOnto(NativeFile& input, const std::string& destination, Sigh
                     return true;
                 }
             }
+        }
+        if (keep != nullptr) {
+            AskKeepName(destination, present.file.get(), *keep);
         }
         // Windows renames nothing over a file that is open.
         present.file.reset();
@@ -451,7 +482,7 @@ bool WriteCore::CopyOnto(NativeFile& input, const std::string& destination, Sigh
     if (there && (!spot->MayWritePresent() || !there->regular)) {
         return false;
     }
-    FileSource contents(input, source.size);
+    FileSource contents(input, source.size, watch);
     // A file with several names is written in place, so that every name shows the new contents;
     // the old ones are kept until then.
     // A file written in place keeps no further name of its old contents: they are copied first.
@@ -479,7 +510,7 @@ bool WriteCore::CopyOnto(NativeFile& input, const std::string& destination, Sigh
             return false;
     }
     NativeFile& output = temporary.File();
-    if (!output.CopyFrom(input) || !output.TakeTimeAndAttributes(source)) {
+    if (!output.CopyFrom(input, watch) || !output.TakeTimeAndAttributes(source)) {
         return false;
     }
     if (made != nullptr) {
@@ -487,10 +518,15 @@ bool WriteCore::CopyOnto(NativeFile& input, const std::string& destination, Sigh
     }
     // The old file takes its further name right before the rename, or is copied there.
     if (keep != nullptr && there && keep->kept == Kept::kNothing) {
-        if (spot->LinkPresentTo(keep->as)) {
-            keep->kept = Kept::kLinked;
-        } else if (!KeepCopy(destination, *keep)) {
-            return false;
+        if (!keep->as) {
+            AskKeepName(destination, nullptr, *keep);
+        }
+        if (!keep->as->empty()) {
+            if (spot->LinkPresentTo(*keep->as)) {
+                keep->kept = Kept::kLinked;
+            } else if (!KeepCopy(destination, *keep)) {
+                return false;
+            }
         }
     }
     switch (temporary.PutInPlace(!free)) {

@@ -46,8 +46,7 @@ class WriteCore : public Files {
               Sight* present, FileInfo* made) override;
     // The old file takes the further name in the same step as the rename that replaces it.
     bool CopyKeeping(const std::string& source, const std::string& destination, Sight* from,
-                     Sight* present, FileInfo* made, const std::string& keepAs,
-                     Kept& kept) override;
+                     Sight* present, FileInfo* made, CopyWatch& watch, Kept& kept) override;
     std::vector<std::string> NamesIn(const std::string& folder, std::string_view mark) override;
     bool RemoveFile(const std::string& path) override;
     Location LocateSeen(const Sight& sight, const std::string& folder) override;
@@ -69,13 +68,16 @@ class WriteCore : public Files {
     };
     // Where the old version of a file that a copy replaces goes, and what became of it.
     struct Keeping {
-        const std::string& as;
+        CopyWatch& watch;
+        std::optional<std::string> as;  // asked of the watch once a file is to be replaced
         Kept kept = Kept::kNothing;
     };
     // The package file of a copy: the one `from` holds, else opened now.
     std::unique_ptr<NativeFile> OpenSource(const std::string& source, Sight* from);
     bool CopyOnto(NativeFile& input, const std::string& destination, Sight present, bool trustFree,
                   FileInfo* made, Keeping* keep = nullptr);
+    // Asks the watch where the file at `path` (open as `present`, where it is) is to be kept.
+    void AskKeepName(const std::string& path, NativeFile* present, Keeping& keep);
     // Keeps a copy of the file at `path` as keep.as, before it is written in place.
     bool KeepCopy(const std::string& path, Keeping& keep);
     bool WriteInPlace(Spot& spot, Source& contents, bool keepOld, const FileInfo* copyOf);

@@ -29,6 +29,10 @@ void ContentHasher::Add(std::string_view piece) {
     XXH3_128bits_update(state_->xxh, piece.data(), piece.size());
 }
 
+void ContentHasher::Reset() {
+    XXH3_128bits_reset(state_->xxh);
+}
+
 Hash ContentHasher::Result() const {
     return FromXxh(XXH3_128bits_digest(state_->xxh));
 }

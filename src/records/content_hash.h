@@ -16,6 +16,8 @@ class ContentHasher {
     ContentHasher& operator=(const ContentHasher&) = delete;
 
     void Add(std::string_view piece);
+    // Starts again with nothing added.
+    void Reset();
     // The hash of everything added so far; more may be added afterwards.
     Hash Result() const;
 

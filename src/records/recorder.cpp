@@ -1,14 +1,13 @@
 #include "records/recorder.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "records/content_hash.h"
 
 namespace kolvane::records {
 
 namespace {
-
-constexpr std::size_t kHashBlock = std::size_t{1} << 20;
 
 // The date line's text as a name: 20261208T022131Z.
 std::string CompactDate(const std::string& date) {
@@ -21,23 +20,20 @@ std::string CompactDate(const std::string& date) {
 }  // namespace
 
 bool HashFile(platform::NativeFile& file, Hash& hash) {
-    ContentHasher hasher;
-    // One read beyond the end tells that the end was reached.
-    const std::uint64_t size = file.Info().size;
-    std::string block(static_cast<std::size_t>(std::min<std::uint64_t>(size + 1, kHashBlock)),
-                      '\0');
-    for (std::uint64_t at = 0;;) {
-        std::size_t got = 0;
-        if (!file.ReadAt(at, block.data(), block.size(), got)) {
-            return false;
+    struct Hasher : platform::ReadWatch {
+        ContentHasher hasher;
+        void Read(std::uint64_t offset, std::string_view bytes) override {
+            if (offset == 0) {
+                hasher.Reset();  // read again from the start
+            }
+            hasher.Add(bytes);
         }
-        hasher.Add(std::string_view(block.data(), got));
-        at += got;
-        if (got < block.size()) {
-            hash = hasher.Result();
-            return true;
-        }
+    } watch;
+    if (!file.ReadAll(watch)) {
+        return false;
     }
+    hash = watch.hasher.Result();
+    return true;
 }
 
 Recorder::Recorder(platform::Files& files, std::string hostPath, std::chrono::milliseconds interval)
@@ -151,58 +147,115 @@ bool Recorder::Store(const Hash& hash, const std::string& contents) {
     return true;
 }
 
+namespace {
+
+// Hashes the package file's bytes as the copy reads them, where it reads them in order from the
+// start, and keeps the old version of the file the copy replaces in the store under its hash.
+class CopyFollower : public platform::CopyWatch {
+  public:
+    using KeepName = std::function<std::string(const FileStamp& old)>;
+    explicit CopyFollower(KeepName keepName) : keepName_(std::move(keepName)) {}
+
+    void Read(std::uint64_t offset, std::string_view bytes) override {
+        if (offset == 0) {
+            hasher_.Reset();
+            next_ = 0;
+        }
+        if (offset == next_) {
+            hasher_.Add(bytes);
+            next_ += bytes.size();
+        }
+    }
+
+    std::string KeepAs(platform::NativeFile* present, const std::string&) override {
+        replacing_ = true;
+        Hash hash;
+        if (present == nullptr || !HashFile(*present, hash)) {
+            unreadable_ = true;
+            return "";
+        }
+        unreadable_ = false;
+        old_ = FileStamp{present->Info().size, present->Info().written, hash};
+        return keepName_(*old_);
+    }
+
+    // The hash of the package file, where the copy read all of its `size` bytes in order.
+    std::optional<Hash> Heard(std::uint64_t size) const {
+        return next_ == size ? std::optional(hasher_.Result()) : std::nullopt;
+    }
+    // Whether the copy set out to replace a file that was there; what that file was.
+    bool Replacing() const { return replacing_; }
+    bool Unreadable() const { return unreadable_; }
+    const std::optional<FileStamp>& Old() const { return old_; }
+
+  private:
+    KeepName keepName_;
+    ContentHasher hasher_;
+    std::uint64_t next_ = 0;
+    bool replacing_ = false;
+    bool unreadable_ = false;
+    std::optional<FileStamp> old_;
+};
+
+}  // namespace
+
 bool Recorder::Copy(const std::string& source, const std::string& destination,
                     platform::Sight& package, platform::Sight& present, platform::FileInfo& made) {
     const std::optional<std::string> relative = Relative(destination);
     if (!active_ || !relative) {
         return files_.Copy(source, destination, &package, &present, &made);
     }
-    // The hashes are read through the files the looks opened, which the copy then uses.
-    Hash ours;
-    const bool hashed = package.file && HashFile(*package.file, ours);
-    std::optional<FileStamp> old;
-    if (present.file) {
-        const platform::FileInfo& info = present.file->Info();
-        Hash theirs;
-        if (!HashFile(*present.file, theirs)) {
-            // What cannot be read cannot be kept: the file is written as without a record.
-            Fail();
-            return files_.Copy(source, destination, &package, &present, &made);
-        }
-        old = FileStamp{info.size, info.written, theirs};
+    const std::optional<platform::FileInfo> before =
+        present.info ? present.info
+                     : (present.file ? std::optional(present.file->Info()) : std::nullopt);
+    const std::uint64_t size = package.file ? package.file->Info().size : 0;
+    // The old version goes into the store unless its contents are there already.
+    CopyFollower follower([this](const FileStamp& old) {
+        return InStore(old.hash) ? std::string() : store_ + "\\" + HashText(old.hash);
+    });
+    platform::Kept kept = platform::Kept::kNothing;
+    bool copied =
+        files_.CopyKeeping(source, destination, &package, &present, &made, follower, kept);
+    if (kept == platform::Kept::kFailed) {
+        // The record is no reason to refuse the file: it is written without it.
+        Fail();
+        return files_.Copy(source, destination, nullptr, nullptr, &made);
+    }
+    if (follower.Unreadable()) {
+        // What cannot be read cannot be kept: the file was written as without a record.
+        Fail();
+        return copied;
+    }
+    if (kept != platform::Kept::kNothing && follower.Old()) {
+        stored_.insert(HashText(follower.Old()->hash));
     }
     FileEntry entry{FileAction::kCreated, *relative, std::nullopt, std::nullopt};
-    bool copied = false;
-    if (old && hashed && old->hash == ours && old->size == package.file->Info().size &&
-        old->written == package.file->Info().written) {
-        // The write core leaves a file that already is what the copy would make.
-        copied = files_.Copy(source, destination, &package, &present, &made);
-        entry.action = FileAction::kKeptIdentical;
-    } else if (old) {
-        entry.action = FileAction::kReplaced;
-        entry.old = old;
-        if (InStore(old->hash)) {
-            copied = files_.Copy(source, destination, &package, &present, &made);
-        } else {
-            platform::Kept kept = platform::Kept::kNothing;
-            copied = files_.CopyKeeping(source, destination, &package, &present, &made,
-                                        store_ + "\\" + HashText(old->hash), kept);
-            if (kept == platform::Kept::kFailed) {
-                // The record is no reason to refuse the file: it is written without it.
-                Fail();
-                return files_.Copy(source, destination, nullptr, nullptr, &made);
-            }
-            if (kept != platform::Kept::kNothing) {
-                stored_.insert(HashText(old->hash));
-            }
-        }
-    } else {
-        copied = files_.Copy(source, destination, &package, &present, &made);
-    }
     if (!copied) {
-        entry = {FileAction::kFailed, *relative, std::nullopt, std::nullopt};
-    } else if (entry.action != FileAction::kKeptIdentical) {
-        entry.now = FileStamp{made.size, made.written, ours};
+        entry.action = FileAction::kFailed;
+    } else {
+        std::optional<Hash> ours = follower.Heard(size);
+        std::string contents;
+        if (!ours && files_.ReadContents(destination, contents)) {
+            // Written in place, in pieces out of order: the bytes are read once more.
+            ours = HashOf(contents);
+        }
+        if (!ours) {
+            Fail();
+            return copied;
+        }
+        const std::optional<FileStamp>& old = follower.Old();
+        if (before &&
+            (!follower.Replacing() || (old && old->hash == *ours && old->size == made.size &&
+                                       old->written == made.written))) {
+            // The write core left the file alone: it already held what the copy would make.
+            entry.action = FileAction::kKeptIdentical;
+        } else {
+            if (old) {
+                entry.action = FileAction::kReplaced;
+                entry.old = old;
+            }
+            entry.now = FileStamp{made.size, made.written, *ours};
+        }
     }
     record_.files.push_back(std::move(entry));
     Write(false);

@@ -159,7 +159,9 @@ class FailingFile : public NativeFile {
     bool WriteAt(std::uint64_t offset, const char* data, std::size_t size) override {
         return offset + size <= end_ && inner_->WriteAt(offset, data, size);
     }
-    bool CopyFrom(NativeFile& source) override { return inner_->CopyFrom(source); }
+    bool CopyFrom(NativeFile& source, ReadWatch* watch) override {
+        return inner_->CopyFrom(source, watch);
+    }
     bool Truncate(std::uint64_t size) override {
         return !system_.truncateFails && inner_->Truncate(size);
     }
@@ -255,9 +257,26 @@ TEST_F(WriteCoreTest, AFailedWriteInPlaceLeavesTheOldContentsWholeOrKept) {
     }
 }
 
+// Names one place to keep what a copy replaces, and puts together the source's bytes it hears.
+class KeepAt : public CopyWatch {
+  public:
+    explicit KeepAt(std::string as) : as_(std::move(as)) {}
+    void Read(std::uint64_t offset, std::string_view bytes) override {
+        heard_.resize(std::max<std::size_t>(heard_.size(), offset + bytes.size()));
+        heard_.replace(offset, bytes.size(), bytes);
+    }
+    std::string KeepAs(NativeFile* present, const std::string&) override {
+        asked_ += present != nullptr ? 1 : 0;
+        return as_;
+    }
+    std::string as_;
+    std::string heard_;
+    int asked_ = 0;
+};
+
 // The old version of a replaced file is kept under a further name, without a copy where the file
 // is renamed over; a copy where it is written in place (several names); nothing where nothing is
-// replaced.
+// replaced. The watch hears the package file's bytes wherever they are written.
 TEST_F(WriteCoreTest, KeepsTheReplacedFileUnderAFurtherName) {
     constexpr FileTime kOld = 132000000000000000;
     dir_.Write("pkg/a.dat", "new model");
@@ -285,9 +304,12 @@ TEST_F(WriteCoreTest, KeepsTheReplacedFileUnderAFurtherName) {
         }
         const std::uint64_t old = step.present ? PlatformFiles::FileId(Host(folder + "/a.dat")) : 0;
         Kept kept = Kept::kFailed;
+        KeepAt watch(At("store\\" + keepAs));
         ASSERT_TRUE(files_->CopyKeeping(At("pkg\\a.dat"), At(folder + "\\a.dat"), nullptr, nullptr,
-                                        nullptr, At("store\\" + keepAs), kept));
+                                        nullptr, watch, kept));
         EXPECT_EQ(kept, step.kept);
+        EXPECT_EQ(watch.asked_, step.kept != Kept::kNothing ? 1 : 0);
+        EXPECT_EQ(watch.heard_, "new model");
         EXPECT_EQ(dir_.Read(folder + "/a.dat"), "new model");
         const std::string stored = "store/" + keepAs;
         ASSERT_EQ(fs::exists(Host(stored)), step.kept != Kept::kNothing);
@@ -315,8 +337,9 @@ TEST_F(WriteCoreTest, OtherSeamsKeepACopyOrReplaceNothing) {
         }
         Kept kept = Kept::kNothing;
         const std::string keepAs = keepFails ? "store\\failed" : "store\\copied";
+        KeepAt watch(At(keepAs));
         EXPECT_EQ(seam.CopyKeeping(At("pkg\\a.dat"), At("host\\a.dat"), nullptr, nullptr, nullptr,
-                                   At(keepAs), kept),
+                                   watch, kept),
                   !keepFails);
         EXPECT_EQ(kept, keepFails ? Kept::kFailed : Kept::kCopied);
         EXPECT_EQ(dir_.Read("host/a.dat"), keepFails ? "old" : "new model");

@@ -161,8 +161,13 @@ std::string FormatText(const Report& report, const TextEncoder& plainEncode) {
             std::string action = step.action;
             action.resize(std::max<std::size_t>(action.size(), 8), ' ');
             text += "  line " + line + ": " + action + " " + encode(step.subject, step.paths);
-            if (!step.detail.empty()) {
-                text += " (" + encode(step.detail, step.paths) + ")";
+            std::string notes = encode(step.detail, step.paths);
+            if (step.owner) {
+                notes += (notes.empty() ? "" : "; ") + ("put there by " + encode(step.owner->name) +
+                                                        " on " + encode(step.owner->date));
+            }
+            if (!notes.empty()) {
+                text += " (" + notes + ")";
             }
             text += "\n";
         }
@@ -202,7 +207,12 @@ std::string FormatJson(const Report& report, const TextEncoder& encode) {
             json += ",\"section\":" + JsonString(step.section, encode);
             json += ",\"action\":" + JsonString(step.action, encode);
             json += ",\"subject\":" + JsonString(step.subject, encode);
-            json += ",\"detail\":" + JsonString(step.detail, encode) + "}";
+            json += ",\"detail\":" + JsonString(step.detail, encode);
+            json += ",\"owner\":" +
+                    (step.owner ? "{\"name\":" + JsonString(step.owner->name, encode) +
+                                      ",\"date\":" + JsonString(step.owner->date, encode) + "}"
+                                : std::string("null"));
+            json += "}";
         }
         json += "],\"outcome\":" + JsonString(report.outcome, encode) + "}";
     }

@@ -164,6 +164,10 @@ bool Owners::Wrote(std::string_view path) const {
     return files_.count(names::PathKey(path)) != 0;
 }
 
+bool Owners::Placed(int identifier) const {
+    return textures_.count(identifier) != 0;
+}
+
 const Installed* Owners::OfFile(std::string_view path, const Hash& present) const {
     const auto stack = files_.find(names::PathKey(path));
     if (stack == files_.end()) {

@@ -64,6 +64,8 @@ class Owners {
     bool Wrote(std::string_view path) const;
     // The installation on top of the file `path` whose contents hash to `present`.
     const Installed* OfFile(std::string_view path, const Hash& present) const;
+    // Whether any record placed a block of the texture `identifier`; as Wrote, for the catalogue.
+    bool Placed(int identifier) const;
     // The installation on top of the block `present` of the texture `identifier`.
     const Installed* OfTexture(int identifier, const std::string& present) const;
 

@@ -8,9 +8,8 @@
 #include "records/install_record.h"
 #include "records/installed.h"
 
-// Taking an installation back by its record: the packages a host's records name, how far the
-// host still is as each installation left it, and the removal itself. The same for every program
-// that removes packages.
+// Taking an installation back by its record: how far the host still is as each installation
+// left it, and the removal itself. The same for every program that removes packages.
 namespace kolvane::removal {
 
 using records::Installed;  // the host's records, as records::ListInstalled reads them

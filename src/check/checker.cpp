@@ -105,7 +105,8 @@ std::string CheckUsage() {
            "\n"
            "  package-folder  the folder that holds InstSkript.txt (default: the current folder)\n"
            "  --host          also a dry run against the installed host, found as the installer\n"
-           "                  finds it: what each file and texture entry would do\n"
+           "                  finds it: what each file and texture entry would do, and\n"
+           "                  which installed package put there what it would replace\n"
            "  -s              the dry run as under the installer's -s (newer files kept unasked)\n"
            "  --json          the report as one JSON object\n"
            "  --help          this text\n"
@@ -161,8 +162,13 @@ std::string FormatText(const Report& report, const TextEncoder& plainEncode) {
             std::string action = step.action;
             action.resize(std::max<std::size_t>(action.size(), 8), ' ');
             text += "  line " + line + ": " + action + " " + encode(step.subject, step.paths);
-            if (!step.detail.empty()) {
-                text += " (" + encode(step.detail, step.paths) + ")";
+            std::string notes = encode(step.detail, step.paths);
+            if (step.owner) {
+                notes += (notes.empty() ? "" : "; ") + ("put there by " + encode(step.owner->name) +
+                                                        " on " + encode(step.owner->date));
+            }
+            if (!notes.empty()) {
+                text += " (" + notes + ")";
             }
             text += "\n";
         }
@@ -202,7 +208,12 @@ std::string FormatJson(const Report& report, const TextEncoder& encode) {
             json += ",\"section\":" + JsonString(step.section, encode);
             json += ",\"action\":" + JsonString(step.action, encode);
             json += ",\"subject\":" + JsonString(step.subject, encode);
-            json += ",\"detail\":" + JsonString(step.detail, encode) + "}";
+            json += ",\"detail\":" + JsonString(step.detail, encode);
+            json += ",\"owner\":" +
+                    (step.owner ? "{\"name\":" + JsonString(step.owner->name, encode) +
+                                      ",\"date\":" + JsonString(step.owner->date, encode) + "}"
+                                : std::string("null"));
+            json += "}";
         }
         json += "],\"outcome\":" + JsonString(report.outcome, encode) + "}";
     }

@@ -1,10 +1,13 @@
 #include "check/dry_run.h"
 
 #include <optional>
+#include <set>
 
 #include "install/installer.h"
 #include "messages/messages.h"
 #include "names/contained_path.h"
+#include "names/windows_path.h"
+#include "records/installed.h"
 #include "script/script_entry.h"
 #include "textures/install_textures.h"
 #include "textures/texture_catalog.h"
@@ -187,6 +190,47 @@ PlanStep PlanTextureEntry(const CheckedEntry& entry, const TextureCatalog& catal
     return step;
 }
 
+Owner OwnerOf(const records::Installed& installed) {
+    return {.name = installed.name, .date = installed.record->date};
+}
+
+// Says which of the host's records cannot be read, and so names no owner.
+void ReportUnreadable(const std::vector<records::Installed>& installed, const std::string& hostPath,
+                      Report& report) {
+    const std::string folder = hostPath + std::string(records::kRecordFolder);
+    for (const records::Installed& entry : installed) {
+        if (!entry.record) {
+            report.Add(
+                Severity::kWarning, 0, "record-unreadable",
+                "the install record " + folder + "\\" + entry.error + "; no owner is named from it",
+                {folder});
+        }
+    }
+}
+
+// Names the installed package on top of each file that the plan replaces, the first time the
+// installation meets it (later entries replace its own copy).
+void NameFileOwners(platform::Files& files, const std::string& hostPath,
+                    const records::Owners& owners, Report& report) {
+    std::set<std::string> written;
+    for (PlanStep& step : report.plan) {
+        if (step.section != "files" || (step.action != "create" && step.action != "replace")) {
+            continue;
+        }
+        const bool first = written.insert(names::PathKey(step.subject)).second;
+        const std::string relative = step.subject.substr(hostPath.size());
+        if (step.action != "replace" || !first || !owners.Wrote(relative)) {
+            continue;
+        }
+        bool missing = false;
+        const std::optional<records::Hash> present = records::HashAt(files, step.subject, missing);
+        const records::Installed* owner = present ? owners.OfFile(relative, *present) : nullptr;
+        if (owner != nullptr) {
+            step.owner = OwnerOf(*owner);
+        }
+    }
+}
+
 }  // namespace
 
 DryRunLog DryRun(DryRunSeams seams, const std::string& packageDir, bool silent,
@@ -209,6 +253,12 @@ DryRunLog DryRun(DryRunSeams seams, const std::string& packageDir, bool silent,
         return log;
     }
     report.host = host.HostPath();
+    // The host's install records, read from the disk itself, tell who put there what the
+    // installation would replace.
+    const std::vector<records::Installed> installed =
+        records::ListInstalled(seams.files, host.HostPath());
+    ReportUnreadable(installed, host.HostPath(), report);
+    const records::Owners owners(installed);
     Installer installer(platform, host.HostPath(), {.silent = silent});
 
     // The texture section's entries are the checker's own, read the same way and so in the
@@ -218,6 +268,10 @@ DryRunLog DryRun(DryRunSeams seams, const std::string& packageDir, bool silent,
     std::vector<PlanStep> texturePlan;
     std::optional<std::string> catalogPath;
     bool catalogLoaded = false;
+    // The block that the entry being placed meets, where a record placed one of its identifier
+    // and no earlier entry of this package did (the catalogue's text is read only then).
+    std::optional<std::string> present;
+    std::set<int> placedBefore;
     installer.SetObservers(
         [&](Section section, const std::string& entry) {
             log.push_back({.kind = Event::Kind::kEntry, .path = entry, .section = section});
@@ -237,11 +291,24 @@ DryRunLog DryRun(DryRunSeams seams, const std::string& packageDir, bool silent,
                     catalogPath = catalog.Path();
                     catalogLoaded = catalog.IsLoaded();
                 },
-            .placing = {},
+            .placing =
+                [&](const TextureCatalog& catalog, int identifier) {
+                    const bool first = placedBefore.insert(identifier).second;
+                    present = first && owners.Placed(identifier) ? catalog.EntryOf(identifier)
+                                                                 : std::nullopt;
+                },
             .placed =
                 [&](const TextureCatalog& catalog, const TexturePlaced& placed) {
-                    if (textureEntry != nullptr) {
-                        texturePlan.push_back(PlanTextureEntry(*textureEntry, catalog, placed));
+                    if (textureEntry == nullptr) {
+                        return;
+                    }
+                    texturePlan.push_back(PlanTextureEntry(*textureEntry, catalog, placed));
+                    const records::Installed* owner =
+                        placed.placement.replaced && present
+                            ? owners.OfTexture(placed.identifier, *present)
+                            : nullptr;
+                    if (owner != nullptr) {
+                        texturePlan.back().owner = OwnerOf(*owner);
                     }
                 },
             .written = {},
@@ -256,6 +323,7 @@ DryRunLog DryRun(DryRunSeams seams, const std::string& packageDir, bool silent,
         report.plan.push_back(PlanFileEntry(fileSection.entries[i], segments[i], packageDir,
                                             host.HostPath(), report));
     }
+    NameFileOwners(seams.files, host.HostPath(), owners, report);
 
     if (catalogPath && catalogPath->empty()) {
         report.Add(Severity::kError, 0, "catalog-missing",

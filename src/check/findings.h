@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,14 +18,23 @@ struct Finding {
     std::vector<std::string> paths{};  // the paths `message` names, shortened in the text report
 };
 
+// The installed package on top of a file or texture block, by the host's install records.
+struct Owner {
+    std::string name{};  // as kolvane-remove lists it, and as it takes it
+    std::string date{};  // when it was installed: UTC, ISO 8601
+};
+
 // What the dry run expects the installer to do with one entry.
 struct PlanStep {
     int line = 0;
     std::string section{};  // "files" or "textures"
-    std::string action{};   // files: create, replace, ask, keep, fail, skip; textures: add, replace
+    std::string action{};   // files: create, replace, ask, keep, fail, skip; textures: add,
+                            // replace, remove, nothing, skip
     std::string subject{};  // the destination path, or the texture's identifier
     std::string detail{};   // why, where, or what else happens
     std::vector<std::string> paths{};  // the paths `subject` and `detail` name, as `paths` above
+    // Of the file or texture block that the step replaces; none where no record put it there.
+    std::optional<Owner> owner{};
 };
 
 struct Report {

@@ -1,9 +1,7 @@
 #include "remove/remover.h"
 
 #include <algorithm>
-#include <map>
 
-#include "names/windows_path.h"
 #include "records/content_hash.h"
 #include "records/recorder.h"
 #include "textures/texture_catalog.h"
@@ -12,12 +10,14 @@ namespace kolvane::removal {
 
 namespace {
 
+using records::Block;
+using records::Covers;
 using records::FileAction;
 using records::Hash;
+using records::HashAt;
+using records::Holds;
 using records::TextureAction;
-
-constexpr std::string_view kRecordMark = "record-";
-constexpr std::string_view kRecordEnd = ".txt";
+using records::Written;
 
 std::string RecordFolder(const std::string& hostPath) {
     return hostPath + std::string(records::kRecordFolder);
@@ -26,58 +26,6 @@ std::string RecordFolder(const std::string& hostPath) {
 std::string StorePath(const std::string& hostPath, const Hash& hash) {
     return RecordFolder(hostPath) + "\\" + std::string(records::kStoreFolder) + "\\" +
            records::HashText(hash);
-}
-
-// The hash of the file at `path`; none when nothing is there, `readable` false when it cannot be
-// read.
-std::optional<Hash> HashAt(platform::Files& files, const std::string& path, bool& missing) {
-    platform::Sight sight;
-    files.Look(path, sight);
-    missing = sight.missing;
-    Hash hash;
-    if (!sight.file || !records::HashFile(*sight.file, hash)) {
-        return std::nullopt;
-    }
-    return hash;
-}
-
-// A "-N" that a record's file name carries before ".txt", for a second record of one second.
-std::string Repeat(const std::string& file) {
-    const std::size_t end = file.size() - kRecordEnd.size();
-    const std::size_t dash = file.rfind('-', end);
-    const std::size_t hashStart = file.rfind('-', dash - 1);
-    // record-DATE-HASH16-N.txt: three dashes before ".txt" mean a repeat.
-    if (dash == std::string::npos || hashStart == std::string::npos || end - dash > 4 ||
-        dash - hashStart != 17) {
-        return "";
-    }
-    return file.substr(dash, end - dash);
-}
-
-// The files a record wrote, one entry a file (names that Windows takes for one file are one): the
-// first entry's action and old version, the last one's new version; in the order of the record.
-std::vector<records::FileEntry> Written(const records::InstallRecord& record) {
-    std::vector<records::FileEntry> written;
-    std::map<std::string, std::size_t> index;
-    for (const records::FileEntry& file : record.files) {
-        if (file.action != FileAction::kCreated && file.action != FileAction::kReplaced) {
-            continue;
-        }
-        const auto [at, added] = index.emplace(names::PathKey(file.path), written.size());
-        if (added) {
-            written.push_back(file);
-        } else {
-            written[at->second].now = file.now;
-        }
-    }
-    return written;
-}
-
-// A block as the catalogue's text holds it: through its closing '}', without the separator that
-// the installer's layout puts after it.
-std::string Block(const std::string& text) {
-    const std::size_t close = text.rfind('}');
-    return close == std::string::npos ? text : text.substr(0, close + 1);
 }
 
 bool Verified(platform::Files& files, const std::string& path, const Hash& hash) {
@@ -99,9 +47,7 @@ records::FileEntry* FileAbove(std::vector<Installed>& installed,
             continue;
         }
         for (records::FileEntry& file : above->record->files) {
-            if (names::PathKey(file.path) == names::PathKey(ours.path) &&
-                file.action == FileAction::kReplaced && file.old && ours.now &&
-                file.old->hash == ours.now->hash) {
+            if (Covers(file, ours)) {
                 *owner = &*above;
                 return &file;
             }
@@ -121,9 +67,7 @@ records::TextureEntry* TextureAbove(std::vector<Installed>& installed,
             continue;
         }
         for (records::TextureEntry& texture : above->record->textures) {
-            if (texture.identifier == ours.identifier &&
-                texture.action != TextureAction::kInserted &&
-                Block(texture.old) == Block(ours.text)) {
+            if (Covers(texture, ours)) {
                 *owner = &*above;
                 return &texture;
             }
@@ -152,70 +96,6 @@ bool Survey::Covered() const {
                        [](const TextureItem& item) { return item.state == ItemState::kCovered; });
 }
 
-std::vector<Installed> ListInstalled(platform::Files& files, const std::string& hostPath) {
-    const std::string folder = RecordFolder(hostPath);
-    std::vector<Installed> installed;
-    for (const std::string& name : files.NamesIn(folder, kRecordMark)) {
-        if (name.rfind(kRecordMark, 0) != 0 || name.size() <= kRecordEnd.size() ||
-            name.compare(name.size() - kRecordEnd.size(), kRecordEnd.size(), kRecordEnd) != 0) {
-            continue;
-        }
-        Installed entry{folder + "\\" + name, name, std::nullopt, "", 0};
-        platform::Sight sight;
-        files.Look(entry.file, sight);
-        entry.written = sight.info ? sight.info->written : 0;
-        std::string text;
-        records::ReadError error;
-        if (!files.ReadContents(entry.file, text)) {
-            entry.error = name + ": cannot be read";
-        } else if (!(entry.record = records::ReadRecord(text, error))) {
-            entry.error = records::DescribeError(name, error);
-        }
-        installed.push_back(std::move(entry));
-    }
-    std::sort(installed.begin(), installed.end(), [](const Installed& a, const Installed& b) {
-        if (a.record.has_value() != b.record.has_value()) {
-            return a.record.has_value();
-        }
-        if (a.record && a.record->date != b.record->date) {
-            return a.record->date > b.record->date;
-        }
-        if (a.written != b.written) {
-            return a.written > b.written;  // of one second: the one written last
-        }
-        return a.file.size() != b.file.size() ? a.file.size() > b.file.size() : a.file > b.file;
-    });
-    std::map<std::string, int> sharing;
-    for (const Installed& entry : installed) {
-        if (entry.record) {
-            ++sharing[entry.record->package];
-        }
-    }
-    for (Installed& entry : installed) {
-        if (!entry.record) {
-            continue;
-        }
-        entry.name = entry.record->package;
-        if (sharing[entry.name] > 1) {
-            std::string date;
-            std::copy_if(entry.record->date.begin(), entry.record->date.end(),
-                         std::back_inserter(date), [](char c) { return c != '-' && c != ':'; });
-            const std::string file = entry.file.substr(entry.file.rfind('\\') + 1);
-            entry.name += "@" + date + Repeat(file);
-        }
-    }
-    return installed;
-}
-
-const Installed* Find(const std::vector<Installed>& installed, const std::string& name) {
-    for (const Installed& entry : installed) {
-        if (entry.name == name) {
-            return &entry;
-        }
-    }
-    return nullptr;
-}
-
 Survey Look(platform::Files& files, const std::string& hostPath,
             const records::InstallRecord& record, const std::vector<Installed>* installed) {
     Survey survey;
@@ -230,7 +110,7 @@ Survey Look(platform::Files& files, const std::string& hostPath,
             item.state = missing && file->action == FileAction::kCreated ? ItemState::kUndone
                          : missing                                       ? ItemState::kMissing
                                                                          : ItemState::kChanged;
-        } else if (file->now && *there == file->now->hash) {
+        } else if (Holds(*file, *there)) {
             item.state = ItemState::kOk;
         } else if (file->old && *there == file->old->hash) {
             item.state = ItemState::kUndone;
@@ -268,9 +148,8 @@ Survey Look(platform::Files& files, const std::string& hostPath,
             item.state = ItemState::kUndone;
         } else if (catalog) {
             const std::optional<std::string> current = catalog->EntryOf(texture->identifier);
-            const bool placed = texture->action != TextureAction::kRemoved;
             const bool hadOld = texture->action != TextureAction::kInserted;
-            if (placed ? current == Block(texture->text) : !current) {
+            if (Holds(*texture, current)) {
                 item.state = ItemState::kOk;
             } else if (hadOld ? current == Block(texture->old) : !current) {
                 item.state = ItemState::kUndone;

@@ -6,27 +6,13 @@
 
 #include "platform/files.h"
 #include "records/install_record.h"
+#include "records/installed.h"
 
-// Taking an installation back by its record: the packages a host's records name, how far the
-// host still is as each installation left it, and the removal itself. The same for every program
-// that removes packages.
+// Taking an installation back by its record: how far the host still is as each installation
+// left it, and the removal itself. The same for every program that removes packages.
 namespace kolvane::removal {
 
-// One record in the host's record folder, read or not.
-struct Installed {
-    std::string file;  // the record's full path
-    std::string name;  // the name it is known by: the package's, told apart where several share it
-    std::optional<records::InstallRecord> record;
-    std::string error;               // why it could not be read ("file:line: what")
-    platform::FileTime written = 0;  // of the record's file
-};
-
-// The records of the host at `hostPath` (with its trailing backslash), newest first; those that
-// cannot be read last, by their file names.
-std::vector<Installed> ListInstalled(platform::Files& files, const std::string& hostPath);
-
-// The installed package called `name`; none when no record is called so.
-const Installed* Find(const std::vector<Installed>& installed, const std::string& name);
+using records::Installed;  // the host's records, as records::ListInstalled reads them
 
 // How an item the installation wrote stands now.
 enum class ItemState {

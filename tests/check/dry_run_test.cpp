@@ -11,6 +11,7 @@
 #include "check/script_check.h"
 #include "check_support.h"
 #include "install/installer.h"
+#include "records/installed.h"
 #include "support/install_harness.h"
 #include "support/real_files.h"
 
@@ -271,6 +272,77 @@ TEST(DryRunLinks, LinksOutOfThePackageAndWritesIntoItAreErrors) {
     EXPECT_NE(report.plan[0].detail.find("link"), std::string::npos) << report.plan[0].detail;
     EXPECT_EQ(report.plan[1].action, "fail");
     EXPECT_EQ(report.plan[2].action, "create");
+}
+
+// Over a host with records of two stacked packages and one damaged record, the plan names the
+// package on top of each file and texture block it replaces, and none where no record put it.
+TEST(DryRunOwners, NamesThePackageOnTopOfWhatItReplaces) {
+    InstallHarness harness;
+    auto& dir = harness.dir;
+    dir.Write("host/u.dat", "the host's own");
+    testing::SetLastWriteTime(dir.HostPath("host/u.dat"), kPackageTime - kSecond);
+    harness.WriteCatalog("Texturen{ Textur{ id(5) host } }\r\n");
+    const auto install = [&](const std::string& name, const std::string& script) {
+        for (const char* file : {"a.dat", "s.dat", "c.dat"}) {
+            dir.Write(name + "/" + file, name + " " + file);
+            testing::SetLastWriteTime(dir.HostPath(name + "/" + file), kPackageTime - kSecond);
+        }
+        dir.Write(name + "/InstSkript.txt", script);
+        harness.system.moduleFileName = dir.WindowsPath(name) + "\\Kolvane.exe";
+        ASSERT_EQ(PressInstall(harness.platform, {.silent = true, .record = true}),
+                  InstallOutcome::kSucceeded);
+    };
+    install("A",
+            "Dateinstallation{{a.dat>>a.dat}{s.dat>>s.dat}}"
+            "Texturskript{{5>>Textur{ id(5) A }}{6>>Textur{ id(6) A }}}");
+    install("B", "Dateinstallation{{s.dat>>s.dat}}Texturskript{{6>>Textur{ id(6) B }}}");
+    install("C", "Dateinstallation{{c.dat>>c.dat}}Texturskript{}");
+    const std::vector<records::Installed> installed =
+        records::ListInstalled(*harness.realFiles, harness.HostDir());
+    const records::Installed* damaged = records::Find(installed, "C");
+    ASSERT_NE(damaged, nullptr);
+    const std::string record = damaged->file.substr(damaged->file.rfind('\\') + 1);
+    std::string text = dir.Read("host/Kolvane/" + record);
+    text.replace(text.find("state finished"), 14, "state unknown");  // its fifth line
+    dir.Write("host/Kolvane/" + record, text);
+
+    for (const char* file : {"a.dat", "s.dat", "c.dat", "u.dat"}) {
+        dir.Write(std::string("pkg/") + file, "new");
+        testing::SetLastWriteTime(dir.HostPath(std::string("pkg/") + file), kPackageTime);
+    }
+    harness.WriteScript(
+        "Dateinstallation{{a.dat>>a.dat}{s.dat>>s.dat}{c.dat>>c.dat}{u.dat>>u.dat}}\n"
+        "Texturskript{{5>>Textur{ id(5) new }}{6>>Textur{ id(6) new }}{7>>Textur{ id(7) }}}\n");
+    CheckEnvironment environment;
+    const Report report = environment.Check(harness.PackagePath(), harness.registry);
+
+    struct Case {
+        std::string subject, action, owner;  // no owner: ""
+    };
+    const std::vector<Case> cases = {{harness.HostDir("a.dat"), "replace", "A"},
+                                     {harness.HostDir("s.dat"), "replace", "B"},
+                                     {harness.HostDir("c.dat"), "replace", ""},
+                                     {harness.HostDir("u.dat"), "replace", ""},
+                                     {"id(5)", "replace", "A"},
+                                     {"id(6)", "replace", "B"},
+                                     {"id(7)", "add", ""}};
+    ASSERT_EQ(report.plan.size(), cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        const PlanStep& step = report.plan[i];
+        SCOPED_TRACE(c.subject);
+        EXPECT_EQ(step.subject, c.subject);
+        EXPECT_EQ(step.action, c.action);
+        ASSERT_EQ(step.owner.has_value(), !c.owner.empty());
+        if (step.owner) {
+            EXPECT_EQ(step.owner->name, c.owner);
+            EXPECT_EQ(step.owner->date, records::Find(installed, c.owner)->record->date);
+        }
+    }
+    ASSERT_EQ(testing::Keys(report),
+              (std::vector<testing::FindingKey>{{Severity::kWarning, 0, "record-unreadable"}}));
+    EXPECT_NE(report.findings[0].message.find(record + ":5:"), std::string::npos)
+        << report.findings[0].message;
 }
 
 }  // namespace

@@ -62,6 +62,13 @@ Report SampleReport() {
     report.dryRun = true;
     report.host = "Z:\\host\\";
     report.plan.push_back({4, "files", "create", "Z:\\host\\a.dat", "creates Z:\\host\\Sub"});
+    report.plan.push_back({5,
+                           "files",
+                           "replace",
+                           "Z:\\host\\b.dat",
+                           "not newer",
+                           {},
+                           Owner{"M\xE4rz \"Loks\"", "2026-12-08T02:21:31Z"}});
     report.plan.push_back({12, "textures", "add", "id(3)", ""});
     report.outcome = "Error during installation process.";
     return report;
@@ -69,15 +76,18 @@ Report SampleReport() {
 
 TEST(CheckReportTest, TextHasOneLinePerFindingThePlanAndASummary) {
     const std::string text = FormatText(SampleReport(), Latin1ToUtf8);
-    EXPECT_EQ(text,
-              "Z:\\pkg\\InstSkript.txt: error: no \"Texturskript\" [section-missing]\n"
-              "Z:\\pkg\\InstSkript.txt:4: warning: the source \"M\xC3\xA4rz\\a.dat\" \\x01 "
-              "[source-case]\n"
-              "Dry run against the host in Z:\\host\\:\n"
-              "  line  4: create   Z:\\host\\a.dat (creates Z:\\host\\Sub)\n"
-              "  line 12: add      id(3)\n"
-              "The installation would end with: \"Error during installation process.\"\n"
-              "1 error, 1 warning.\n");
+    EXPECT_EQ(
+        text,
+        "Z:\\pkg\\InstSkript.txt: error: no \"Texturskript\" [section-missing]\n"
+        "Z:\\pkg\\InstSkript.txt:4: warning: the source \"M\xC3\xA4rz\\a.dat\" \\x01 "
+        "[source-case]\n"
+        "Dry run against the host in Z:\\host\\:\n"
+        "  line  4: create   Z:\\host\\a.dat (creates Z:\\host\\Sub)\n"
+        "  line  5: replace  Z:\\host\\b.dat (not newer; put there by M\xC3\xA4rz \"Loks\" on "
+        "2026-12-08T02:21:31Z)\n"
+        "  line 12: add      id(3)\n"
+        "The installation would end with: \"Error during installation process.\"\n"
+        "1 error, 1 warning.\n");
     EXPECT_EQ(FormatText(Report(), Latin1ToUtf8), "No findings.\n");
 }
 
@@ -92,8 +102,11 @@ TEST(CheckReportTest, JsonEscapesAndEncodesEveryString) {
               "\"message\":\"the source \\\"M\xC3\xA4rz\\\\a.dat\\\" \\u0001\"}],"
               "\"dryRun\":{\"host\":\"Z:\\\\host\\\\\",\"plan\":[{\"line\":4,\"section\":"
               "\"files\",\"action\":\"create\",\"subject\":\"Z:\\\\host\\\\a.dat\","
-              "\"detail\":\"creates Z:\\\\host\\\\Sub\"},{\"line\":12,\"section\":\"textures\","
-              "\"action\":\"add\",\"subject\":\"id(3)\",\"detail\":\"\"}],"
+              "\"detail\":\"creates Z:\\\\host\\\\Sub\",\"owner\":null},{\"line\":5,\"section\":"
+              "\"files\",\"action\":\"replace\",\"subject\":\"Z:\\\\host\\\\b.dat\",\"detail\":"
+              "\"not newer\",\"owner\":{\"name\":\"M\xC3\xA4rz \\\"Loks\\\"\",\"date\":"
+              "\"2026-12-08T02:21:31Z\"}},{\"line\":12,\"section\":\"textures\","
+              "\"action\":\"add\",\"subject\":\"id(3)\",\"detail\":\"\",\"owner\":null}],"
               "\"outcome\":\"Error during installation process.\"}}\n");
 }
 

@@ -20,6 +20,8 @@ namespace kolvane::removal {
 namespace {
 
 namespace fs = std::filesystem;
+using records::Find;
+using records::ListInstalled;
 
 constexpr platform::FileTime kOld = 132000000000000000;
 

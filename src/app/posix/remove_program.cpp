@@ -11,8 +11,8 @@ namespace kolvane::app {
 namespace {
 
 using records::FileAction;
+using records::Installed;
 using records::TextureAction;
-using removal::Installed;
 using removal::ItemState;
 
 // A host path or name from a record, as the terminal is shown it.
@@ -305,12 +305,12 @@ int RunRemoveProgram(const std::vector<std::string>& arguments, const RemoveCont
         return kRemoveFailed;
     }
     const std::vector<Installed> installed =
-        removal::ListInstalled(context.files, context.hostPath);
+        records::ListInstalled(context.files, context.hostPath);
     if (list) {
         return List(installed, context);
     }
     const std::string name = arguments.size() == 2 ? arguments[1] : (remove ? arguments[0] : "");
-    const Installed* entry = name.empty() ? nullptr : removal::Find(installed, name);
+    const Installed* entry = name.empty() ? nullptr : records::Find(installed, name);
     if (!name.empty() && entry == nullptr) {
         ReportDamaged(installed, context);
         context.err << "kolvane-remove: "

@@ -244,6 +244,7 @@ DryRunLog DryRun(DryRunSeams seams, const std::string& packageDir, bool silent,
                         texturePlan.push_back(PlanTextureEntry(*textureEntry, catalog, placed));
                     }
                 },
+            .writing = {},
             .written = {},
         });
     const InstallOutcome outcome = installer.Run();

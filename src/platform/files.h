@@ -118,6 +118,16 @@ class Files {
         return false;
     }
 
+    // Adds `text` at the end of the existing file `path`, in one write: a run killed meanwhile
+    // leaves the text whole or cut short at its end, never anything else changed. This fallback
+    // writes the whole file again.
+    virtual bool AppendTo(const std::string& path, std::string_view text) {
+        std::string contents;
+        return ReadContents(path, contents) && ReplaceContents(path, contents.append(text));
+    }
+    // Removes what killed runs left in `folder` (see TidyWithin) before it is left as it is.
+    virtual void TidyFolder(const std::string& folder) { static_cast<void>(folder); }
+
     // Removes the read-only (and every other) attribute.
     bool SetNormalAttributes(const std::string& path) { return MakeNormal(path, nullptr); }
     // The same, where the caller knows what the file is (`known`, from Copy).

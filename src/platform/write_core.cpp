@@ -386,6 +386,23 @@ bool WriteCore::RemoveFile(const std::string& path) {
     return system_.Look(path, false, false).missing;
 }
 
+bool WriteCore::AppendTo(const std::string& path, std::string_view text) {
+    const std::unique_ptr<Spot> spot = system_.SpotOf(path, nullptr);
+    if (!spot || !spot->Present() || !spot->Present()->regular || !spot->MayWritePresent()) {
+        return false;
+    }
+    const std::unique_ptr<NativeFile> file = spot->OpenInPlace();
+    return file && file->WriteAt(file->Info().size, text.data(), text.size());
+}
+
+void WriteCore::TidyFolder(const std::string& folder) {
+    // The spot of a name in the folder lists the folder.
+    if (const std::unique_ptr<Spot> spot =
+            system_.SpotOf(folder + "\\" + std::string(kTemporaryMark), nullptr)) {
+        Tidy(*spot);
+    }
+}
+
 Location WriteCore::LocateSeen(const Sight& sight, const std::string& folder) {
     const std::optional<std::string>& base = RealFolder(folder);
     if (!base || !sight.real) {

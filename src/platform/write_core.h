@@ -50,6 +50,8 @@ class WriteCore : public Files {
                      Kept& kept) override;
     std::vector<std::string> NamesIn(const std::string& folder, std::string_view mark) override;
     bool RemoveFile(const std::string& path) override;
+    bool AppendTo(const std::string& path, std::string_view text) override;
+    void TidyFolder(const std::string& folder) override;
     Location LocateSeen(const Sight& sight, const std::string& folder) override;
     bool RemoveEmptyFolder(const std::string& path) override;
     bool MakeNormal(const std::string& path, const FileInfo* known) override;

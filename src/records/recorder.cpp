@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "names/windows_path.h"
 #include "records/content_hash.h"
 
 namespace kolvane::records {
@@ -77,12 +78,25 @@ bool Recorder::Begin(const std::string& package, const Hash& script, platform::F
             return false;
         }
     }
+    journal_ = JournalOf(path_);
+    if (!files_.ReplaceContents(journal_, "")) {
+        path_.clear();
+        Fail();
+        return false;
+    }
     active_ = true;
     if (!Write(true)) {
         path_.clear();
         return false;
     }
     return true;
+}
+
+bool Recorder::Journal(const std::string& lines) {
+    if (active_ && !files_.AppendTo(journal_, lines)) {
+        Fail();
+    }
+    return active_;
 }
 
 bool Recorder::Write(bool now) {
@@ -107,6 +121,25 @@ std::optional<std::string> Recorder::Relative(const std::string& path) const {
         return std::nullopt;
     }
     return path.substr(host_.size());
+}
+
+void Recorder::FoldersMaking(const std::string& destination) {
+    if (!active_) {
+        return;
+    }
+    std::string lines;
+    for (std::string folder = names::DirectoryPart(destination);;
+         folder = names::DirectoryPart(folder)) {
+        const std::optional<std::string> relative = Relative(folder);
+        platform::Sight sight;
+        if (!relative || (files_.Look(folder, sight), !sight.missing)) {
+            break;
+        }
+        lines.insert(0, FolderLine(*relative));
+    }
+    if (!lines.empty()) {
+        Journal(lines);
+    }
 }
 
 void Recorder::FoldersMade(const std::vector<std::string>& folders) {
@@ -172,6 +205,15 @@ bool Recorder::Copy(const std::string& source, const std::string& destination,
         old = FileStamp{info.size, info.written, theirs};
     }
     FileEntry entry{FileAction::kCreated, *relative, std::nullopt, std::nullopt};
+    // What the copy is about to do goes into the journal first.
+    const auto intent = [&](FileAction action) {
+        FileEntry line{action, *relative, std::nullopt, old};
+        if (hashed) {
+            const platform::FileInfo& info = package.file->Info();
+            line.now = FileStamp{info.size, info.written, ours};
+        }
+        return Journal(FileLine(line));
+    };
     bool copied = false;
     if (old && hashed && old->hash == ours && old->size == package.file->Info().size &&
         old->written == package.file->Info().written) {
@@ -181,6 +223,9 @@ bool Recorder::Copy(const std::string& source, const std::string& destination,
     } else if (old) {
         entry.action = FileAction::kReplaced;
         entry.old = old;
+        if (!intent(FileAction::kReplaced)) {
+            return files_.Copy(source, destination, &package, &present, &made);
+        }
         if (InStore(old->hash)) {
             copied = files_.Copy(source, destination, &package, &present, &made);
         } else {
@@ -197,7 +242,11 @@ bool Recorder::Copy(const std::string& source, const std::string& destination,
             }
         }
     } else {
+        intent(FileAction::kCreated);
         copied = files_.Copy(source, destination, &package, &present, &made);
+    }
+    if (!active_) {
+        return copied;
     }
     if (!copied) {
         entry = {FileAction::kFailed, *relative, std::nullopt, std::nullopt};
@@ -238,10 +287,11 @@ void Recorder::CatalogLoaded(const std::string& path) {
     record_.catalog = CatalogChange{path, before, before};
 }
 
-void Recorder::CatalogWritten(std::string_view bytes) {
+void Recorder::CatalogWriting(std::string_view bytes) {
     if (active_ && record_.catalog) {
         record_.catalog->after.size = bytes.size();
         record_.catalog->after.hash = HashOf(bytes);
+        Write(true);
     }
 }
 
@@ -277,7 +327,9 @@ void Recorder::Finish() {
         return;
     }
     record_.state = RecordState::kFinished;
-    Write(true);
+    if (Write(true)) {
+        files_.RemoveFile(journal_);
+    }
 }
 
 }  // namespace kolvane::records

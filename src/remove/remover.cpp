@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "names/windows_path.h"
 #include "records/content_hash.h"
@@ -170,6 +171,16 @@ std::vector<Installed> ListInstalled(platform::Files& files, const std::string& 
             entry.error = name + ": cannot be read";
         } else if (!(entry.record = records::ReadRecord(text, error))) {
             entry.error = records::DescribeError(name, error);
+        } else if (entry.record->state == records::RecordState::kStarted) {
+            // A run still under way, or killed: its journal tells every change it may have made.
+            const std::string journal = records::JournalOf(entry.file);
+            std::string lines;
+            if (files.ReadContents(journal, lines) &&
+                !records::ReadJournal(lines, *entry.record, error)) {
+                entry.record.reset();
+                entry.error =
+                    records::DescribeError(journal.substr(journal.rfind('\\') + 1), error);
+            }
         }
         installed.push_back(std::move(entry));
     }
@@ -348,7 +359,16 @@ void UndoFiles(platform::Files& files, const std::string& hostPath,
             known && Verified(files, stored, entry->old->hash) && files.CopyFileOver(stored, path);
         (restored ? removal.restored : removal.failed).push_back(item.path);
     }
+    // What killed runs left beside the files is removed before folders are removed when empty.
+    std::set<std::string> tidied;
+    for (const FileItem& item : survey.files) {
+        const std::string folder = names::DirectoryPart(hostPath + item.path);
+        if (tidied.insert(names::PathKey(folder)).second) {
+            files.TidyFolder(folder);
+        }
+    }
     for (const std::string& folder : survey.folders) {
+        files.TidyFolder(hostPath + folder);
         if (files.RemoveEmptyFolder(hostPath + folder)) {
             removal.foldersRemoved.push_back(folder);
         }
@@ -448,12 +468,15 @@ Removal Remove(platform::Files& files, const std::string& hostPath, const Instal
     }
     std::vector<Installed> others = all;
     Handed handed;
+    files.TidyWithin(hostPath);
     UndoFiles(files, hostPath, *installed.record, survey, others, handed, force, removal);
     UndoTextures(files, hostPath, *installed.record, survey, others, handed, force, removal);
     std::sort(handed.begin(), handed.end());
     handed.erase(std::unique(handed.begin(), handed.end()), handed.end());
     for (Installed* owner : handed) {
         if (files.ReplaceContents(owner->file, records::WriteRecord(*owner->record))) {
+            // The record now holds what its journal told.
+            files.RemoveFile(records::JournalOf(owner->file));
             removal.handedOn.push_back(owner->name);
         } else {
             removal.failed.push_back(owner->file);  // it would put back the wrong state
@@ -461,6 +484,9 @@ Removal Remove(platform::Files& files, const std::string& hostPath, const Instal
     }
     if (removal.failed.empty() && !removal.catalogFailed) {
         removal.recordRemoved = files.RemoveFile(installed.file);
+        if (removal.recordRemoved) {
+            files.RemoveFile(records::JournalOf(installed.file));
+        }
     }
     return removal;
 }

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <iostream>
 #include <map>
 #include <random>
 #include <regex>
@@ -270,14 +271,17 @@ TEST_F(KillTest, AnInstallationKilledAnywhereIsTakenBackOrFinished) {
             EXPECT_EQ(run.exitCode, 0) << run.out;
             ExpectTree(Snapshot(), after);
         }
-        for (const auto& [name, state] : Listed(List())) {
+        // Newest first; the names of packages that share one change as others go.
+        for (int left = 2; left > 0 && !Listed(List()).empty(); --left) {
+            const auto [name, state] = Listed(List()).front();
             const ProcessResult removed = RunProcess(Remove(name));
             EXPECT_EQ(removed.exitCode, 0) << name << " " << state << "\n"
                                            << removed.out << removed.err;
         }
+        EXPECT_TRUE(Listed(List()).empty());
         ExpectTree(Snapshot(), before_);
         if (HasFailure()) {
-            break;  // one point's report is enough to follow
+            break;
         }
     }
     std::cout << points.size() << " kill points\n";

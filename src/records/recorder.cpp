@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "names/windows_path.h"
 #include "records/content_hash.h"
 
 namespace kolvane::records {
@@ -127,15 +126,27 @@ void Recorder::FoldersMaking(const std::string& destination) {
     if (!active_) {
         return;
     }
-    std::string lines;
-    for (std::string folder = names::DirectoryPart(destination);;
-         folder = names::DirectoryPart(folder)) {
-        const std::optional<std::string> relative = Relative(folder);
+    // Up from the file's folder while the folders are missing; a name that ends in a separator
+    // is the folder without it, and is not looked at again.
+    std::vector<std::string> missing;
+    std::string_view folder = destination;
+    for (std::size_t cut = folder.find_last_of("\\/"); cut != std::string_view::npos;
+         cut = folder.find_last_of("\\/")) {
+        folder = folder.substr(0, cut);
+        if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) {
+            continue;
+        }
+        const std::string path(folder);
+        const std::optional<std::string> relative = Relative(path);
         platform::Sight sight;
-        if (!relative || (files_.Look(folder, sight), !sight.missing)) {
+        if (!relative || (files_.Look(path, sight), !sight.missing)) {
             break;
         }
-        lines.insert(0, FolderLine(*relative));
+        missing.push_back(*relative);
+    }
+    std::string lines;
+    for (auto made = missing.rbegin(); made != missing.rend(); ++made) {
+        lines += FolderLine(*made);
     }
     if (!lines.empty()) {
         Journal(lines);

@@ -247,7 +247,7 @@ TEST_F(KillTest, AnInstallationKilledAnywhereIsTakenBackOrFinished) {
     const std::map<std::string, int> counts = Count(Install());
     const Tree after = Snapshot();
     ASSERT_EQ(after.at(kUserFile).substr(0, 15), "new locomotive ");
-    const std::vector<Point> points = Points(counts, 5);
+    const std::vector<Point> points = Points(counts, 7);
     int index = 0;
     for (const Point& point : points) {
         SCOPED_TRACE("seed " + std::to_string(kSeed) + ", killed at " + point.syscall + " call " +
@@ -297,7 +297,7 @@ TEST_F(KillTest, ARemovalKilledAnywhereIsFinishedByTheNextAndKeepsTheUsersFile) 
     changeByUser();
     const std::map<std::string, int> counts = Count(Remove("pkg"));
     ExpectTree(Snapshot(), expected);
-    const std::vector<Point> points = Points(counts, 4);
+    const std::vector<Point> points = Points(counts, 5);
     for (const Point& point : points) {
         SCOPED_TRACE("seed " + std::to_string(kSeed) + ", killed at " + point.syscall + " call " +
                      std::to_string(point.n));

@@ -471,6 +471,10 @@ Removal Remove(platform::Files& files, const std::string& hostPath, const Instal
     files.TidyWithin(hostPath);
     UndoFiles(files, hostPath, *installed.record, survey, others, handed, force, removal);
     UndoTextures(files, hostPath, *installed.record, survey, others, handed, force, removal);
+    if (installed.record->catalog) {
+        // A killed run may have left a new catalogue beside it, never put in its place.
+        files.TidyFolder(names::DirectoryPart(installed.record->catalog->path));
+    }
     std::sort(handed.begin(), handed.end());
     handed.erase(std::unique(handed.begin(), handed.end()), handed.end());
     for (Installed* owner : handed) {

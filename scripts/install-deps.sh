@@ -12,6 +12,8 @@ packages=(
     clang libclang-rt-14-dev
     # The format check of the test command.
     clang-format
+    # The kill test stops both programs at chosen system calls through strace's fault injection.
+    strace
     # The Windows program: cross compiler, Wine (with its own fonts) and a virtual X display
     # with the tools to drive and photograph it.
     g++-mingw-w64-x86-64 wine64 fonts-wine xvfb xdotool imagemagick locales

@@ -311,6 +311,7 @@ DryRunLog DryRun(DryRunSeams seams, const std::string& packageDir, bool silent,
                         texturePlan.back().owner = OwnerOf(*owner);
                     }
                 },
+            .writing = {},
             .written = {},
         });
     const InstallOutcome outcome = installer.Run();

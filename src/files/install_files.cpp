@@ -96,6 +96,9 @@ bool InstallFiles(const FileSectionContext& context) {
 
         platform::FileInfo made;
         std::vector<std::string> folders;
+        if (recorder != nullptr) {
+            recorder->FoldersMaking(destination);
+        }
         const bool placed = CreateDirectoryChain(files, destination, &folders);
         if (recorder != nullptr) {
             recorder->FoldersMade(folders);

@@ -150,13 +150,14 @@ bool Installer::InstallTextures() {
                     watcher.placed(catalog, placed);
                 }
             },
-        .written =
+        .writing =
             [&](const TextureCatalog& catalog) {
-                recorder->CatalogWritten(catalog::WithCrLf(catalog.Text()));
-                if (watcher.written) {
-                    watcher.written(catalog);
+                recorder->CatalogWriting(catalog::WithCrLf(catalog.TextToWrite()));
+                if (watcher.writing) {
+                    watcher.writing(catalog);
                 }
-            }};
+            },
+        .written = watcher.written};
     const bool result = kolvane::InstallTextures({.registry = m_platform.registry,
                                                   .files = m_platform.files,
                                                   .script = m_scriptReader,

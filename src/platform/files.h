@@ -42,6 +42,12 @@ class CopyWatch : public ReadWatch {
     // The copy replaces the file at `path`, open for reading as `present` (null where it cannot
     // be opened): the free name to keep it as, or "" to keep nothing.
     virtual std::string KeepAs(NativeFile* present, const std::string& path) = 0;
+    // The copy is about to write beside the file at `path` or into it: said once, before
+    // anything in its folder changes.
+    virtual void Starting(const std::string& path) = 0;
+    // The copy is about to put its file at `path` (make it, or replace the file that KeepAs was
+    // asked about since the last such word): said before the file there changes.
+    virtual void Placing(const std::string& path) = 0;
 
   protected:
     ~CopyWatch() = default;
@@ -101,6 +107,7 @@ class Files {
             present = &there;
         }
         kept = Kept::kNothing;
+        watch.Starting(destination);
         if (present->file) {
             const std::string keepAs = watch.KeepAs(present->file.get(), destination);
             std::string old;
@@ -112,6 +119,7 @@ class Files {
                 kept = Kept::kCopied;
             }
         }
+        watch.Placing(destination);
         return Copy(source, destination, from, present, made);
     }
 
@@ -133,6 +141,28 @@ class Files {
         static_cast<void>(path);
         return false;
     }
+
+    // Adds `text` at the end of the existing file `path`, in one write: a run killed meanwhile
+    // leaves the text whole or cut short at its end, never anything else changed. This fallback
+    // writes the whole file again.
+    virtual bool AppendTo(const std::string& path, std::string_view text) {
+        std::string contents;
+        return ReadContents(path, contents) && ReplaceContents(path, contents.append(text));
+    }
+    // A file kept open to add text at its end, in one write each time: a run killed meanwhile
+    // leaves the text whole or cut short at its end. Closed with CloseFile. Where the seam keeps
+    // no such files, kInvalidFile, and AppendTo serves.
+    virtual FileHandle OpenForAppending(const std::string& path) {
+        static_cast<void>(path);
+        return kInvalidFile;
+    }
+    virtual bool Append(FileHandle file, std::string_view text) {
+        static_cast<void>(file);
+        static_cast<void>(text);
+        return false;
+    }
+    // Removes what killed runs left in `folder` (see TidyWithin) before it is left as it is.
+    virtual void TidyFolder(const std::string& folder) { static_cast<void>(folder); }
 
     // Removes the read-only (and every other) attribute.
     bool SetNormalAttributes(const std::string& path) { return MakeNormal(path, nullptr); }

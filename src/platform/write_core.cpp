@@ -276,6 +276,7 @@ bool WriteCore::LastWriteTime(FileHandle file, FileTime& time) {
 }
 
 void WriteCore::CloseFile(FileHandle file) {
+    appendAt_.erase(file);
     if (open_.erase(file) == 0) {
         claims_.erase(file);
     }
@@ -373,7 +374,7 @@ bool WriteCore::CopyKeeping(const std::string& source, const std::string& destin
         return false;
     }
     Sight there = present != nullptr ? std::move(*present) : system_.Look(destination, true, false);
-    Keeping keep{watch, std::nullopt};
+    Keeping keep{watch, std::nullopt, Kept::kNothing, false, false};
     const bool copied = CopyOnto(*input, destination, std::move(there), true, made, &keep);
     kept = keep.kept;
     return copied;
@@ -392,6 +393,49 @@ bool WriteCore::RemoveFile(const std::string& path) {
     }
     spot->RemoveBeside(spot->Name(), nullptr);
     return system_.Look(path, false, false).missing;
+}
+
+FileHandle WriteCore::OpenForAppending(const std::string& path) {
+    const std::unique_ptr<Spot> spot = system_.SpotOf(path, nullptr);
+    if (!spot || !spot->Present() || !spot->Present()->regular || !spot->MayWritePresent()) {
+        return kInvalidFile;
+    }
+    std::unique_ptr<NativeFile> file = spot->OpenInPlace();
+    if (!file) {
+        return kInvalidFile;
+    }
+    const auto handle = reinterpret_cast<FileHandle>(file.get());
+    appendAt_[handle] = file->Info().size;
+    open_[handle] = std::move(file);
+    return handle;
+}
+
+bool WriteCore::Append(FileHandle file, std::string_view text) {
+    const auto open = open_.find(file);
+    const auto at = appendAt_.find(file);
+    if (open == open_.end() || at == appendAt_.end() ||
+        !open->second->WriteAt(at->second, text.data(), text.size())) {
+        return false;
+    }
+    at->second += text.size();
+    return true;
+}
+
+bool WriteCore::AppendTo(const std::string& path, std::string_view text) {
+    const std::unique_ptr<Spot> spot = system_.SpotOf(path, nullptr);
+    if (!spot || !spot->Present() || !spot->Present()->regular || !spot->MayWritePresent()) {
+        return false;
+    }
+    const std::unique_ptr<NativeFile> file = spot->OpenInPlace();
+    return file && file->WriteAt(file->Info().size, text.data(), text.size());
+}
+
+void WriteCore::TidyFolder(const std::string& folder) {
+    // The spot of a name in the folder lists the folder.
+    if (const std::unique_ptr<Spot> spot =
+            system_.SpotOf(folder + "\\" + std::string(kTemporaryMark), nullptr)) {
+        Tidy(*spot);
+    }
 }
 
 Location WriteCore::LocateSeen(const Sight& sight, const std::string& folder) {
@@ -417,6 +461,21 @@ void WriteCore::AskKeepName(const std::string& path, NativeFile* present, Keepin
         present = opened.get();
     }
     keep.as = keep.watch.KeepAs(present, path);
+    keep.placing = false;
+}
+
+void WriteCore::Starting(const std::string& path, Keeping* keep) {
+    if (keep != nullptr && !keep->starting) {
+        keep->starting = true;
+        keep->watch.Starting(path);
+    }
+}
+
+void WriteCore::Placing(const std::string& path, Keeping* keep) {
+    if (keep != nullptr && !keep->placing) {
+        keep->placing = true;
+        keep->watch.Placing(path);
+    }
 }
 
 bool WriteCore::KeepCopy(const std::string& path, Keeping& keep) {
@@ -482,11 +541,18 @@ bool WriteCore::CopyOnto(NativeFile& input, const std::string& destination, Sigh
     if (there && (!spot->MayWritePresent() || !there->regular)) {
         return false;
     }
+    Starting(destination, keep);
     FileSource contents(input, source.size, watch);
     // A file with several names is written in place, so that every name shows the new contents;
     // the old ones are kept until then.
     // A file written in place keeps no further name of its old contents: they are copied first.
-    const auto keptCopy = [&] { return keep == nullptr || !there || KeepCopy(destination, *keep); };
+    const auto keptCopy = [&] {
+        if (keep != nullptr && there && keep->kept == Kept::kNothing && !keep->as) {
+            AskKeepName(destination, nullptr, *keep);
+        }
+        Placing(destination, keep);
+        return keep == nullptr || !there || KeepCopy(destination, *keep);
+    };
     if (there && there->links > 1) {
         return keptCopy() && WriteInPlace(*spot, contents, true, &source) &&
                (made == nullptr || (*made = source, true));
@@ -517,16 +583,16 @@ bool WriteCore::CopyOnto(NativeFile& input, const std::string& destination, Sigh
         *made = output.Info();
     }
     // The old file takes its further name right before the rename, or is copied there.
-    if (keep != nullptr && there && keep->kept == Kept::kNothing) {
-        if (!keep->as) {
-            AskKeepName(destination, nullptr, *keep);
-        }
-        if (!keep->as->empty()) {
-            if (spot->LinkPresentTo(*keep->as)) {
-                keep->kept = Kept::kLinked;
-            } else if (!KeepCopy(destination, *keep)) {
-                return false;
-            }
+    const bool keeping = keep != nullptr && there && keep->kept == Kept::kNothing;
+    if (keeping && !keep->as) {
+        AskKeepName(destination, nullptr, *keep);
+    }
+    Placing(destination, keep);
+    if (keeping && !keep->as->empty()) {
+        if (spot->LinkPresentTo(*keep->as)) {
+            keep->kept = Kept::kLinked;
+        } else if (!KeepCopy(destination, *keep)) {
+            return false;
         }
     }
     switch (temporary.PutInPlace(!free)) {

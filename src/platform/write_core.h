@@ -49,6 +49,10 @@ class WriteCore : public Files {
                      Sight* present, FileInfo* made, CopyWatch& watch, Kept& kept) override;
     std::vector<std::string> NamesIn(const std::string& folder, std::string_view mark) override;
     bool RemoveFile(const std::string& path) override;
+    bool AppendTo(const std::string& path, std::string_view text) override;
+    FileHandle OpenForAppending(const std::string& path) override;
+    bool Append(FileHandle file, std::string_view text) override;
+    void TidyFolder(const std::string& folder) override;
     Location LocateSeen(const Sight& sight, const std::string& folder) override;
     bool RemoveEmptyFolder(const std::string& path) override;
     bool MakeNormal(const std::string& path, const FileInfo* known) override;
@@ -71,6 +75,8 @@ class WriteCore : public Files {
         CopyWatch& watch;
         std::optional<std::string> as;  // asked of the watch once a file is to be replaced
         Kept kept = Kept::kNothing;
+        bool starting = false;  // the watch was told that the copy is about to write
+        bool placing = false;   // the watch was told that the file is about to change
     };
     // The package file of a copy: the one `from` holds, else opened now.
     std::unique_ptr<NativeFile> OpenSource(const std::string& source, Sight* from);
@@ -78,6 +84,10 @@ class WriteCore : public Files {
                   FileInfo* made, Keeping* keep = nullptr);
     // Asks the watch where the file at `path` (open as `present`, where it is) is to be kept.
     void AskKeepName(const std::string& path, NativeFile* present, Keeping& keep);
+    // Tells the watch that the copy is about to write at `path`, unless it was told.
+    static void Starting(const std::string& path, Keeping* keep);
+    // Tells the watch that the file at `path` is about to change, unless it was told.
+    static void Placing(const std::string& path, Keeping* keep);
     // Keeps a copy of the file at `path` as keep.as, before it is written in place.
     bool KeepCopy(const std::string& path, Keeping& keep);
     bool WriteInPlace(Spot& spot, Source& contents, bool keepOld, const FileInfo* copyOf);
@@ -91,6 +101,7 @@ class WriteCore : public Files {
 
     FileSystem& system_;
     std::map<FileHandle, std::unique_ptr<NativeFile>> open_;
+    std::map<FileHandle, std::uint64_t> appendAt_;  // files open for appending: their ends
     std::map<FileHandle, Claim> claims_;
     FileHandle nextClaim_ = -2;  // claims count down from -2, apart from open files
     std::map<std::string, std::optional<std::string>> realFolders_;

@@ -1,5 +1,6 @@
 #include "records/install_record.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -504,6 +505,65 @@ std::optional<Hash> ParseHash(std::string_view text) {
     return hash;
 }
 
+std::string FolderLine(const std::string& folder) {
+    std::string out = "folder ";
+    AppendQuoted(out, folder);
+    return out + '\n';
+}
+
+std::string FileLine(const FileEntry& file) {
+    std::string out = "file ";
+    out += FileActionWord(file.action);
+    out += ' ';
+    AppendQuoted(out, file.path);
+    if (file.action == FileAction::kCreated || file.action == FileAction::kReplaced) {
+        AppendStamp(out, file.now.value_or(FileStamp{}));
+    }
+    if (file.action == FileAction::kReplaced) {
+        out += " old";
+        AppendStamp(out, file.old.value_or(FileStamp{}));
+    }
+    return out + '\n';
+}
+
+std::string JournalOf(std::string_view recordPath) {
+    constexpr std::string_view kText = ".txt";
+    if (recordPath.size() >= kText.size() &&
+        recordPath.substr(recordPath.size() - kText.size()) == kText) {
+        recordPath.remove_suffix(kText.size());
+    }
+    return std::string(recordPath) + ".journal";
+}
+
+bool ReadJournal(std::string_view journal, InstallRecord& record, ReadError& error) {
+    // A last line without its line feed was being appended when the run was killed: the change
+    // it tells of had not begun.
+    const std::size_t complete = journal.rfind('\n');
+    journal = complete == std::string_view::npos ? "" : journal.substr(0, complete + 1);
+    // Read as the body of a record with the same head.
+    InstallRecord head = record;
+    head.folders.clear();
+    head.files.clear();
+    head.catalog.reset();
+    head.textures.clear();
+    std::string text = WriteRecord(head);
+    text.resize(text.size() - std::string_view("end\n").size());
+    const auto headLines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    text += journal;
+    text += "end\n";
+    const std::optional<InstallRecord> read = ReadRecord(text, error);
+    if (!read || read->catalog || !read->textures.empty()) {
+        if (read) {
+            error = {ReadError::Kind::kDamaged, 0, "a journal holds folders and files only"};
+        }
+        error.line = error.line > headLines ? error.line - headLines : 0;
+        return false;
+    }
+    record.folders = read->folders;
+    record.files = read->files;
+    return true;
+}
+
 std::string WriteRecord(const InstallRecord& record) {
     std::string out(kRecordMagic);
     out += " " + std::to_string(kFormatVersion) + "\npackage ";
@@ -513,23 +573,10 @@ std::string WriteRecord(const InstallRecord& record) {
     out += "\ndate " + record.date + "\nstate ";
     out += record.state == RecordState::kFinished ? "finished\n" : "started\n";
     for (const std::string& folder : record.folders) {
-        out += "folder ";
-        AppendQuoted(out, folder);
-        out += '\n';
+        out += FolderLine(folder);
     }
     for (const FileEntry& file : record.files) {
-        out += "file ";
-        out += FileActionWord(file.action);
-        out += ' ';
-        AppendQuoted(out, file.path);
-        if (file.action == FileAction::kCreated || file.action == FileAction::kReplaced) {
-            AppendStamp(out, file.now.value_or(FileStamp{}));
-        }
-        if (file.action == FileAction::kReplaced) {
-            out += " old";
-            AppendStamp(out, file.old.value_or(FileStamp{}));
-        }
-        out += '\n';
+        out += FileLine(file);
     }
     if (record.catalog) {
         out += "catalogue ";

@@ -97,6 +97,23 @@ struct InstallRecord {
 // The record as text, in the current format version.
 std::string WriteRecord(const InstallRecord& record);
 
+// One line of a record's body, with its line feed.
+std::string FolderLine(const std::string& folder);
+std::string FileLine(const FileEntry& file);
+
+// The journal of the record at `recordPath` (record-....txt: record-....journal). While a run is
+// under way, it appends to its journal the line of each folder it may make and of each file it
+// creates or replaces, just before the change; the record itself is written whole, now and then.
+// A run killed half-way thus leaves in its journal every change it may have made.
+std::string JournalOf(std::string_view recordPath);
+
+struct ReadError;
+// Reads `journal`, the lines of folders and files, into `record` in place of the folders and
+// files it lists. A last line without its line feed is passed over: the run was killed while it
+// appended it, before the change it tells of. False, with `error` (its line in the journal), when
+// a line is damaged.
+bool ReadJournal(std::string_view journal, InstallRecord& record, ReadError& error);
+
 // Why a record could not be read, and on which line (1-based; the line after the last where the
 // text ended too early).
 struct ReadError {

@@ -46,6 +46,14 @@ std::vector<Installed> ListInstalled(platform::Files& files, const std::string& 
             entry.error = name + ": cannot be read";
         } else if (!(entry.record = ReadRecord(text, error))) {
             entry.error = DescribeError(name, error);
+        } else if (entry.record->state == RecordState::kStarted) {
+            // A run still under way, or killed: its journal tells every change it may have made.
+            const std::string journal = JournalOf(entry.file);
+            std::string lines;
+            if (files.ReadContents(journal, lines) && !ReadJournal(lines, *entry.record, error)) {
+                entry.record.reset();
+                entry.error = DescribeError(journal.substr(journal.rfind('\\') + 1), error);
+            }
         }
         installed.push_back(std::move(entry));
     }

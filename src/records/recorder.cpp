@@ -73,12 +73,38 @@ bool Recorder::Begin(const std::string& package, const Hash& script, platform::F
             return false;
         }
     }
+    journal_ = JournalOf(path_);
+    if (!files_.ReplaceContents(journal_, "")) {
+        path_.clear();
+        Fail();
+        return false;
+    }
+    journalFile_ = files_.OpenForAppending(journal_);
     active_ = true;
     if (!Write(true)) {
         path_.clear();
         return false;
     }
     return true;
+}
+
+Recorder::~Recorder() {
+    CloseJournal();
+}
+
+void Recorder::CloseJournal() {
+    if (journalFile_ != platform::kInvalidFile) {
+        files_.CloseFile(journalFile_);
+        journalFile_ = platform::kInvalidFile;
+    }
+}
+
+bool Recorder::Journal(const std::string& lines) {
+    if (active_ && !(journalFile_ != platform::kInvalidFile ? files_.Append(journalFile_, lines)
+                                                            : files_.AppendTo(journal_, lines))) {
+        Fail();
+    }
+    return active_;
 }
 
 bool Recorder::Write(bool now) {
@@ -103,6 +129,43 @@ std::optional<std::string> Recorder::Relative(const std::string& path) const {
         return std::nullopt;
     }
     return path.substr(host_.size());
+}
+
+void Recorder::FoldersMaking(const std::string& destination) {
+    if (!active_) {
+        return;
+    }
+    // Up from the file's folder while the folders are missing; a name that ends in a separator
+    // is the folder without it, and is not looked at again.
+    std::vector<std::string> missing;
+    std::string_view folder = destination;
+    for (std::size_t cut = folder.find_last_of("\\/"); cut != std::string_view::npos;
+         cut = folder.find_last_of("\\/")) {
+        folder = folder.substr(0, cut);
+        if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) {
+            continue;
+        }
+        const std::string path(folder);
+        const std::optional<std::string> relative = Relative(path);
+        if (!relative || foldersKnown_.count(*relative) != 0) {
+            break;
+        }
+        platform::Sight sight;
+        files_.Look(path, sight);
+        if (!sight.missing) {
+            foldersKnown_.insert(*relative);
+            break;
+        }
+        missing.push_back(*relative);
+    }
+    std::string lines;
+    for (auto made = missing.rbegin(); made != missing.rend(); ++made) {
+        lines += FolderLine(*made);
+        foldersKnown_.insert(*made);
+    }
+    if (!lines.empty()) {
+        Journal(lines);
+    }
 }
 
 void Recorder::FoldersMade(const std::vector<std::string>& folders) {
@@ -154,7 +217,11 @@ namespace {
 class CopyFollower : public platform::CopyWatch {
   public:
     using KeepName = std::function<std::string(const FileStamp& old)>;
-    explicit CopyFollower(KeepName keepName) : keepName_(std::move(keepName)) {}
+    using Announce = std::function<void(const CopyFollower& follower)>;
+    CopyFollower(KeepName keepName, std::function<void()> starting, Announce placing)
+        : keepName_(std::move(keepName)),
+          starting_(std::move(starting)),
+          placing_(std::move(placing)) {}
 
     void Read(std::uint64_t offset, std::string_view bytes) override {
         if (offset == 0) {
@@ -179,6 +246,9 @@ class CopyFollower : public platform::CopyWatch {
         return keepName_(*old_);
     }
 
+    void Starting(const std::string&) override { starting_(); }
+    void Placing(const std::string&) override { placing_(*this); }
+
     // The hash of the package file, where the copy read all of its `size` bytes in order.
     std::optional<Hash> Heard(std::uint64_t size) const {
         return next_ == size ? std::optional(hasher_.Result()) : std::nullopt;
@@ -190,6 +260,8 @@ class CopyFollower : public platform::CopyWatch {
 
   private:
     KeepName keepName_;
+    std::function<void()> starting_;
+    Announce placing_;
     ContentHasher hasher_;
     std::uint64_t next_ = 0;
     bool replacing_ = false;
@@ -208,11 +280,38 @@ bool Recorder::Copy(const std::string& source, const std::string& destination,
     const std::optional<platform::FileInfo> before =
         present.info ? present.info
                      : (present.file ? std::optional(present.file->Info()) : std::nullopt);
-    const std::uint64_t size = package.file ? package.file->Info().size : 0;
-    // The old version goes into the store unless its contents are there already.
-    CopyFollower follower([this](const FileStamp& old) {
-        return InStore(old.hash) ? std::string() : store_ + "\\" + HashText(old.hash);
-    });
+    const std::optional<platform::FileInfo> from =
+        package.file ? std::optional(package.file->Info()) : std::nullopt;
+    std::optional<Hash> ours;
+    // The package file's hash: heard as the copy read it, or read for it where it was not.
+    const auto hashOfPackage = [&](const CopyFollower& follower) {
+        if (!ours && from) {
+            ours = follower.Heard(from->size);
+        }
+        std::string contents;
+        if (!ours && files_.ReadContents(source, contents)) {
+            ours = HashOf(contents);
+        }
+        return ours;
+    };
+    CopyFollower follower(
+        // The old version goes into the store unless its contents are there already.
+        [this](const FileStamp& old) {
+            return InStore(old.hash) ? std::string() : store_ + "\\" + HashText(old.hash);
+        },
+        // Where the copy is about to write, and then what it is about to do, go into the
+        // journal first: a run killed in between has left at most a temporary file there.
+        [&] {
+            Journal(FileLine({FileAction::kFailed, *relative, std::nullopt, std::nullopt}));
+        },
+        [&](const CopyFollower& placing) {
+            FileEntry line{placing.Old() ? FileAction::kReplaced : FileAction::kCreated, *relative,
+                           std::nullopt, placing.Old()};
+            if (from && hashOfPackage(placing)) {
+                line.now = FileStamp{from->size, from->written, *ours};
+            }
+            Journal(FileLine(line));
+        });
     platform::Kept kept = platform::Kept::kNothing;
     bool copied =
         files_.CopyKeeping(source, destination, &package, &present, &made, follower, kept);
@@ -224,6 +323,8 @@ bool Recorder::Copy(const std::string& source, const std::string& destination,
     if (follower.Unreadable()) {
         // What cannot be read cannot be kept: the file was written as without a record.
         Fail();
+    }
+    if (!active_) {
         return copied;
     }
     if (kept != platform::Kept::kNothing && follower.Old()) {
@@ -233,13 +334,7 @@ bool Recorder::Copy(const std::string& source, const std::string& destination,
     if (!copied) {
         entry.action = FileAction::kFailed;
     } else {
-        std::optional<Hash> ours = follower.Heard(size);
-        std::string contents;
-        if (!ours && files_.ReadContents(destination, contents)) {
-            // Written in place, in pieces out of order: the bytes are read once more.
-            ours = HashOf(contents);
-        }
-        if (!ours) {
+        if (!hashOfPackage(follower)) {
             Fail();
             return copied;
         }
@@ -291,10 +386,11 @@ void Recorder::CatalogLoaded(const std::string& path) {
     record_.catalog = CatalogChange{path, before, before};
 }
 
-void Recorder::CatalogWritten(std::string_view bytes) {
+void Recorder::CatalogWriting(std::string_view bytes) {
     if (active_ && record_.catalog) {
         record_.catalog->after.size = bytes.size();
         record_.catalog->after.hash = HashOf(bytes);
+        Write(true);
     }
 }
 
@@ -330,7 +426,10 @@ void Recorder::Finish() {
         return;
     }
     record_.state = RecordState::kFinished;
-    Write(true);
+    if (Write(true)) {
+        CloseJournal();
+        files_.RemoveFile(journal_);
+    }
 }
 
 }  // namespace kolvane::records

@@ -31,6 +31,9 @@ class Recorder {
     // `hostPath`: the host's folder with its trailing backslash.
     Recorder(platform::Files& files, std::string hostPath,
              std::chrono::milliseconds interval = kWriteInterval);
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
 
     // Makes the folders and writes the record's intent. False when nothing can be recorded.
     bool Begin(const std::string& package, const Hash& script, platform::FileTime now);
@@ -42,6 +45,9 @@ class Recorder {
     // The record's file; empty before Begin succeeded.
     const std::string& RecordPath() const { return path_; }
 
+    // A file entry is about to make the folders `destination` needs: those missing go into the
+    // journal first.
+    void FoldersMaking(const std::string& destination);
     // Folders a file entry made, by their full paths.
     void FoldersMade(const std::vector<std::string>& folders);
     // A file entry that left the present file alone, or failed.
@@ -52,11 +58,12 @@ class Recorder {
               platform::Sight& present, platform::FileInfo& made);
 
     // The catalogue before the texture section claims it (for its time), as the section loaded
-    // it (read again here, byte for byte, for the store), the bytes it wrote back, and once the
-    // section has let it go (for its new time).
+    // it (read again here, byte for byte, for the store), the bytes it is about to write back
+    // (the record, with every texture entry, is written first), and once the section has let it
+    // go (for its new time).
     void CatalogSeen(const std::string& path);
     void CatalogLoaded(const std::string& path);
-    void CatalogWritten(std::string_view bytes);
+    void CatalogWriting(std::string_view bytes);
     void CatalogDone();
     // A texture entry of `identifier` is about to be placed; `old` is the entry it will remove.
     void TexturePlacing(int identifier, std::optional<std::string> old);
@@ -69,6 +76,9 @@ class Recorder {
 
   private:
     bool Write(bool now);
+    // Appends to the journal; a journal that cannot be written ends the recording.
+    bool Journal(const std::string& lines);
+    void CloseJournal();
     std::optional<std::string> Relative(const std::string& path) const;
     std::optional<platform::FileTime> TimeOf(const std::string& path);
     // Keeps `contents` in the store under `hash`, unless it is there already.
@@ -84,6 +94,9 @@ class Recorder {
     std::string folder_;
     std::string store_;
     std::string path_;
+    std::string journal_;
+    platform::FileHandle journalFile_ = platform::kInvalidFile;  // kept open while recording
+    std::set<std::string> foldersKnown_;  // folders seen present or journaled as about to be made
     InstallRecord record_;
     std::size_t pending_ = 0;
     std::chrono::milliseconds interval_;

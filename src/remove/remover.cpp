@@ -1,7 +1,9 @@
 #include "remove/remover.h"
 
 #include <algorithm>
+#include <set>
 
+#include "names/windows_path.h"
 #include "records/content_hash.h"
 #include "records/recorder.h"
 #include "textures/texture_catalog.h"
@@ -227,7 +229,17 @@ void UndoFiles(platform::Files& files, const std::string& hostPath,
             known && Verified(files, stored, entry->old->hash) && files.CopyFileOver(stored, path);
         (restored ? removal.restored : removal.failed).push_back(item.path);
     }
+    // What killed runs left beside the files is removed before folders are removed when empty.
+    // A killed run's journal names where it was about to write, as a failed entry.
+    std::set<std::string> tidied;
+    for (const records::FileEntry& item : record.files) {
+        const std::string folder = names::DirectoryPart(hostPath + item.path);
+        if (tidied.insert(names::PathKey(folder)).second) {
+            files.TidyFolder(folder);
+        }
+    }
     for (const std::string& folder : survey.folders) {
+        files.TidyFolder(hostPath + folder);
         if (files.RemoveEmptyFolder(hostPath + folder)) {
             removal.foldersRemoved.push_back(folder);
         }
@@ -327,12 +339,19 @@ Removal Remove(platform::Files& files, const std::string& hostPath, const Instal
     }
     std::vector<Installed> others = all;
     Handed handed;
+    files.TidyWithin(hostPath);
     UndoFiles(files, hostPath, *installed.record, survey, others, handed, force, removal);
     UndoTextures(files, hostPath, *installed.record, survey, others, handed, force, removal);
+    if (installed.record->catalog) {
+        // A killed run may have left a new catalogue beside it, never put in its place.
+        files.TidyFolder(names::DirectoryPart(installed.record->catalog->path));
+    }
     std::sort(handed.begin(), handed.end());
     handed.erase(std::unique(handed.begin(), handed.end()), handed.end());
     for (Installed* owner : handed) {
         if (files.ReplaceContents(owner->file, records::WriteRecord(*owner->record))) {
+            // The record now holds what its journal told.
+            files.RemoveFile(records::JournalOf(owner->file));
             removal.handedOn.push_back(owner->name);
         } else {
             removal.failed.push_back(owner->file);  // it would put back the wrong state
@@ -340,6 +359,9 @@ Removal Remove(platform::Files& files, const std::string& hostPath, const Instal
     }
     if (removal.failed.empty() && !removal.catalogFailed) {
         removal.recordRemoved = files.RemoveFile(installed.file);
+        if (removal.recordRemoved) {
+            files.RemoveFile(records::JournalOf(installed.file));
+        }
     }
     return removal;
 }

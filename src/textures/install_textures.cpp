@@ -15,6 +15,9 @@ bool InstallTextures(const TextureSectionContext& context) {
     if (!context.script.FindSection(SectionName(Section::kTextures))) {
         // The catalogue was found, so it is still written back in its canonical layout; the
         // missing section is what the run reports.
+        if (context.textures.writing) {
+            context.textures.writing(catalog);
+        }
         catalog.WriteBack();
         return false;
     }
@@ -33,6 +36,9 @@ bool InstallTextures(const TextureSectionContext& context) {
         if (context.textures.placed) {
             context.textures.placed(catalog, placed);
         }
+    }
+    if (context.textures.writing) {
+        context.textures.writing(catalog);
     }
     if (!catalog.WriteBack()) {
         return false;

@@ -25,6 +25,8 @@ struct TextureObserver {
     std::function<void(const TextureCatalog& catalog)> catalogLoaded;
     std::function<void(const TextureCatalog& catalog, int identifier)> placing;
     std::function<void(const TextureCatalog& catalog, const TexturePlaced& placed)> placed;
+    // Just before the catalogue is written back, and once it was.
+    std::function<void(const TextureCatalog& catalog)> writing;
     std::function<void(const TextureCatalog& catalog)> written;
 };
 

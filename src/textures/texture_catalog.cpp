@@ -46,18 +46,21 @@ bool TextureCatalog::WriteBack() {
     if (!m_loaded) {
         return false;
     }
+    m_text = TextToWrite();
+    m_textBehind = false;
+    m_editable.reset();
+    return Save();
+}
+
+std::string TextureCatalog::TextToWrite() const {
     // Reading back what Save writes would settle the additions into canonical layout; doing
     // that in memory first writes the file once, with its final contents.
     if (m_textBehind) {
         catalog::LayoutBuilder layout(m_editable->Size());
         m_editable->ForEachPiece([&layout](std::string_view piece) { layout.Append(piece); });
-        m_text = layout.Finish();
-        m_textBehind = false;
-    } else {
-        m_text = catalog::CanonicalLayout(m_text);
+        return layout.Finish();
     }
-    m_editable.reset();
-    return Save();
+    return catalog::CanonicalLayout(m_text);
 }
 
 const std::string& TextureCatalog::Text() const {

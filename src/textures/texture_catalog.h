@@ -54,6 +54,8 @@ class TextureCatalog {
     // contents to the final ones. False when it was not loaded or the write failed; the file is
     // then as it was.
     bool WriteBack();
+    // The text that WriteBack writes (the file holds it with CR LF line ends).
+    std::string TextToWrite() const;
 
     // Places `definition` under `identifier`, replacing the entry that carries it. False only
     // when no definition is given; an empty one just removes the entry. `placed`, when given,

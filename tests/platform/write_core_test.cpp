@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -269,9 +270,13 @@ class KeepAt : public CopyWatch {
         asked_ += present != nullptr ? 1 : 0;
         return as_;
     }
+    void Starting(const std::string&) override { placing_.push_back("starting"); }
+    void Placing(const std::string&) override { placing_.push_back(look_ ? look_() : ""); }
     std::string as_;
     std::string heard_;
     int asked_ = 0;
+    std::function<std::string()> look_;  // what the destination holds when Placing is said
+    std::vector<std::string> placing_;
 };
 
 // The old version of a replaced file is kept under a further name, without a copy where the file
@@ -305,10 +310,19 @@ TEST_F(WriteCoreTest, KeepsTheReplacedFileUnderAFurtherName) {
         const std::uint64_t old = step.present ? PlatformFiles::FileId(Host(folder + "/a.dat")) : 0;
         Kept kept = Kept::kFailed;
         KeepAt watch(At("store\\" + keepAs));
+        watch.look_ = [&] {
+            return fs::exists(Host(folder + "/a.dat")) ? dir_.Read(folder + "/a.dat") : "none";
+        };
         ASSERT_TRUE(files_->CopyKeeping(At("pkg\\a.dat"), At(folder + "\\a.dat"), nullptr, nullptr,
                                         nullptr, watch, kept));
         EXPECT_EQ(kept, step.kept);
         EXPECT_EQ(watch.asked_, step.kept != Kept::kNothing ? 1 : 0);
+        // Said once before a change, with the old contents still there; not where none is made.
+        const bool changes = step.kept != Kept::kNothing || !step.present;
+        const std::vector<std::string> said =
+            changes ? std::vector<std::string>{"starting", step.present ? "old" : "none"}
+                    : std::vector<std::string>{};
+        EXPECT_EQ(watch.placing_, said);
         EXPECT_EQ(watch.heard_, "new model");
         EXPECT_EQ(dir_.Read(folder + "/a.dat"), "new model");
         const std::string stored = "store/" + keepAs;

@@ -155,5 +155,47 @@ TEST(InstallRecordTest, ErrorsNameFileAndLine) {
               "newer than this program reads (1)");
 }
 
+// A started record's journal: its complete lines take the place of the record's folders and
+// files; a last line cut short is passed over; a bad line is named by its line in the journal.
+TEST(InstallRecordTest, AJournalTellsTheFoldersAndFilesOfARunKilledHalfWay) {
+    InstallRecord started = FullRecord();
+    started.state = RecordState::kStarted;
+    const std::string lines =
+        FolderLine(started.folders[0]) + FileLine(started.files[0]) + FileLine(started.files[1]);
+    struct Case {
+        std::string journal;
+        std::size_t folders, files;  // read, or the line of the error when `line` is set
+        std::size_t line = 0;
+    };
+    const std::vector<Case> cases = {
+        {"", 0, 0},
+        {lines, 1, 2},
+        {lines + "file created \"Modelle\\Neu\\W", 1, 2},
+        {lines + "file created \"..\\x.dat\" size 1\n", 0, 0, 4},
+        {lines + "texture removed 4 old \"Textur{}\"\n", 0, 0, 0},
+        {"end\n" + lines, 0, 0, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.journal);
+        InstallRecord record = started;
+        ReadError error;
+        const bool read = ReadJournal(c.journal, record, error);
+        if (c.folders + c.files == 0 && !c.journal.empty()) {
+            EXPECT_FALSE(read);
+            EXPECT_EQ(error.line, c.line) << error.what;
+            EXPECT_EQ(record, started);
+            continue;
+        }
+        ASSERT_TRUE(read) << DescribeError("j", error);
+        EXPECT_EQ(record.folders.size(), c.folders);
+        ASSERT_EQ(record.files.size(), c.files);
+        if (c.files != 0) {
+            EXPECT_EQ(record.files[1], started.files[1]);
+        }
+        EXPECT_EQ(record.textures, started.textures);
+    }
+    EXPECT_EQ(JournalOf("C:\\H\\Kolvane\\record-1-2.txt"), "C:\\H\\Kolvane\\record-1-2.journal");
+}
+
 }  // namespace
 }  // namespace kolvane::records

@@ -175,6 +175,7 @@ TEST_F(InstallTexturesTest, NeverWritesBackOverAnotherRunsOrProgramsChanges) {
                                            },
                                        .placing = {},
                                        .placed = {},
+                                       .writing = {},
                                        .written = {}};
         EXPECT_EQ(InstallTextures({.registry = h.registry,
                                    .files = h.files,

@@ -866,6 +866,92 @@ test_removed_natively() {
     expect "$(file_bytes "$catalog")" "$catalogue" "the catalogue as before"
 }
 
+# Every folder and file below Host but its record folder, with the files' bytes.
+host_state() {
+    (cd "$C/Host" && find . -path ./Kolvane -prune -o -print | LC_ALL=C sort | while IFS= read -r f; do
+        if [ -f "$f" ]; then
+            printf '%s %s\n' "$f" "$(sha256sum <"$f" | cut -c1-16)"
+        else
+            printf '%s\n' "$f"
+        fi
+    done)
+}
+
+# remover LANGUAGE ARGUMENTS...: runs the host's KolvaneRemove.exe to its end; its exit code in
+# $code, what it wrote to its standard error in $said.
+remover() {
+    local language="$1"
+    shift
+    code=0
+    said="$(KW_LC_ALL="$language" kw_wine "$prefix" timeout 60 "$KW_WINE" \
+        'C:\Host\Kolvane\KolvaneRemove.exe' "$@" 2>&1 >/dev/null)" || code=$?
+    said="${said//$'\r'/}"
+}
+
+# Kolvane.exe keeps a copy of itself in the host's record folder; started under that name with /S
+# it removes the package without asking, leaving the host as before, and says so on its standard
+# error; a second time it finds no such package.
+test_removed_silently() {
+    register_host
+    make_package
+    local before
+    before="$(host_state)"
+    start_app en_US.UTF-8
+    main_dialog || return
+    drv click "$dialog" 1
+    answer_box Kolvane 1 "$(msg 204)"
+    wait_exit 0
+    expect "$(cmp "$program" "$C/Host/Kolvane/KolvaneRemove.exe" && echo same)" same \
+        "the remover kept in the host"
+    printf 'changed since' >"$C/Host/Models/Lok.dat"
+    remover de_AT.UTF-8 /S Pkg
+    expect "$code" 0 "the remover's exit code"
+    expect "$said" "$(msg 117 Pkg 'Models\Lok.dat')" "the report, naming what was left"
+    expect "$(cat "$C/Host/Models/Lok.dat")" "changed since" "the changed file kept"
+    rm "$C/Host/Models/Lok.dat"
+    rmdir "$C/Host/Models"
+    expect "$(host_state)" "$before" "the host as before"
+    remover en_US.UTF-8 /S Pkg
+    expect "$code" 4 "exit code for a package removed already"
+    expect "$said" "$(msg 213 Pkg)" "no such package"
+}
+
+# What the remover refuses: a damaged record, a second removal while one runs (the lock), a host
+# that is no longer registered. Nothing is removed on their account.
+test_remover_refuses() {
+    register_host
+    make_package
+    start_app en_US.UTF-8
+    main_dialog || return
+    drv click "$dialog" 1
+    answer_box Kolvane 1 "$(msg 204)"
+    wait_exit 0
+    local installed record key
+    installed="$(host_state)"
+    record="$(ls "$C/Host/Kolvane/"record-*.txt)"
+    key="$(basename "$record" .txt)"
+    cp "$record" "$KW_ROOT/record.$$"
+    sed -i 's/^file /file? /' "$record"
+    remover en_US.UTF-8 /S "$key"
+    expect "$code" 2 "exit code for a damaged record"
+    expect "${said%%(*}" "The record of the package $key is damaged " "the damaged record named"
+    cp "$KW_ROOT/record.$$" "$record"
+    rm "$KW_ROOT/record.$$"
+    : >"$C/Host/Kolvane/remove.lock"
+    kw_own "$C/Host/Kolvane/remove.lock"
+    lock_natively Host/Kolvane/remove.lock 60
+    remover en_US.UTF-8 /S Pkg
+    expect "$code" 2 "exit code while another removal runs"
+    expect "$said" "$(msg 215)" "the lock named"
+    kill "$locker" && wait "$locker" 2>/dev/null
+    locker=""
+    kw_wine "$prefix" "$KW_WINE" reg delete 'HKCR\Software\Tessaline\HMDX' /f >/dev/null 2>&1
+    remover de_AT.UTF-8 /S Pkg
+    expect "$code" 2 "exit code without a host"
+    expect "$said" "$(msg 112)" "no host"
+    expect "$(host_state)" "$installed" "nothing removed"
+}
+
 # Links in the host are written through and stay; links in the package that lead out of it are
 # not followed.
 test_links() {
@@ -1085,6 +1171,8 @@ all_tests=(
     test_leftovers_across_programs
     test_files_held_open_by_another_program
     test_removed_natively
+    test_removed_silently
+    test_remover_refuses
     test_links
     test_caller_permissions
     test_long_folders

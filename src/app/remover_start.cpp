@@ -82,7 +82,7 @@ bool IsRemoverPath(std::string_view modulePath) {
 }
 
 std::string RemoverPathFor(const std::string& hostPath) {
-    return hostPath + std::string(records::kRecordFolder) + "\\" + std::string(kRemoverFileName);
+    return removal::RemoverPath(hostPath);
 }
 
 std::string RemoverHost(std::string_view modulePath, const std::string& registryHost) {

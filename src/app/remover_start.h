@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "messages/messages.h"
+#include "remove/program_entries.h"
 #include "remove/removal_run.h"
 
 // The remover mode of the Windows program: Kolvane.exe keeps a copy of itself in each host's
@@ -13,8 +14,7 @@
 // installing one. What decides it is portable, so that it is the same wherever it is tested.
 namespace kolvane::app {
 
-// The name the remover has in the host's record folder.
-inline constexpr std::string_view kRemoverFileName = "KolvaneRemove.exe";
+using removal::kRemoverFileName;
 
 // Whether the program at `modulePath` is the remover: its file name is the remover's, in any
 // letter case. Under any other name it is the installer.

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "install/installer.h"
+#include "names/letter_case.h"
+#include "remove/program_entries.h"
 #include "support/install_harness.h"
 
 namespace kolvane::removal {
@@ -74,6 +78,38 @@ TEST_F(RemovalRunTest, ADamagedRecordIsNamedAndActedOnNot) {
     EXPECT_EQ(result.status, RunStatus::kDamaged);
     EXPECT_NE(result.detail.find(name + ".txt:"), std::string::npos) << result.detail;
     EXPECT_TRUE(FileThere());
+}
+
+TEST_F(RemovalRunTest, EachRecordHasItsEntryInTheListOfPrograms) {
+    Install();
+    const std::vector<Installed> installed = ListInstalled(files_, h_.HostDir());
+    const std::string host = h_.HostDir();
+    const std::vector<platform::ProgramEntry> entries = ProgramEntries(host, installed);
+    ASSERT_EQ(entries.size(), 1u);
+    const std::string key = RecordKey(installed.front());
+    EXPECT_EQ(entries[0].key, ProgramKeyPrefix(host) + key);
+    EXPECT_EQ(ProgramKeyPrefix(names::FoldCase(host)), ProgramKeyPrefix(host));
+    EXPECT_NE(ProgramKeyPrefix(host + "x\\"), ProgramKeyPrefix(host));
+
+    std::map<std::string, std::string> values;
+    for (const platform::ProgramValue& value : entries[0].values) {
+        values[value.name] =
+            value.type == platform::kRegDword ? std::to_string(value.number) : value.text;
+    }
+    const std::string remover = "\"" + host + "Kolvane\\KolvaneRemove.exe\"";
+    const std::string date = installed.front().record->date;
+    EXPECT_EQ(values,
+              (std::map<std::string, std::string>{
+                  {"DisplayIcon", host + "Kolvane\\KolvaneRemove.exe"},
+                  {"DisplayName", "pkg (" + host.substr(0, host.size() - 1) + ")"},
+                  {"EstimatedSize", "1"},
+                  {"InstallDate", date.substr(0, 4) + date.substr(5, 2) + date.substr(8, 2)},
+                  {"NoModify", "1"},
+                  {"NoRepair", "1"},
+                  {"Publisher", "Kolvane"},
+                  {"QuietUninstallString", remover + " /S \"" + key + "\""},
+                  {"UninstallString", remover + " \"" + key + "\""},
+              }));
 }
 
 }  // namespace

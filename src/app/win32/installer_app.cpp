@@ -8,8 +8,10 @@
 #include "cmdline/command_tail.h"
 #include "install/host_locator.h"
 #include "platform/win32/win32_files.h"
+#include "platform/win32/win32_program_list.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_system.h"
+#include "remove/program_entries.h"
 
 namespace kolvane::app {
 
@@ -54,10 +56,12 @@ bool InstallerApp::InitInstance() {
 
     m_exitCode = ExitCodeOf(dialog.Outcome());
     if (dialog.Outcome()) {
-        // The host keeps a remover for what was installed.
+        // The host keeps a remover for what was installed, and the list of programs names it.
         const HostLocator host(registry);
         if (host.HostFound()) {
             KeepRemover(files, host.HostPath());
+            platform::Win32ProgramList programs;
+            removal::UpdateProgramList(programs, files, host.HostPath());
         }
     }
     return false;

@@ -8,8 +8,10 @@
 #include "messages/messages.h"
 #include "names/letter_case.h"
 #include "platform/win32/win32_files.h"
+#include "platform/win32/win32_program_list.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_system.h"
+#include "remove/program_entries.h"
 #include "remove/removal_run.h"
 
 namespace kolvane::app {
@@ -104,6 +106,11 @@ int RunRemover(HINSTANCE instance, const char* tail) {
         return kExitFailed;
     }
     const removal::RunResult result = removal::RemoveByName(files, host, command.name);
+    if (result.status != removal::RunStatus::kBusy) {
+        // Also after a removal that found nothing: an entry may outlive its record.
+        platform::Win32ProgramList programs;
+        removal::UpdateProgramList(programs, files, host);
+    }
     const RemoverReport shown = ReportOf(language, command.name, result);
     report(shown.text, shown.success);
     return RemoverExitCode(result.status);

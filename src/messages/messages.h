@@ -20,6 +20,16 @@ inline constexpr int kMsgDescription = 108;
 inline constexpr int kMsgInstallButton = 109;
 inline constexpr int kMsgQuitButton = 110;
 inline constexpr int kMsgNotRecorded = 111;
+// The remover's (KolvaneRemove.exe) texts.
+inline constexpr int kMsgRemoveNoHost = 112;
+inline constexpr int kMsgRemoveNoPackage = 113;
+inline constexpr int kMsgRemoveDamaged = 114;
+inline constexpr int kMsgRemoveBusy = 115;
+inline constexpr int kMsgRemoved = 116;
+inline constexpr int kMsgRemovedLeft = 117;
+inline constexpr int kMsgRemoveFailed = 118;
+// The last German id of the table.
+inline constexpr int kMsgLast = 118;
 
 // The language of every text both programs show, German or English: German when the primary
 // language of the system's default language is German (any region), English otherwise. Every

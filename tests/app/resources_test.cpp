@@ -28,18 +28,18 @@ std::vector<std::uint8_t> ResourceBytes(LPCSTR type, int id) {
 }
 
 TEST(StringTableTest, HoldsEveryMessageAsTheCoreKnowsIt) {
-    const int ids[] = {101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111,
-                       201, 202, 203, 204, 205, 206, 207, 208, 209, 210, 211};
-    for (const int id : ids) {
-        SCOPED_TRACE(id);
-        ASSERT_NE(MessageText(id), nullptr);
-        // The resource compiler must have read the Windows-1252 bytes (umlauts, line feeds).
-        EXPECT_EQ(win32::LoadResourceString(Self(), static_cast<UINT>(id)), MessageText(id));
+    for (int german = 101; german <= kMsgLast; ++german) {
+        for (const int id : {german, german + 100}) {
+            SCOPED_TRACE(id);
+            ASSERT_NE(MessageText(id), nullptr);
+            // The resource compiler must have read the Windows-1252 bytes (umlauts, line feeds).
+            EXPECT_EQ(win32::LoadResourceString(Self(), static_cast<UINT>(id)), MessageText(id));
+        }
     }
     EXPECT_EQ(win32::LoadResourceString(Self(), 101),
               "Inf&o \xfc"
               "ber Kolvane...");
-    EXPECT_EQ(win32::LoadResourceString(Self(), 112), "") << "no text beyond the table";
+    EXPECT_EQ(win32::LoadResourceString(Self(), kMsgLast + 1), "") << "no text beyond the table";
 }
 
 // A reader of the extended dialog template format.

@@ -37,14 +37,14 @@ TEST(LocalizedIdTest, AsksTheSystemAtEveryCall) {
 }
 
 TEST(MessageTextTest, HoldsBothHalvesAsWindows1252Bytes) {
-    for (int id = 101; id <= 111; ++id) {
+    for (int id = 101; id <= kMsgLast; ++id) {
         SCOPED_TRACE(id);
         ASSERT_NE(MessageText(id), nullptr);
         ASSERT_NE(MessageText(id + 100), nullptr);
     }
     EXPECT_EQ(MessageText(100), nullptr);
-    EXPECT_EQ(MessageText(112), nullptr);
-    EXPECT_EQ(MessageText(212), nullptr);
+    EXPECT_EQ(MessageText(kMsgLast + 1), nullptr);
+    EXPECT_EQ(MessageText(kMsgLast + 101), nullptr);
 
     EXPECT_STREQ(MessageText(101),
                  "Inf&o \xFC"

@@ -15,12 +15,15 @@
 #include "app/posix/terminal_text.h"
 #include "app/program_parameters.h"
 #include "cmdline/cmdline.h"
+#include "install/host_locator.h"
 #include "messages/messages.h"
 #include "platform/posix/posix_files.h"
 #include "platform/posix/posix_system.h"
 #include "platform/posix/prefix_search.h"
 #include "platform/posix/wine_prefix.h"
+#include "platform/posix/wine_program_list.h"
 #include "platform/posix/wine_registry.h"
+#include "remove/program_entries.h"
 
 using namespace kolvane;
 
@@ -71,5 +74,12 @@ int main(int argc, char** argv) {
     cmdline::ParseCommandLine(app::CommandLineText(argc, argv, charset).c_str(), 1);
 
     platform::Platform platform{registry, files, dialog, system};
-    return app::RunInstallerDialog(platform, dialog, {.silent = SilentSwitch.on, .record = true});
+    const int exitCode =
+        app::RunInstallerDialog(platform, dialog, {.silent = SilentSwitch.on, .record = true});
+    // The list of installed programs, which Windows programs show, names what the host holds.
+    if (const HostLocator host(registry); host.HostFound() && !prefix.directory.empty()) {
+        platform::WineProgramList programs(prefix.directory);
+        removal::UpdateProgramList(programs, files, host.HostPath());
+    }
+    return exitCode;
 }

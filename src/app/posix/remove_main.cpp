@@ -17,7 +17,9 @@
 #include "platform/posix/posix_system.h"
 #include "platform/posix/prefix_search.h"
 #include "platform/posix/wine_prefix.h"
+#include "platform/posix/wine_program_list.h"
 #include "platform/posix/wine_registry.h"
+#include "remove/program_entries.h"
 
 using namespace kolvane;
 
@@ -34,7 +36,16 @@ int main(int argc, char** argv) {
         platform::OpenPrefixRegistry(prefix.directory);
     platform::PosixFiles files(prefix.drives);
     const HostLocator host(*registry);
-    return app::RunRemoveProgram(
+    const int exitCode = app::RunRemoveProgram(
         arguments, {files, host.HostFound() ? host.HostPath() : "", LanguageOf(start.language),
                     *start.answers, std::cout, std::cerr});
+    // After a removal the list of installed programs, which Windows programs show, no longer
+    // names what is gone.
+    const bool removes =
+        !arguments.empty() && (arguments[0] == "--force" || !arguments[0].starts_with("-"));
+    if (removes && host.HostFound() && !prefix.directory.empty()) {
+        platform::WineProgramList programs(prefix.directory);
+        removal::UpdateProgramList(programs, files, host.HostPath());
+    }
+    return exitCode;
 }

@@ -1,12 +1,17 @@
 #include "app/win32/installer_app.h"
 
 #include "app/program_parameters.h"
+#include "app/remover_start.h"
 #include "app/win32/installer_dialog.h"
+#include "app/win32/remover_app.h"
 #include "cmdline/cmdline.h"
 #include "cmdline/command_tail.h"
+#include "install/host_locator.h"
 #include "platform/win32/win32_files.h"
+#include "platform/win32/win32_program_list.h"
 #include "platform/win32/win32_registry.h"
 #include "platform/win32/win32_system.h"
+#include "remove/program_entries.h"
 
 namespace kolvane::app {
 
@@ -24,6 +29,10 @@ void ShowCommandLineNotice(const std::string& text) {
 int InstallerApp::Run(HINSTANCE instance, const char* commandLine) {
     m_instance = instance;
     m_commandLine = commandLine;
+    // Under the remover's name the program removes packages; under any other it installs.
+    if (IsRemoverPath(win32::ModulePath())) {
+        return RunRemover(instance, cmdline::CommandTail(commandLine));
+    }
     InitInstance();
     return m_exitCode;
 }
@@ -46,6 +55,15 @@ bool InstallerApp::InitInstance() {
     dialog.DoModal();
 
     m_exitCode = ExitCodeOf(dialog.Outcome());
+    if (dialog.Outcome()) {
+        // The host keeps a remover for what was installed, and the list of programs names it.
+        const HostLocator host(registry);
+        if (host.HostFound()) {
+            KeepRemover(files, host.HostPath());
+            platform::Win32ProgramList programs;
+            removal::UpdateProgramList(programs, files, host.HostPath());
+        }
+    }
     return false;
 }
 

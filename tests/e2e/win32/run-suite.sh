@@ -866,6 +866,199 @@ test_removed_natively() {
     expect "$(file_bytes "$catalog")" "$catalogue" "the catalogue as before"
 }
 
+# Every folder and file below Host but its record folder, with the files' bytes.
+host_state() {
+    (cd "$C/Host" && find . -path ./Kolvane -prune -o -print | LC_ALL=C sort | while IFS= read -r f; do
+        if [ -f "$f" ]; then
+            printf '%s %s\n' "$f" "$(sha256sum <"$f" | cut -c1-16)"
+        else
+            printf '%s\n' "$f"
+        fi
+    done)
+}
+
+# remover LANGUAGE ARGUMENTS...: runs the host's KolvaneRemove.exe to its end; its exit code in
+# $code, what it wrote to its standard error in $said.
+remover() {
+    local language="$1"
+    shift
+    code=0
+    said="$(KW_LC_ALL="$language" kw_wine "$prefix" timeout 60 "$KW_WINE" \
+        'C:\Host\Kolvane\KolvaneRemove.exe' "$@" 2>&1 >/dev/null)" || code=$?
+    said="${said//$'\r'/}"
+}
+
+# Kolvane.exe keeps a copy of itself in the host's record folder; started under that name with /S
+# it removes the package without asking, leaving the host as before, and says so on its standard
+# error; a second time it finds no such package.
+test_removed_silently() {
+    register_host
+    make_package
+    local before
+    before="$(host_state)"
+    start_app en_US.UTF-8
+    main_dialog || return
+    drv click "$dialog" 1
+    answer_box Kolvane 1 "$(msg 204)"
+    wait_exit 0
+    expect "$(cmp "$program" "$C/Host/Kolvane/KolvaneRemove.exe" && echo same)" same \
+        "the remover kept in the host"
+    printf 'changed since' >"$C/Host/Models/Lok.dat"
+    remover de_AT.UTF-8 /S Pkg
+    expect "$code" 0 "the remover's exit code"
+    expect "$said" "$(msg 117 Pkg 'Models\Lok.dat')" "the report, naming what was left"
+    expect "$(cat "$C/Host/Models/Lok.dat")" "changed since" "the changed file kept"
+    rm "$C/Host/Models/Lok.dat"
+    rmdir "$C/Host/Models"
+    expect "$(host_state)" "$before" "the host as before"
+    remover en_US.UTF-8 /S Pkg
+    expect "$code" 4 "exit code for a package removed already"
+    expect "$said" "$(msg 213 Pkg)" "no such package"
+}
+
+# What the remover refuses: a damaged record, a second removal while one runs (the lock), a host
+# that is no longer registered. Nothing is removed on their account.
+test_remover_refuses() {
+    register_host
+    make_package
+    start_app en_US.UTF-8
+    main_dialog || return
+    drv click "$dialog" 1
+    answer_box Kolvane 1 "$(msg 204)"
+    wait_exit 0
+    local installed record key
+    installed="$(host_state)"
+    record="$(ls "$C/Host/Kolvane/"record-*.txt)"
+    key="$(basename "$record" .txt)"
+    cp "$record" "$KW_ROOT/record.$$"
+    sed -i 's/^file /file? /' "$record"
+    remover en_US.UTF-8 /S "$key"
+    expect "$code" 2 "exit code for a damaged record"
+    expect "${said%%(*}" "The record of the package $key is damaged " "the damaged record named"
+    cp "$KW_ROOT/record.$$" "$record"
+    rm "$KW_ROOT/record.$$"
+    : >"$C/Host/Kolvane/remove.lock"
+    kw_own "$C/Host/Kolvane/remove.lock"
+    lock_natively Host/Kolvane/remove.lock 60
+    remover en_US.UTF-8 /S Pkg
+    expect "$code" 2 "exit code while another removal runs"
+    expect "$said" "$(msg 215)" "the lock named"
+    kill "$locker" && wait "$locker" 2>/dev/null
+    locker=""
+    kw_wine "$prefix" "$KW_WINE" reg delete 'HKCR\Software\Tessaline\HMDX' /f >/dev/null 2>&1
+    remover de_AT.UTF-8 /S Pkg
+    expect "$code" 2 "exit code without a host"
+    expect "$said" "$(msg 112)" "no host"
+    expect "$(host_state)" "$installed" "nothing removed"
+}
+
+# A second package, Pkg2: Models\Zwei.dat and texture 5.
+make_second_package() {
+    mkdir -p "$C/Pkg2/Models"
+    cp "$program" "$C/Pkg2/Kolvane.exe"
+    printf 'second' >"$C/Pkg2/Models/Zwei.dat"
+    printf '%s\r\n' 'Dateinstallation' '{' '    { Models\Zwei.dat >> Models\Zwei.dat }' '}' \
+        'Texturskript' '{' '    { 5 >> Textur{ id(5) name(Sand) } }' '}' >"$C/Pkg2/InstSkript.txt"
+    kw_own "$C/Pkg2"
+}
+
+# install_with FOLDER: Kolvane.exe of that package folder installs it.
+install_with() {
+    KW_LC_ALL=en_US.UTF-8 kw_wine "$prefix" "$KW_WINE" "C:\\$1\\Kolvane.exe" >/dev/null 2>&1 &
+    app_pid=$!
+    main_dialog || return 1
+    drv click "$dialog" 1
+    answer_box Kolvane 1 "$(msg 204)"
+    wait_exit 0
+}
+
+# The list of installed programs as Wine's uninstaller shows it: one "KEY|||NAME" a line.
+listed_programs() {
+    kw_wine "$prefix" "$KW_WINE" uninstaller --list 2>/dev/null | tr -d '\r' | grep '^Kolvane ' | LC_ALL=C sort
+}
+
+# uninstall_command KEY VALUE: the command line that the entry KEY's VALUE holds, as words in
+# $command.
+uninstall_command() {
+    local line
+    line="$(kw_wine "$prefix" "$KW_WINE" reg query \
+        "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$1" /v "$2" 2>/dev/null |
+        tr -d '\r' | sed -n "s/^ *$2 *REG_SZ *//p")"
+    eval "command=($line)"
+}
+
+# Two packages installed by Kolvane.exe have two entries in the list of programs; the first is
+# removed by its UninstallString (the remover reports in a box), which leaves the host as the
+# second alone leaves it, and its entry gone.
+test_removed_from_the_list_of_programs() {
+    register_host
+    make_package
+    make_second_package
+    kw_own "$C/Pkg" "$C/Host" "$C/Tools"
+    start_driver
+    install_with Pkg2 || return
+    local second
+    second="$(host_state; file_bytes "$catalog")"
+    remover en_US.UTF-8 /S Pkg2
+    expect "$code" 0 "the second removed again"
+    install_with Pkg || return
+    install_with Pkg2 || return
+    local listed
+    listed="$(listed_programs)"
+    expect "$(printf '%s\n' "$listed" | sed 's/^.*|||//')" "$(printf 'Pkg (C:\\Host)\nPkg2 (C:\\Host)')" \
+        "two entries listed"
+    local key
+    key="$(printf '%s\n' "$listed" | grep '|||Pkg (' | sed 's/|||.*//')"
+    uninstall_command "$key" UninstallString
+    expect "${command[0]}" 'C:\Host\Kolvane\KolvaneRemove.exe' "the uninstall command's program"
+    KW_LC_ALL=en_US.UTF-8 kw_wine "$prefix" "$KW_WINE" "${command[@]}" >/dev/null 2>&1 &
+    app_pid=$!
+    answer_box KolvaneRemove 1 "$(msg 216 Pkg)"
+    wait_exit 0
+    expect "$(host_state; file_bytes "$catalog")" "$second" "the host as with the second alone"
+    expect "$(listed_programs | sed 's/^.*|||//')" 'Pkg2 (C:\Host)' "the first's entry gone"
+}
+
+# Installed natively, removed by KolvaneRemove.exe from its QuietUninstallString; installed by
+# Kolvane.exe, removed by the native kolvane-remove: both keep the list of programs. The native
+# programs run while no Wine server does, which writes the registry files when it ends.
+test_list_of_programs_across_programs() {
+    local remover_native
+    remover_native="$(dirname "$native")/kolvane-remove"
+    if [ ! -x "$native" ] || [ ! -x "$remover_native" ]; then
+        fail "no native programs beside $native (build the native preset)"
+        return
+    fi
+    register_host
+    make_package
+    make_second_package
+    kw_own "$C/Pkg" "$C/Host" "$C/Tools"
+    kw_wine "$prefix" "$KW_WINESERVER" -w
+    native_package || return
+    run_native
+    expect "$native_code" 0 "the native installation"
+    start_driver
+    install_with Pkg || return
+    local key
+    key="$(listed_programs | grep '|||Pkg2 (' | sed 's/|||.*//')"
+    expect "${key:+found}" found "the native installation listed"
+    uninstall_command "$key" QuietUninstallString
+    expect "${command[1]:-}" /S "the quiet form"
+    code=0
+    KW_LC_ALL=en_US.UTF-8 kw_wine "$prefix" "$KW_WINE" "${command[@]}" >/dev/null 2>&1 || code=$?
+    expect "$code" 0 "removed by KolvaneRemove.exe"
+    expect "$([ -e "$C/Host/Models/Zwei.dat" ] || echo gone)" gone "the natively installed file"
+    printf 'quit\n' >&"${DRV[1]}"
+    wait "$DRV_PID" 2>/dev/null
+    DRV_PID=""
+    kw_wine "$prefix" "$KW_WINESERVER" -w
+    code=0
+    printf 'y\n' | "${KW_AS[@]}" env WINEPREFIX="$prefix" HOME="$KW_ROOT" LANG=C.UTF-8 \
+        timeout 60 "$remover_native" Pkg >/dev/null 2>&1 || code=$?
+    expect "$code" 0 "removed by the native kolvane-remove"
+    expect "$(listed_programs)" "" "no entry left"
+}
+
 # Links in the host are written through and stay; links in the package that lead out of it are
 # not followed.
 test_links() {
@@ -1085,6 +1278,10 @@ all_tests=(
     test_leftovers_across_programs
     test_files_held_open_by_another_program
     test_removed_natively
+    test_removed_silently
+    test_remover_refuses
+    test_removed_from_the_list_of_programs
+    test_list_of_programs_across_programs
     test_links
     test_caller_permissions
     test_long_folders

@@ -1,0 +1,95 @@
+#include "remove/removal_run.h"
+
+#include "records/recorder.h"
+
+namespace kolvane::removal {
+
+namespace {
+
+std::string LockPath(const std::string& hostPath) {
+    return hostPath + std::string(records::kRecordFolder) + "\\" + std::string(kLockName);
+}
+
+}  // namespace
+
+std::string RecordKey(const Installed& installed) {
+    const std::size_t slash = installed.file.find_last_of('\\');
+    std::string key =
+        slash == std::string::npos ? installed.file : installed.file.substr(slash + 1);
+    constexpr std::string_view kEnd = ".txt";
+    if (key.size() > kEnd.size() && key.compare(key.size() - kEnd.size(), kEnd.size(), kEnd) == 0) {
+        key.resize(key.size() - kEnd.size());
+    }
+    return key;
+}
+
+const Installed* FindByNameOrKey(const std::vector<Installed>& installed, const std::string& name) {
+    if (const Installed* found = Find(installed, name)) {
+        return found;
+    }
+    for (const Installed& entry : installed) {
+        if (RecordKey(entry) == name) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+RemovalLock::RemovalLock(platform::Files& files, const std::string& hostPath) : files_(files) {
+    const std::string path = LockPath(hostPath);
+    // The lock file is made once and stays; only its claim matters. The look lets the file go
+    // before the claim opens it for writing.
+    bool missing = false;
+    {
+        platform::Sight sight;
+        files_.Look(path, sight);
+        missing = sight.missing;
+    }
+    if (missing && !files_.ReplaceContents(path, "")) {
+        return;
+    }
+    result_ = files_.ClaimForUpdate(path, std::chrono::milliseconds(0), claim_);
+}
+
+RemovalLock::~RemovalLock() {
+    if (claim_ != platform::kInvalidFile) {
+        files_.CloseFile(claim_);
+    }
+}
+
+RunResult RemoveByName(platform::Files& files, const std::string& hostPath,
+                       const std::string& name) {
+    RunResult result;
+    std::vector<Installed> installed = ListInstalled(files, hostPath);
+    if (installed.empty()) {
+        result.status = RunStatus::kNoRecords;
+        return result;
+    }
+    const RemovalLock lock(files, hostPath);
+    if (lock.Result() == platform::ClaimResult::kBusy) {
+        result.status = RunStatus::kBusy;
+        return result;
+    }
+    if (lock.Result() != platform::ClaimResult::kClaimed) {
+        return result;  // kFailed: the record folder cannot be written
+    }
+    // Read again under the lock: a removal that held it may have changed them.
+    installed = ListInstalled(files, hostPath);
+    const Installed* entry = FindByNameOrKey(installed, name);
+    if (entry == nullptr) {
+        result.status = RunStatus::kNoPackage;
+        return result;
+    }
+    result.name = entry->record ? entry->name : RecordKey(*entry);
+    if (!entry->record) {
+        result.status = RunStatus::kDamaged;
+        result.detail = entry->error;
+        return result;
+    }
+    const Survey survey = Look(files, hostPath, *entry->record, &installed);
+    result.removal = Remove(files, hostPath, *entry, survey, installed);
+    result.status = result.removal.Failed() ? RunStatus::kFailed : RunStatus::kRemoved;
+    return result;
+}
+
+}  // namespace kolvane::removal

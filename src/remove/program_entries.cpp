@@ -88,7 +88,7 @@ std::vector<platform::ProgramEntry> ProgramEntries(const std::string& hostPath,
 bool UpdateProgramList(platform::ProgramList& list, platform::Files& files,
                        const std::string& hostPath) {
     return list.Update(ProgramKeyPrefix(hostPath),
-                       ProgramEntries(hostPath, ListInstalled(files, hostPath)));
+                       ProgramEntries(hostPath, records::ListInstalled(files, hostPath)));
 }
 
 }  // namespace kolvane::removal

@@ -24,7 +24,7 @@ std::string RecordKey(const Installed& installed) {
 }
 
 const Installed* FindByNameOrKey(const std::vector<Installed>& installed, const std::string& name) {
-    if (const Installed* found = Find(installed, name)) {
+    if (const Installed* found = records::Find(installed, name)) {
         return found;
     }
     for (const Installed& entry : installed) {
@@ -60,7 +60,7 @@ RemovalLock::~RemovalLock() {
 RunResult RemoveByName(platform::Files& files, const std::string& hostPath,
                        const std::string& name) {
     RunResult result;
-    std::vector<Installed> installed = ListInstalled(files, hostPath);
+    std::vector<Installed> installed = records::ListInstalled(files, hostPath);
     if (installed.empty()) {
         result.status = RunStatus::kNoRecords;
         return result;
@@ -74,7 +74,7 @@ RunResult RemoveByName(platform::Files& files, const std::string& hostPath,
         return result;  // kFailed: the record folder cannot be written
     }
     // Read again under the lock: a removal that held it may have changed them.
-    installed = ListInstalled(files, hostPath);
+    installed = records::ListInstalled(files, hostPath);
     const Installed* entry = FindByNameOrKey(installed, name);
     if (entry == nullptr) {
         result.status = RunStatus::kNoPackage;

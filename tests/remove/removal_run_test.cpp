@@ -52,7 +52,7 @@ TEST_F(RemovalRunTest, RefusesWhatItCannotRemoveAndRemovesNothing) {
 
 TEST_F(RemovalRunTest, FindsAPackageByItsRecordKeyAndLeavesWhatChanged) {
     Install();
-    const std::vector<Installed> installed = ListInstalled(files_, h_.HostDir());
+    const std::vector<Installed> installed = records::ListInstalled(files_, h_.HostDir());
     ASSERT_EQ(installed.size(), 1u);
     const std::string key = RecordKey(installed.front());
     EXPECT_EQ(key.rfind("record-", 0), 0u) << key;
@@ -67,7 +67,7 @@ TEST_F(RemovalRunTest, FindsAPackageByItsRecordKeyAndLeavesWhatChanged) {
 
 TEST_F(RemovalRunTest, ADamagedRecordIsNamedAndActedOnNot) {
     Install();
-    const std::vector<Installed> installed = ListInstalled(files_, h_.HostDir());
+    const std::vector<Installed> installed = records::ListInstalled(files_, h_.HostDir());
     const std::string file = "host/Kolvane/" + RecordKey(installed.front()) + ".txt";
     std::string text = h_.dir.Read(file);
     text.replace(text.find("\nfile "), 6, "\nfile? ");
@@ -82,7 +82,7 @@ TEST_F(RemovalRunTest, ADamagedRecordIsNamedAndActedOnNot) {
 
 TEST_F(RemovalRunTest, EachRecordHasItsEntryInTheListOfPrograms) {
     Install();
-    const std::vector<Installed> installed = ListInstalled(files_, h_.HostDir());
+    const std::vector<Installed> installed = records::ListInstalled(files_, h_.HostDir());
     const std::string host = h_.HostDir();
     const std::vector<platform::ProgramEntry> entries = ProgramEntries(host, installed);
     ASSERT_EQ(entries.size(), 1u);

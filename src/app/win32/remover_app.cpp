@@ -59,7 +59,7 @@ void WriteToStandardError(const std::string& text) {
 }  // namespace
 
 void KeepRemover(platform::Files& files, const std::string& hostPath) {
-    if (removal::ListInstalled(files, hostPath).empty()) {
+    if (records::ListInstalled(files, hostPath).empty()) {
         return;  // nothing to take back
     }
     const std::string own = win32::ModulePath();

@@ -457,7 +457,7 @@ void WriteCore::AskKeepName(const std::string& path, NativeFile* present, Keepin
     std::unique_ptr<NativeFile> opened;
     if (present == nullptr) {
         OpenError error = OpenError::kNone;
-        opened = system_.OpenForReading(path, false, error);
+        opened = system_.OpenForReading(path, true, error);
         present = opened.get();
     }
     keep.as = keep.watch.KeepAs(present, path);

@@ -429,7 +429,17 @@ class Win32Spot : public Spot {
     }
 
     bool LinkPresentTo(const std::string& path) override {
-        return present_ && ::CreateHardLinkA(path.c_str(), target_.c_str(), nullptr) != 0;
+        if (!present_) {
+            return false;
+        }
+        // A file that another program holds open is not replaced by a rename but written in
+        // place, where a further name would change with it: it takes none, and is copied.
+        if (!ScopedFileHandle(::CreateFileA(target_.c_str(), GENERIC_READ, 0, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
+                 .IsValid()) {
+            return false;
+        }
+        return ::CreateHardLinkA(path.c_str(), target_.c_str(), nullptr) != 0;
     }
 
     void RemoveBeside(const std::string& name, std::unique_ptr<NativeFile> made) override {

@@ -56,6 +56,21 @@ void WriteToStandardError(const std::string& text) {
     ::WriteFile(error, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
+// Shows what removing the package `name` will do and asks once; true to remove. A package that
+// is not there, or whose record cannot be read, is left to the removal to report.
+bool AskFirst(platform::Files& files, const std::string& host, const std::string& name,
+              Language language, const std::string& modulePath) {
+    const std::vector<records::Installed> installed = records::ListInstalled(files, host);
+    const records::Installed* entry = removal::FindByNameOrKey(installed, name);
+    if (entry == nullptr || !entry->record) {
+        return true;
+    }
+    const removal::Survey survey = removal::Look(files, host, *entry->record, &installed);
+    return ::MessageBoxA(nullptr, RemoveQuestion(language, *entry, survey).c_str(),
+                         win32::ApplicationName(modulePath).c_str(),
+                         MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
 }  // namespace
 
 void KeepRemover(platform::Files& files, const std::string& hostPath) {
@@ -104,6 +119,9 @@ int RunRemover(HINSTANCE instance, const char* tail) {
     if (host.empty() || !located.HostFound()) {
         report(FormatMessageText(LocalizedId(language, kMsgRemoveNoHost), {}), false);
         return kExitFailed;
+    }
+    if (!command.silent && !AskFirst(files, host, command.name, language, modulePath)) {
+        return kExitSucceeded;  // nothing removed
     }
     const removal::RunResult result = removal::RemoveByName(files, host, command.name);
     if (result.status != removal::RunStatus::kBusy) {

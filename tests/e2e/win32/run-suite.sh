@@ -988,8 +988,8 @@ uninstall_command() {
 }
 
 # Two packages installed by Kolvane.exe have two entries in the list of programs; the first is
-# removed by its UninstallString (the remover reports in a box), which leaves the host as the
-# second alone leaves it, and its entry gone.
+# removed by its UninstallString (the remover asks first, and reports in a box), which leaves
+# the host as the second alone leaves it, and its entry gone. Answered no, it removes nothing.
 test_removed_from_the_list_of_programs() {
     register_host
     make_package
@@ -1011,8 +1011,27 @@ test_removed_from_the_list_of_programs() {
     key="$(printf '%s\n' "$listed" | grep '|||Pkg (' | sed 's/|||.*//')"
     uninstall_command "$key" UninstallString
     expect "${command[0]}" 'C:\Host\Kolvane\KolvaneRemove.exe' "the uninstall command's program"
-    KW_LC_ALL=en_US.UTF-8 kw_wine "$prefix" "$KW_WINE" "${command[@]}" >/dev/null 2>&1 &
-    app_pid=$!
+    local both
+    both="$(host_state; file_bytes "$catalog")"
+    # Asked first: no removes nothing.
+    local reply
+    for reply in 7 6; do
+        KW_LC_ALL=en_US.UTF-8 kw_wine "$prefix" "$KW_WINE" "${command[@]}" >/dev/null 2>&1 &
+        app_pid=$!
+        wait_box KolvaneRemove || return
+        drv text "$box" 65535
+        expect "${value%% 20*}" "The package Pkg of" "the question names the package"
+        case "$value" in
+            *'\nremove: Models\\Lok.dat\n'*'\nShould the package be removed now?') ;;
+            *) fail "the question shows the plan: $value" ;;
+        esac
+        drv click "$box" "$reply"
+        drv gone 10000 "$box" || fail "the question stayed"
+        if [ "$reply" = 7 ]; then
+            wait_exit 0
+            expect "$(host_state; file_bytes "$catalog")" "$both" "nothing removed after no"
+        fi
+    done
     answer_box KolvaneRemove 1 "$(msg 216 Pkg)"
     wait_exit 0
     expect "$(host_state; file_bytes "$catalog")" "$second" "the host as with the second alone"

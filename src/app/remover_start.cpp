@@ -52,17 +52,8 @@ std::vector<std::string> Words(std::string_view tail) {
     return words;
 }
 
-// The items a removal names, one a line, at most kListedItems of them.
-std::string ItemLines(Language language, const std::vector<std::string>& files,
-                      const std::vector<int>& textures) {
-    std::vector<std::string> lines;
-    for (const std::string& file : files) {
-        lines.push_back(names::ShownPath(file));
-    }
-    for (const int identifier : textures) {
-        lines.push_back(std::string(InLanguage<std::string_view>(language, "Textur ", "texture ")) +
-                        std::to_string(identifier));
-    }
+// At most kListedItems of `lines`, one a line, then how many more there are.
+std::string Listed(Language language, const std::vector<std::string>& lines) {
     std::string text;
     for (std::size_t i = 0; i < lines.size() && i < kListedItems; ++i) {
         text += (i == 0 ? "" : "\n") + lines[i];
@@ -75,7 +66,101 @@ std::string ItemLines(Language language, const std::vector<std::string>& files,
     return text;
 }
 
+// The items a removal names, one a line, at most kListedItems of them.
+std::string ItemLines(Language language, const std::vector<std::string>& files,
+                      const std::vector<int>& textures) {
+    std::vector<std::string> lines;
+    for (const std::string& file : files) {
+        lines.push_back(names::ShownPath(file));
+    }
+    for (const int identifier : textures) {
+        lines.push_back(std::string(InLanguage<std::string_view>(language, "Textur ", "texture ")) +
+                        std::to_string(identifier));
+    }
+    return Listed(language, lines);
+}
+
+// What happens to an item in state `state`, the installation having `placed` it (created the
+// file, inserted the block) rather than replaced what was there; empty: nothing to say.
+std::string_view Step(Language language, removal::ItemState state, bool placed) {
+    using removal::ItemState;
+    switch (state) {
+        case ItemState::kOk:
+            return placed
+                       ? InLanguage<std::string_view>(language, "entfernen: ", "remove: ")
+                       : InLanguage<std::string_view>(language, "zur\374cksetzen: ", "restore: ");
+        case ItemState::kChanged:
+            return InLanguage<std::string_view>(
+                language, "bleibt, seither ge\344ndert: ", "stays, changed since: ");
+        case ItemState::kCovered:
+            return InLanguage<std::string_view>(
+                language, "bleibt, sp\344ter ersetzt: ", "stays, replaced later: ");
+        default:
+            return {};
+    }
+}
+
+std::string ShownDate(const std::string& date) {
+    // 2026-12-08T02:21:31Z
+    if (date.size() == 20 && date[10] == 'T' && date[19] == 'Z') {
+        return date.substr(0, 10) + " " + date.substr(11, 5) + " UTC";
+    }
+    return date;
+}
+
+std::string ShownSize(std::uint64_t bytes) {
+    if (bytes < 1024) {
+        return std::to_string(bytes) + " B";
+    }
+    if (bytes < 10 * 1024 * 1024) {
+        return std::to_string((bytes + 1023) / 1024) + " KB";
+    }
+    return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MB";
+}
+
 }  // namespace
+
+std::string PlanLines(Language language, const removal::Survey& survey) {
+    std::vector<std::string> lines;
+    for (const removal::FileItem& file : survey.files) {
+        const std::string_view step =
+            Step(language, file.state, file.action == records::FileAction::kCreated);
+        if (!step.empty()) {
+            lines.push_back(std::string(step) + names::ShownPath(file.path));
+        }
+    }
+    const std::string texture(InLanguage<std::string_view>(language, "Textur ", "texture "));
+    for (const removal::TextureItem& item : survey.textures) {
+        const std::string_view step =
+            Step(language, item.state, item.action == records::TextureAction::kInserted);
+        if (!step.empty()) {
+            lines.push_back(std::string(step) + texture + std::to_string(item.identifier));
+        }
+    }
+    return Listed(language, lines);
+}
+
+std::string RemoveQuestion(Language language, const records::Installed& entry,
+                           const removal::Survey& survey) {
+    const std::string date = entry.record ? ShownDate(entry.record->date) : "";
+    return FormatMessageText(LocalizedId(language, kMsgRemoveQuestion),
+                             {entry.name, date, PlanLines(language, survey)});
+}
+
+std::vector<PackageRow> PackageRows(platform::Files& files, const std::string& hostPath,
+                                    const std::vector<records::Installed>& installed) {
+    std::vector<PackageRow> rows;
+    for (const records::Installed& entry : installed) {
+        if (!entry.record) {
+            continue;
+        }
+        const removal::Survey survey = removal::Look(files, hostPath, *entry.record, &installed);
+        rows.push_back({removal::RecordKey(entry), entry.name, ShownDate(entry.record->date),
+                        std::string(removal::StateOf(*entry.record, survey)),
+                        ShownSize(removal::InstalledBytes(*entry.record))});
+    }
+    return rows;
+}
 
 bool IsRemoverPath(std::string_view modulePath) {
     return names::FoldCase(FileNameOf(modulePath)) == names::FoldCase(kRemoverFileName);

@@ -4,10 +4,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "messages/messages.h"
+#include "platform/files.h"
+#include "records/installed.h"
 #include "remove/program_entries.h"
 #include "remove/removal_run.h"
+#include "remove/remover.h"
 
 // The remover mode of the Windows program: Kolvane.exe keeps a copy of itself in each host's
 // record folder, and that copy, started under its own name, removes packages instead of
@@ -59,5 +63,29 @@ struct RemoverReport {
 };
 RemoverReport ReportOf(Language language, const std::string& name,
                        const removal::RunResult& result);
+
+// What removing an installation will do as `survey` found the host, one item a line in the
+// language's words (at most twenty lines, then how many more): files deleted or put back,
+// texture blocks removed or put back, and what stays because it was changed or replaced since.
+std::string PlanLines(Language language, const removal::Survey& survey);
+
+// The question asked once before `entry` (read, with its record) is removed as `survey` found
+// the host.
+std::string RemoveQuestion(Language language, const records::Installed& entry,
+                           const removal::Survey& survey);
+
+// One installed package as the remover's list shows it.
+struct PackageRow {
+    std::string key;    // the record's own name, which names it for the removal
+    std::string name;   // as kolvane-remove --list names it
+    std::string date;   // "2026-12-08 02:21 UTC"
+    std::string state;  // ok, changed, interrupted or covered
+    std::string size;   // of the files it put in place: "512 B", "12 KB", "31 MB"
+};
+
+// The packages of `installed` (the host's list, newest first) whose records can be read, in
+// that order, with their states in the host at `hostPath`.
+std::vector<PackageRow> PackageRows(platform::Files& files, const std::string& hostPath,
+                                    const std::vector<records::Installed>& installed);
 
 }  // namespace kolvane::app

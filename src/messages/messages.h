@@ -28,8 +28,12 @@ inline constexpr int kMsgRemoveBusy = 115;
 inline constexpr int kMsgRemoved = 116;
 inline constexpr int kMsgRemovedLeft = 117;
 inline constexpr int kMsgRemoveFailed = 118;
+inline constexpr int kMsgRemoveQuestion = 119;
+inline constexpr int kMsgRemoveButton = 120;
+inline constexpr int kMsgRemoverColumns = 121;  // the list's column headings, tab-separated
+inline constexpr int kMsgRemoverDescription = 122;
 // The last German id of the table.
-inline constexpr int kMsgLast = 118;
+inline constexpr int kMsgLast = 122;
 
 // The language of every text both programs show, German or English: German when the primary
 // language of the system's default language is German (any region), English otherwise. Every

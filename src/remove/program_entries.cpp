@@ -28,11 +28,7 @@ std::string HostName(const std::string& hostPath) {
 
 // KiB of the files the installation put in place, rounded up.
 std::uint32_t InstalledKiB(const records::InstallRecord& record) {
-    std::uint64_t bytes = 0;
-    for (const records::FileEntry& file : record.files) {
-        bytes += file.now ? file.now->size : 0;
-    }
-    const std::uint64_t kib = (bytes + 1023) / 1024;
+    const std::uint64_t kib = (InstalledBytes(record) + 1023) / 1024;
     return kib > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(kib);
 }
 

@@ -35,6 +35,24 @@ const Installed* FindByNameOrKey(const std::vector<Installed>& installed, const 
     return nullptr;
 }
 
+std::string_view StateOf(const records::InstallRecord& record, const Survey& survey) {
+    if (record.state == records::RecordState::kStarted) {
+        return "interrupted";
+    }
+    if (survey.Differs()) {
+        return "changed";
+    }
+    return survey.Covered() ? "covered" : "ok";
+}
+
+std::uint64_t InstalledBytes(const records::InstallRecord& record) {
+    std::uint64_t bytes = 0;
+    for (const records::FileEntry& file : record.files) {
+        bytes += file.now ? file.now->size : 0;
+    }
+    return bytes;
+}
+
 RemovalLock::RemovalLock(platform::Files& files, const std::string& hostPath) : files_(files) {
     const std::string path = LockPath(hostPath);
     // The lock file is made once and stays; only its claim matters. The look lets the file go

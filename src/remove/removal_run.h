@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/files.h"
@@ -20,6 +22,14 @@ std::string RecordKey(const Installed& installed);
 
 // The package whose listed name or record key is `name`; none when neither is.
 const Installed* FindByNameOrKey(const std::vector<Installed>& installed, const std::string& name);
+
+// How an installation stands, as the removers list it: "interrupted" (its run was stopped
+// before its end), "changed" (something it wrote was changed since), "covered" (a later
+// installation replaced part of it) or "ok".
+std::string_view StateOf(const records::InstallRecord& record, const Survey& survey);
+
+// The bytes of the files the installation put in place.
+std::uint64_t InstalledBytes(const records::InstallRecord& record);
 
 // Holds the host's removal lock while it lives. Another removal that tries to take it meanwhile
 // is told kBusy at once.

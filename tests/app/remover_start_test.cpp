@@ -105,5 +105,43 @@ TEST(RemoverStartTest, ReportsAndExitCodes) {
     }
 }
 
+TEST(RemoverStartTest, ThePlanNamesEachItemByWhatBecomesOfIt) {
+    using records::FileAction;
+    using records::TextureAction;
+    using removal::ItemState;
+    removal::Survey survey;
+    survey.files = {{"Neu\\a.dat", ItemState::kOk, FileAction::kCreated},
+                    {"b.dat", ItemState::kOk, FileAction::kReplaced},
+                    {"c.dat", ItemState::kChanged, FileAction::kCreated},
+                    {"d.dat", ItemState::kCovered, FileAction::kReplaced},
+                    {"e.dat", ItemState::kMissing, FileAction::kCreated},
+                    {"f.dat", ItemState::kUndone, FileAction::kReplaced}};
+    survey.textures = {{7, ItemState::kOk, TextureAction::kInserted},
+                       {8, ItemState::kOk, TextureAction::kReplaced},
+                       {9, ItemState::kChanged, TextureAction::kInserted}};
+    EXPECT_EQ(PlanLines(Language::kEnglish, survey),
+              "remove: Neu\\a.dat\nrestore: b.dat\nstays, changed since: c.dat\n"
+              "stays, replaced later: d.dat\nremove: texture 7\nrestore: texture 8\n"
+              "stays, changed since: texture 9");
+    EXPECT_EQ(
+        PlanLines(Language::kGerman, survey)
+            .rfind("entfernen: Neu\\a.dat\nzur\374cksetzen: b.dat\nbleibt, seither ge\344ndert: ",
+                   0),
+        0u);
+
+    survey.textures.clear();
+    survey.files.assign(21, {"x.dat", ItemState::kOk, FileAction::kCreated});
+    EXPECT_EQ(PlanLines(Language::kEnglish, survey).substr(19 * 14),
+              "remove: x.dat\n... and 1 more");
+
+    records::Installed entry;
+    entry.name = "Paket";
+    entry.record.emplace();
+    entry.record->date = "2026-12-08T02:21:31Z";
+    survey.files.resize(1);
+    EXPECT_EQ(RemoveQuestion(Language::kEnglish, entry, survey),
+              FormatMessageText(219, {"Paket", "2026-12-08 02:21 UTC", "remove: x.dat"}));
+}
+
 }  // namespace
 }  // namespace kolvane::app

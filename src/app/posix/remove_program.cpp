@@ -4,6 +4,7 @@
 
 #include "names/windows_text.h"
 #include "platform/visible_text.h"
+#include "remove/removal_run.h"
 #include "remove/remover.h"
 
 namespace kolvane::app {
@@ -69,16 +70,8 @@ int List(const std::vector<Installed>& installed, const RemoveContext& context) 
         for (const records::FileEntry& file : record.files) {
             files += file.action == FileAction::kCreated || file.action == FileAction::kReplaced;
         }
-        const char* state = "ok";
-        const removal::Survey survey =
-            removal::Look(context.files, context.hostPath, record, &installed);
-        if (record.state == records::RecordState::kStarted) {
-            state = "interrupted";
-        } else if (survey.Differs()) {
-            state = "changed";
-        } else if (survey.Covered()) {
-            state = "covered";
-        }
+        const std::string_view state = removal::StateOf(
+            record, removal::Look(context.files, context.hostPath, record, &installed));
         context.out << Shown(entry.name) << "  " << record.date << "  " << files
                     << text(" Dateien  ", " files  ") << record.textures.size()
                     << text(" Texturen  ", " textures  ") << Size(KeptSize(record)) << "  " << state

@@ -4,6 +4,7 @@
 
 #include "app/exit_codes.h"
 #include "app/remover_start.h"
+#include "app/win32/remover_dialog.h"
 #include "install/host_locator.h"
 #include "messages/messages.h"
 #include "names/letter_case.h"
@@ -79,22 +80,22 @@ void KeepRemover(platform::Files& files, const std::string& hostPath) {
 }
 
 int RunRemover(HINSTANCE instance, const char* tail) {
-    static_cast<void>(instance);
     platform::Win32Registry registry;
     platform::Win32Files files;
     platform::Win32System system;
     const Language language = TextLanguage(system);
     const std::string modulePath = system.ModuleFileName();
+    const std::string caption = win32::ApplicationName(modulePath);
     const RemoverCommand command = ParseRemoverCommand(tail);
     const auto report = [&](const std::string& text, bool success) {
         if (command.silent) {
             WriteToStandardError(text);
         } else {
-            ::MessageBoxA(nullptr, text.c_str(), win32::ApplicationName(modulePath).c_str(),
+            ::MessageBoxA(nullptr, text.c_str(), caption.c_str(),
                           success ? MB_ICONINFORMATION : MB_ICONEXCLAMATION);
         }
     };
-    if (!command.valid || command.name.empty()) {
+    if (!command.valid) {
         report(FormatMessageText(LocalizedId(language, kMsgRemoveNoPackage), {command.name}),
                false);
         return kExitFailed;
@@ -104,6 +105,20 @@ int RunRemover(HINSTANCE instance, const char* tail) {
     if (host.empty() || !located.HostFound()) {
         report(FormatMessageText(LocalizedId(language, kMsgRemoveNoHost), {}), false);
         return kExitFailed;
+    }
+    if (!command.silent) {
+        // The dialog opens on the package named, when it is there and readable; what is wrong
+        // with the name is said as a removal would say it.
+        const std::vector<records::Installed> installed = records::ListInstalled(files, host);
+        const records::Installed* entry = removal::FindByNameOrKey(installed, command.name);
+        if (command.name.empty() || (entry != nullptr && entry->record)) {
+            INITCOMMONCONTROLSEX controls{
+                sizeof controls, ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+            ::InitCommonControlsEx(&controls);
+            RemoverDialog dialog(instance, files, host, language, caption, command.name);
+            dialog.DoModal();
+            return dialog.ExitCode();
+        }
     }
     const removal::RunResult result = removal::RemoveByName(files, host, command.name);
     if (result.status != removal::RunStatus::kBusy) {

@@ -14,6 +14,8 @@
 //   buttons HWND         ids of the visible buttons -> ok ID ...
 //   focus HWND           id of the control with the keyboard focus -> ok ID
 //   progress HWND        the progress bar 1000 -> ok POSITION LOW HIGH
+//   list HWND ID         the list view ID: its number of items and the selected one (-1: none)
+//                        -> ok COUNT SELECTED
 //   rect HWND            -> ok LEFT TOP WIDTH HEIGHT (screen pixels)
 //   click HWND ID        presses a button (posted BM_CLICK) -> ok
 //   key HWND ID VK       a key press posted to a control -> ok
@@ -243,6 +245,21 @@ std::string Execute(const std::string& line) {
         }
         return "ok " + std::to_string(static_cast<int>(position)) + " " +
                std::to_string(static_cast<int>(low)) + " " + std::to_string(static_cast<int>(high));
+    }
+    if (command == "list") {
+        const HWND w = window();
+        const HWND list = Control(w, static_cast<int>(number()));
+        DWORD_PTR count = 0;
+        DWORD_PTR selected = 0;
+        if (list == nullptr ||
+            !SendMessageTimeoutA(list, LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, kReadTimeoutMs,
+                                 &count) ||
+            !SendMessageTimeoutA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED,
+                                 SMTO_ABORTIFHUNG, kReadTimeoutMs, &selected)) {
+            return "error no list";
+        }
+        return "ok " + std::to_string(static_cast<int>(count)) + " " +
+               std::to_string(static_cast<int>(selected));
     }
     if (command == "rect") {
         RECT r{};

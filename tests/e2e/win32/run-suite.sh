@@ -988,8 +988,9 @@ uninstall_command() {
 }
 
 # Two packages installed by Kolvane.exe have two entries in the list of programs; the first is
-# removed by its UninstallString (the remover reports in a box), which leaves the host as the
-# second alone leaves it, and its entry gone.
+# removed by its UninstallString, in the remover's dialog opened on it (Remove asks first and
+# reports in a box), which leaves the host as the second alone leaves it, and its entry gone.
+# Answered no, it removes nothing.
 test_removed_from_the_list_of_programs() {
     register_host
     make_package
@@ -1011,12 +1012,85 @@ test_removed_from_the_list_of_programs() {
     key="$(printf '%s\n' "$listed" | grep '|||Pkg (' | sed 's/|||.*//')"
     uninstall_command "$key" UninstallString
     expect "${command[0]}" 'C:\Host\Kolvane\KolvaneRemove.exe' "the uninstall command's program"
-    KW_LC_ALL=en_US.UTF-8 kw_wine "$prefix" "$KW_WINE" "${command[@]}" >/dev/null 2>&1 &
-    app_pid=$!
-    answer_box KolvaneRemove 1 "$(msg 216 Pkg)"
+    local both
+    both="$(host_state; file_bytes "$catalog")"
+    # The dialog opens on the first, the newer second above it; Remove asks first, and no
+    # removes nothing.
+    local reply
+    for reply in 7 6; do
+        KW_LC_ALL=en_US.UTF-8 kw_wine "$prefix" "$KW_WINE" "${command[@]}" >/dev/null 2>&1 &
+        app_pid=$!
+        wait_window 1002 KolvaneRemove || return
+        dialog="$window"
+        drv list "$dialog" 1002
+        expect "$value" "2 1" "two packages listed, the first selected"
+        drv click "$dialog" 1
+        wait_box KolvaneRemove || return
+        drv text "$box" 65535
+        expect "${value%% 20*}" "The package Pkg of" "the question names the package"
+        case "$value" in
+            *'\nremove: Models\\Lok.dat\n'*'\nShould the package be removed now?') ;;
+            *) fail "the question shows the plan: $value" ;;
+        esac
+        drv click "$box" "$reply"
+        drv gone 10000 "$box" || fail "the question stayed"
+        if [ "$reply" = 7 ]; then
+            drv click "$dialog" 2
+            wait_exit 0
+            expect "$(host_state; file_bytes "$catalog")" "$both" "nothing removed after no"
+        fi
+    done
+    wait_box KolvaneRemove || return
+    drv progress "$dialog"
+    expect "$value" "100 0 100" "the progress bar full"
+    drv text "$box" 65535
+    expect "$value" "$(esc "$(msg 216 Pkg)")" "the report"
+    drv click "$box" 1
     wait_exit 0
     expect "$(host_state; file_bytes "$catalog")" "$second" "the host as with the second alone"
     expect "$(listed_programs | sed 's/^.*|||//')" 'Pkg2 (C:\Host)' "the first's entry gone"
+}
+
+# The remover's dialog in both languages, started without a package: the newest selected, the
+# about box in its system menu, Quit leaves everything.
+test_remover_dialog() {
+    register_host
+    make_package
+    kw_own "$C/Pkg" "$C/Host" "$C/Tools"
+    start_driver
+    install_with Pkg || return
+    local installed language shot
+    installed="$(host_state)"
+    for language in de_AT.UTF-8 en_US.UTF-8; do
+        KW_LC_ALL="$language" kw_wine "$prefix" "$KW_WINE" 'C:\Host\Kolvane\KolvaneRemove.exe' \
+            >/dev/null 2>&1 &
+        app_pid=$!
+        wait_window 1002 KolvaneRemove || return
+        dialog="$window"
+        drv list "$dialog" 1002
+        expect "$value" "1 0" "the package listed and selected"
+        if [ "$language" = de_AT.UTF-8 ]; then
+            drv text "$dialog" 1001
+            expect "$value" "$(esc "$(msg 122 'C:\Host')")" "the description"
+            drv text "$dialog" 1
+            expect "$value" Entfernen "Remove button"
+            shot=remover-dialog-de.png
+        else
+            drv text "$dialog" 1001
+            expect "$value" "$(esc "$(msg 222 'C:\Host')")" "the description"
+            drv text "$dialog" 2
+            expect "$value" Quit "Quit button"
+            drv syscommand "$dialog" 16
+            wait_window 1 $'Info \xfcber Kolvane' || return
+            drv click "$window" 1
+            drv gone 10000 "$window" || fail "the about box stayed"
+            shot=remover-dialog-en.png
+        fi
+        screenshot "$dialog" "$shot"
+        drv key "$dialog" 1002 27
+        wait_exit 0
+    done
+    expect "$(host_state)" "$installed" "nothing removed"
 }
 
 # Installed natively, removed by KolvaneRemove.exe from its QuietUninstallString; installed by
@@ -1281,6 +1355,7 @@ all_tests=(
     test_removed_silently
     test_remover_refuses
     test_removed_from_the_list_of_programs
+    test_remover_dialog
     test_list_of_programs_across_programs
     test_links
     test_caller_permissions

@@ -75,8 +75,8 @@ RemovalLock::~RemovalLock() {
     }
 }
 
-RunResult RemoveByName(platform::Files& files, const std::string& hostPath,
-                       const std::string& name) {
+RunResult RemoveByName(platform::Files& files, const std::string& hostPath, const std::string& name,
+                       const Progress& progress) {
     RunResult result;
     std::vector<Installed> installed = records::ListInstalled(files, hostPath);
     if (installed.empty()) {
@@ -105,7 +105,7 @@ RunResult RemoveByName(platform::Files& files, const std::string& hostPath,
         return result;
     }
     const Survey survey = Look(files, hostPath, *entry->record, &installed);
-    result.removal = Remove(files, hostPath, *entry, survey, installed);
+    result.removal = Remove(files, hostPath, *entry, survey, installed, false, progress);
     result.status = result.removal.Failed() ? RunStatus::kFailed : RunStatus::kRemoved;
     return result;
 }

@@ -66,8 +66,8 @@ struct RunResult {
 
 // Removes the package `name` (its listed name or its record key) from the host at `hostPath`
 // (with its trailing backslash), leaving what changed since. Nothing is removed unless the
-// status is kRemoved or kFailed.
-RunResult RemoveByName(platform::Files& files, const std::string& hostPath,
-                       const std::string& name);
+// status is kRemoved or kFailed. `progress` as Remove's.
+RunResult RemoveByName(platform::Files& files, const std::string& hostPath, const std::string& name,
+                       const Progress& progress = {});
 
 }  // namespace kolvane::removal

@@ -184,10 +184,12 @@ bool KeepCurrent(platform::Files& files, const std::string& hostPath, const std:
 
 void UndoFiles(platform::Files& files, const std::string& hostPath,
                const records::InstallRecord& record, const Survey& survey,
-               std::vector<Installed>& all, Handed& handed, bool force, Removal& removal) {
+               std::vector<Installed>& all, Handed& handed, bool force, Removal& removal,
+               const std::function<void()>& nextItem) {
     const std::vector<records::FileEntry> written = Written(record);
     auto entry = written.rbegin();
     for (const FileItem& item : survey.files) {
+        nextItem();
         while (entry != written.rend() && entry->path != item.path) {
             ++entry;
         }
@@ -332,7 +334,8 @@ void UndoTextures(platform::Files& files, const std::string& hostPath,
 }  // namespace
 
 Removal Remove(platform::Files& files, const std::string& hostPath, const Installed& installed,
-               const Survey& survey, const std::vector<Installed>& all, bool force) {
+               const Survey& survey, const std::vector<Installed>& all, bool force,
+               const Progress& progress) {
     Removal removal;
     if (!installed.record) {
         return removal;
@@ -340,8 +343,21 @@ Removal Remove(platform::Files& files, const std::string& hostPath, const Instal
     std::vector<Installed> others = all;
     Handed handed;
     files.TidyWithin(hostPath);
-    UndoFiles(files, hostPath, *installed.record, survey, others, handed, force, removal);
+    // Each file is an item, and the textures together are the last.
+    const std::size_t total = survey.files.size() + 1;
+    std::size_t done = 0;
+    const auto nextItem = [&] {
+        if (progress) {
+            progress(done, total);
+        }
+        ++done;
+    };
+    UndoFiles(files, hostPath, *installed.record, survey, others, handed, force, removal, nextItem);
+    nextItem();
     UndoTextures(files, hostPath, *installed.record, survey, others, handed, force, removal);
+    if (progress) {
+        progress(total, total);
+    }
     if (installed.record->catalog) {
         // A killed run may have left a new catalogue beside it, never put in its place.
         files.TidyFolder(names::DirectoryPart(installed.record->catalog->path));

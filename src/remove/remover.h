@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -79,7 +81,10 @@ struct Removal {
 // puts back the state from before both. The record goes last, so that a removal that is stopped
 // half-way is finished by the next one. `all`: the host's list that `installed` stands in.
 // `force`: what changed since is taken back too, its contents kept in the store first.
+// `progress` hears how many of the survey's items are done, after each file and at the end.
+using Progress = std::function<void(std::size_t done, std::size_t total)>;
 Removal Remove(platform::Files& files, const std::string& hostPath, const Installed& installed,
-               const Survey& survey, const std::vector<Installed>& all = {}, bool force = false);
+               const Survey& survey, const std::vector<Installed>& all = {}, bool force = false,
+               const Progress& progress = {});
 
 }  // namespace kolvane::removal

@@ -43,7 +43,11 @@ TEST(RemoveProgramTest, ListsVerifiesPlansAsksAndRemoves) {
          kRemoveSucceeded,
          "  taken back though changed (kept): b.dat\n",
          "new a"},
-        {{"pkg"}, "y\n", kRemoveSucceeded, "Changed since, not removed: b.dat\n", "old a"},
+        {{"pkg"},
+         "y\n",
+         kRemoveSucceeded,
+         "] 2/3\n[####################] 3/3\nChanged since, not removed: b.dat\n",
+         "old a"},
         {{"pkg"}, "y\n", kRemoveNoPackage, "", "old a"},
     };
     for (const Step& step : steps) {

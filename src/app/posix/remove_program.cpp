@@ -227,8 +227,20 @@ int RemoveOne(const std::vector<Installed>& installed, const Installed& entry, b
                     *answer != "J")) {
         return kRemoveSucceeded;
     }
-    const removal::Removal done =
-        removal::Remove(context.files, context.hostPath, entry, survey, installed, force);
+    // A bar of twenty steps, a line each time it grows.
+    int shown = -1;
+    const removal::Removal done = removal::Remove(
+        context.files, context.hostPath, entry, survey, installed, force,
+        [&](std::size_t items, std::size_t total) {
+            const int filled = static_cast<int>(items * 20 / (total == 0 ? 1 : total));
+            if (filled != shown && total > 1) {
+                shown = filled;
+                context.out << "[" << std::string(static_cast<std::size_t>(filled), '#')
+                            << std::string(static_cast<std::size_t>(20 - filled), '.') << "] "
+                            << items << "/" << total << "\n"
+                            << std::flush;
+            }
+        });
     for (const std::string& path : done.left) {
         context.out << text("Seither ge\xc3\xa4ndert, nicht entfernt: ",
                             "Changed since, not removed: ")

@@ -187,9 +187,13 @@ void RemoverDialog::OnRemove() {
     }
     ::EnableWindow(::GetDlgItem(m_window, IDOK), FALSE);
     ::EnableWindow(::GetDlgItem(m_window, IDCANCEL), FALSE);
-    SetProgress(10);
-    const removal::RunResult result = removal::RemoveByName(m_files, m_hostPath, key);
-    SetProgress(80);
+    SetProgress(0);
+    // The removal takes the bar to nine tenths; the list of programs the rest.
+    const removal::RunResult result = removal::RemoveByName(
+        m_files, m_hostPath, key, [this](std::size_t done, std::size_t total) {
+            SetProgress(static_cast<int>(done * 90 / (total == 0 ? 1 : total)));
+        });
+    SetProgress(90);
     if (result.status != removal::RunStatus::kBusy) {
         platform::Win32ProgramList programs;
         removal::UpdateProgramList(programs, m_files, m_hostPath);

@@ -127,17 +127,8 @@ class KillTest : public NativeProgramTest {
 
     ProcessRun Program(const std::string& program, std::vector<std::string> arguments,
                        const std::string& input) const {
-        ProcessRun run;
-        run.args = {program};
-        run.args.insert(run.args.end(), arguments.begin(), arguments.end());
-        run.environment = {{"WINEPREFIX", dir.HostPath("prefix")},
-                           {"HOME", dir.Path()},
-                           {"LANG", "C.UTF-8"},
-                           {"LC_ALL", std::nullopt}};
-        run.input = input;
-        run.directory = dir.Path();
-        run.timeoutSeconds = 60;
-        return run;
+        arguments.insert(arguments.begin(), program);
+        return ProgramRun(std::move(arguments), input);
     }
     ProcessRun Install() const { return Program(dir.HostPath("pkg/kolvane"), {"-s"}, "i\n"); }
     ProcessRun Remove(const std::string& name) const {

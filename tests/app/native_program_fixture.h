@@ -61,26 +61,33 @@ class NativeProgramTest : public ::testing::Test {
         dir.Write("prefix/system.reg", std::string(kRegistryHeader) + keys);
     }
 
-    // Runs the package's copy of the program with `input` as its answers. The locale is C.UTF-8
-    // unless `environment` says otherwise.
-    ProcessResult Run(const std::string& input,
-                      std::map<std::string, std::optional<std::string>> environment = {},
-                      std::vector<std::string> arguments = {}) const {
+    // A run of `args` in the test's folder on its prefix, with `input` as its answers, in the
+    // locale C.UTF-8.
+    ProcessRun ProgramRun(std::vector<std::string> args, const std::string& input) const {
         ProcessRun run;
-        run.args = {dir.HostPath("pkg/kolvane")};
-        run.args.insert(run.args.end(), arguments.begin(), arguments.end());
+        run.args = std::move(args);
         run.environment = {{"WINEPREFIX", dir.HostPath("prefix")},
                            {"HOME", dir.Path()},
                            {"LANG", "C.UTF-8"},
                            {"LC_ALL", std::nullopt},
                            {"LC_MESSAGES", std::nullopt},
                            {"LC_CTYPE", std::nullopt}};
-        for (auto& [name, value] : environment) {
-            run.environment[name] = value;
-        }
         run.input = input;
         run.directory = dir.Path();
         run.timeoutSeconds = 60;
+        return run;
+    }
+
+    // Runs the package's copy of the program with `input` as its answers. The locale is C.UTF-8
+    // unless `environment` says otherwise.
+    ProcessResult Run(const std::string& input,
+                      std::map<std::string, std::optional<std::string>> environment = {},
+                      std::vector<std::string> arguments = {}) const {
+        arguments.insert(arguments.begin(), dir.HostPath("pkg/kolvane"));
+        ProcessRun run = ProgramRun(std::move(arguments), input);
+        for (auto& [name, value] : environment) {
+            run.environment[name] = value;
+        }
         return RunProcess(run);
     }
 

@@ -58,15 +58,8 @@ class SoundWritesTest : public NativeProgramTest {
 
     ProcessResult RunPackage(const std::string& package, const std::string& input = "i\n",
                              std::vector<std::string> prefix = {}) const {
-        ProcessRun run;
-        run.args = std::move(prefix);
-        run.args.push_back(dir.HostPath(package + "/kolvane"));
-        run.environment = {{"WINEPREFIX", dir.HostPath("prefix")},
-                           {"HOME", dir.Path()},
-                           {"LANG", "C.UTF-8"},
-                           {"LC_ALL", std::nullopt}};
-        run.input = input;
-        run.directory = dir.Path();
+        prefix.push_back(dir.HostPath(package + "/kolvane"));
+        ProcessRun run = ProgramRun(std::move(prefix), input);
         run.timeoutSeconds = 240;
         return RunProcess(run);
     }

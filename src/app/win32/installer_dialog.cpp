@@ -1,6 +1,7 @@
 #include "app/win32/installer_dialog.h"
 
 #include "app/win32/about_dialog.h"
+#include "app/win32/modal_dialog.h"
 #include "app/win32/resource.h"
 #include "messages/messages.h"
 #include "platform/win32/dialog_ui.h"
@@ -46,23 +47,7 @@ InstallerDialog::InstallerDialog(HINSTANCE instance, platform::Registry& registr
 }
 
 INT_PTR InstallerDialog::DoModal() {
-    return ::DialogBoxParamA(m_instance, MAKEINTRESOURCEA(IDD_KOLVANE_DIALOG), nullptr, DialogProc,
-                             reinterpret_cast<LPARAM>(this));
-}
-
-INT_PTR CALLBACK InstallerDialog::DialogProc(HWND window, UINT message, WPARAM wParam,
-                                             LPARAM lParam) {
-    // The dialog object travels in WM_INITDIALOG's lParam and stays in the window's user slot.
-    if (message == WM_INITDIALOG) {
-        ::SetWindowLongPtrA(window, DWLP_USER, lParam);
-        auto* dialog = reinterpret_cast<InstallerDialog*>(lParam);
-        dialog->m_window = window;
-    }
-    auto* dialog = reinterpret_cast<InstallerDialog*>(::GetWindowLongPtrA(window, DWLP_USER));
-    if (dialog == nullptr) {
-        return FALSE;
-    }
-    return dialog->HandleMessage(message, wParam, lParam);
+    return RunModal(m_instance, IDD_KOLVANE_DIALOG, *this);
 }
 
 INT_PTR InstallerDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

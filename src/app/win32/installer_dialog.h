@@ -40,7 +40,8 @@ class InstallerDialog {
     HICON OnQueryDragIcon() const { return m_icon; }
 
   private:
-    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    template <typename Dialog>
+    friend INT_PTR CALLBACK DialogProcOf(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     std::string LoadText(int id) const;
 

@@ -1,6 +1,7 @@
 #include "app/win32/remover_dialog.h"
 
 #include "app/win32/about_dialog.h"
+#include "app/win32/modal_dialog.h"
 #include "app/win32/resource.h"
 #include "platform/win32/win32_program_list.h"
 #include "remove/program_entries.h"
@@ -39,19 +40,7 @@ RemoverDialog::RemoverDialog(HINSTANCE instance, platform::Files& files, std::st
 }
 
 void RemoverDialog::DoModal() {
-    ::DialogBoxParamA(m_instance, MAKEINTRESOURCEA(IDD_REMOVER_DIALOG), nullptr, DialogProc,
-                      reinterpret_cast<LPARAM>(this));
-}
-
-INT_PTR CALLBACK RemoverDialog::DialogProc(HWND window, UINT message, WPARAM wParam,
-                                           LPARAM lParam) {
-    // The dialog object travels in WM_INITDIALOG's lParam and stays in the window's user slot.
-    if (message == WM_INITDIALOG) {
-        ::SetWindowLongPtrA(window, DWLP_USER, lParam);
-        reinterpret_cast<RemoverDialog*>(lParam)->m_window = window;
-    }
-    auto* dialog = reinterpret_cast<RemoverDialog*>(::GetWindowLongPtrA(window, DWLP_USER));
-    return dialog == nullptr ? FALSE : dialog->HandleMessage(message, wParam, lParam);
+    RunModal(m_instance, IDD_REMOVER_DIALOG, *this);
 }
 
 INT_PTR RemoverDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM) {

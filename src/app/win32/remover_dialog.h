@@ -30,7 +30,8 @@ class RemoverDialog {
     int ExitCode() const { return m_exitCode; }
 
   private:
-    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    template <typename Dialog>
+    friend INT_PTR CALLBACK DialogProcOf(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     BOOL OnInitDialog();
     void FillList();

@@ -227,6 +227,15 @@ main_dialog() {
 }
 
 # wait_exit EXPECTED_CODE: the program must end within 20 seconds with that exit code.
+# Installs with the dialog in `locale`: Install pressed, success confirmed, exit code 0.
+install_with_dialog() {
+    start_app "$1"
+    main_dialog || return 1
+    drv click "$dialog" 1
+    answer_box Kolvane 1 "$(msg 204)"
+    wait_exit 0
+}
+
 wait_exit() {
     local waited=0
     while kill -0 "$app_pid" 2>/dev/null; do
@@ -407,11 +416,7 @@ test_catalogue_of_second_product() {
     reg_set QZ AppPath 'C:\Host\Host.exe'
     reg_set QZ ResBase 'C:\Host\Res\'
     make_package
-    start_app en_US.UTF-8
-    main_dialog || return
-    drv click "$dialog" 1
-    answer_box Kolvane 1 "$(msg 204)"
-    wait_exit 0
+    install_with_dialog en_US.UTF-8 || return
     expect "$(file_bytes "$catalog")" "$(installed_catalog)" "catalogue with texture 2"
 }
 
@@ -850,11 +855,7 @@ test_removed_natively() {
     make_package
     local catalogue
     catalogue="$(file_bytes "$catalog")"
-    start_app en_US.UTF-8
-    main_dialog || return
-    drv click "$dialog" 1
-    answer_box Kolvane 1 "$(msg 204)"
-    wait_exit 0
+    install_with_dialog en_US.UTF-8 || return
     local listed code=0
     listed="$("${KW_AS[@]}" env WINEPREFIX="$prefix" HOME="$KW_ROOT" LANG=C.UTF-8 \
         timeout 60 "$remover" --list 2>/dev/null)"
@@ -896,11 +897,7 @@ test_removed_silently() {
     make_package
     local before
     before="$(host_state)"
-    start_app en_US.UTF-8
-    main_dialog || return
-    drv click "$dialog" 1
-    answer_box Kolvane 1 "$(msg 204)"
-    wait_exit 0
+    install_with_dialog en_US.UTF-8 || return
     expect "$(cmp "$program" "$C/Host/Kolvane/KolvaneRemove.exe" && echo same)" same \
         "the remover kept in the host"
     printf 'changed since' >"$C/Host/Models/Lok.dat"
@@ -921,11 +918,7 @@ test_removed_silently() {
 test_remover_refuses() {
     register_host
     make_package
-    start_app en_US.UTF-8
-    main_dialog || return
-    drv click "$dialog" 1
-    answer_box Kolvane 1 "$(msg 204)"
-    wait_exit 0
+    install_with_dialog en_US.UTF-8 || return
     local installed record key
     installed="$(host_state)"
     record="$(ls "$C/Host/Kolvane/"record-*.txt)"

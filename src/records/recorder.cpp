@@ -58,6 +58,13 @@ bool Recorder::Begin(const std::string& package, const Hash& script, platform::F
             return false;
         }
     }
+    // One run at a time changes the host's records: a removal under way is waited for.
+    lock_.emplace(files_, host_, kLockPatience);
+    if (lock_->Result() != platform::ClaimResult::kClaimed) {
+        lock_.reset();
+        Fail();
+        return false;
+    }
     const std::string base =
         folder_ + "\\record-" + CompactDate(record_.date) + "-" + HashText(script).substr(0, 16);
     for (int number = 1;; ++number) {
@@ -430,6 +437,7 @@ void Recorder::Finish() {
         CloseJournal();
         files_.RemoveFile(journal_);
     }
+    lock_.reset();
 }
 
 }  // namespace kolvane::records

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "records/host_lock.h"
 #include "records/install_record.h"
 
 namespace kolvane::records {
@@ -20,6 +21,9 @@ inline constexpr std::string_view kStoreFolder = "store";
 // and this long has passed since it was last written.
 inline constexpr std::size_t kEntriesPerWrite = 32;
 inline constexpr std::chrono::milliseconds kWriteInterval{1000};
+// How long an installation waits for a removal working on the host to end before it goes on
+// without a record.
+inline constexpr std::chrono::milliseconds kLockPatience{60000};
 
 // Writes the record of one installation while it runs, through the file seam: its intent (state
 // started) before the first change, its entries in batches as they complete, and its end. Old
@@ -94,6 +98,7 @@ class Recorder {
     std::string folder_;
     std::string store_;
     std::string path_;
+    std::optional<HostLock> lock_;  // held from Begin to Finish
     std::string journal_;
     platform::FileHandle journalFile_ = platform::kInvalidFile;  // kept open while recording
     std::set<std::string> foldersKnown_;  // folders seen present or journaled as about to be made

@@ -1,16 +1,9 @@
 #include "remove/removal_run.h"
 
+#include "records/host_lock.h"
 #include "records/recorder.h"
 
 namespace kolvane::removal {
-
-namespace {
-
-std::string LockPath(const std::string& hostPath) {
-    return hostPath + std::string(records::kRecordFolder) + "\\" + std::string(kLockName);
-}
-
-}  // namespace
 
 std::string RecordKey(const Installed& installed) {
     const std::size_t slash = installed.file.find_last_of('\\');
@@ -53,28 +46,6 @@ std::uint64_t InstalledBytes(const records::InstallRecord& record) {
     return bytes;
 }
 
-RemovalLock::RemovalLock(platform::Files& files, const std::string& hostPath) : files_(files) {
-    const std::string path = LockPath(hostPath);
-    // The lock file is made once and stays; only its claim matters. The look lets the file go
-    // before the claim opens it for writing.
-    bool missing = false;
-    {
-        platform::Sight sight;
-        files_.Look(path, sight);
-        missing = sight.missing;
-    }
-    if (missing && !files_.ReplaceContents(path, "")) {
-        return;
-    }
-    result_ = files_.ClaimForUpdate(path, std::chrono::milliseconds(0), claim_);
-}
-
-RemovalLock::~RemovalLock() {
-    if (claim_ != platform::kInvalidFile) {
-        files_.CloseFile(claim_);
-    }
-}
-
 RunResult RemoveByName(platform::Files& files, const std::string& hostPath, const std::string& name,
                        const Progress& progress) {
     RunResult result;
@@ -83,7 +54,7 @@ RunResult RemoveByName(platform::Files& files, const std::string& hostPath, cons
         result.status = RunStatus::kNoRecords;
         return result;
     }
-    const RemovalLock lock(files, hostPath);
+    const records::HostLock lock(files, hostPath, std::chrono::milliseconds(0));
     if (lock.Result() == platform::ClaimResult::kBusy) {
         result.status = RunStatus::kBusy;
         return result;

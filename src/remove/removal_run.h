@@ -13,9 +13,6 @@
 // The removers of both programs start here when they remove without asking.
 namespace kolvane::removal {
 
-// The file in the record folder whose claim lets one removal at a time work on a host.
-inline constexpr std::string_view kLockName = "remove.lock";
-
 // The record's own name: its file name without the folder and ".txt" ("record-DATE-SCRIPT").
 // It never changes, unlike the name a package is listed under.
 std::string RecordKey(const Installed& installed);
@@ -30,23 +27,6 @@ std::string_view StateOf(const records::InstallRecord& record, const Survey& sur
 
 // The bytes of the files the installation put in place.
 std::uint64_t InstalledBytes(const records::InstallRecord& record);
-
-// Holds the host's removal lock while it lives. Another removal that tries to take it meanwhile
-// is told kBusy at once.
-class RemovalLock {
-  public:
-    RemovalLock(platform::Files& files, const std::string& hostPath);
-    RemovalLock(const RemovalLock&) = delete;
-    RemovalLock& operator=(const RemovalLock&) = delete;
-    ~RemovalLock();
-
-    platform::ClaimResult Result() const { return result_; }
-
-  private:
-    platform::Files& files_;
-    platform::FileHandle claim_ = platform::kInvalidFile;
-    platform::ClaimResult result_ = platform::ClaimResult::kFailed;
-};
 
 enum class RunStatus {
     kRemoved,    // taken back; what changed since may have been left (Removal::left)

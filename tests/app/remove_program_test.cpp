@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "install/installer.h"
+#include "records/host_lock.h"
 #include "support/install_harness.h"
 
 namespace kolvane::app {
@@ -50,6 +51,19 @@ TEST(RemoveProgramTest, ListsVerifiesPlansAsksAndRemoves) {
          "old a"},
         {{"pkg"}, "y\n", kRemoveNoPackage, "", "old a"},
     };
+    {
+        // A removal does not wait for another run that holds the host's lock.
+        const records::HostLock held(*h.realFiles, h.HostDir(), std::chrono::milliseconds(0));
+        std::istringstream in("y\n");
+        LineAnswers answers(in);
+        std::ostringstream out;
+        std::ostringstream err;
+        EXPECT_EQ(RunRemoveProgram(
+                      {"pkg"}, {*h.realFiles, h.HostDir(), Language::kEnglish, answers, out, err}),
+                  kRemoveFailed);
+        EXPECT_NE(err.str().find("nothing was removed"), std::string::npos) << err.str();
+        EXPECT_EQ(h.dir.Read("host/a.dat"), "new a");
+    }
     for (const Step& step : steps) {
         SCOPED_TRACE(step.arguments[0] + " " + step.answers);
         std::istringstream in(step.answers);

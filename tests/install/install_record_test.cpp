@@ -49,7 +49,7 @@ class InstallRecordTest : public ::testing::Test {
     std::vector<records::InstallRecord> Records() {
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(h_.dir.HostPath("host/Kolvane"))) {
-            if (entry.is_regular_file()) {
+            if (entry.is_regular_file() && entry.path().extension() == ".txt") {
                 names.push_back(entry.path().filename().string());
             }
         }

@@ -8,6 +8,9 @@
 
 #include "install/installer.h"
 #include "names/letter_case.h"
+#include "records/content_hash.h"
+#include "records/host_lock.h"
+#include "records/recorder.h"
 #include "remove/program_entries.h"
 #include "support/install_harness.h"
 
@@ -36,9 +39,18 @@ TEST_F(RemovalRunTest, RefusesWhatItCannotRemoveAndRemovesNothing) {
     Install();
     EXPECT_EQ(RemoveByName(files_, h_.HostDir(), "other").status, RunStatus::kNoPackage);
     {
-        const RemovalLock held(files_, h_.HostDir());
+        const records::HostLock held(files_, h_.HostDir(), std::chrono::milliseconds(0));
         ASSERT_EQ(held.Result(), platform::ClaimResult::kClaimed);
         EXPECT_EQ(RemoveByName(files_, h_.HostDir(), "pkg").status, RunStatus::kBusy);
+    }
+    {
+        // An installation that records holds the lock from its start to its end.
+        records::Recorder recording(files_, h_.HostDir());
+        ASSERT_TRUE(recording.Begin("other", records::HashOf("script"), 0));
+        EXPECT_EQ(RemoveByName(files_, h_.HostDir(), "pkg").status, RunStatus::kBusy);
+        recording.Finish();
+        const records::HostLock free(files_, h_.HostDir(), std::chrono::milliseconds(0));
+        EXPECT_EQ(free.Result(), platform::ClaimResult::kClaimed) << "given up at the end";
     }
     EXPECT_TRUE(FileThere());
 
@@ -46,7 +58,7 @@ TEST_F(RemovalRunTest, RefusesWhatItCannotRemoveAndRemovesNothing) {
     EXPECT_EQ(removed.status, RunStatus::kRemoved);
     EXPECT_EQ(removed.name, "pkg");
     EXPECT_FALSE(FileThere());
-    EXPECT_EQ(RemoveByName(files_, h_.HostDir(), "pkg").status, RunStatus::kNoRecords)
+    EXPECT_EQ(RemoveByName(files_, h_.HostDir(), "pkg").status, RunStatus::kNoPackage)
         << "removed already";
 }
 

@@ -4,6 +4,7 @@
 
 #include "names/windows_text.h"
 #include "platform/visible_text.h"
+#include "records/host_lock.h"
 #include "remove/removal_run.h"
 #include "remove/remover.h"
 
@@ -226,6 +227,20 @@ int RemoveOne(const std::vector<Installed>& installed, const Installed& entry, b
     if (!answer || (!answer->empty() && *answer != "y" && *answer != "Y" && *answer != "j" &&
                     *answer != "J")) {
         return kRemoveSucceeded;
+    }
+    const records::HostLock lock(context.files, context.hostPath, std::chrono::milliseconds(0));
+    if (lock.Result() != platform::ClaimResult::kClaimed) {
+        context.err << "kolvane-remove: "
+                    << (lock.Result() == platform::ClaimResult::kBusy
+                            ? text("Eine andere Installation oder Entfernung arbeitet gerade an "
+                                   "diesem Programm; nichts wurde entfernt.",
+                                   "Another installation or removal is working on this host; "
+                                   "nothing was removed.")
+                            : text("Die Sperre in Kolvane kann nicht gesetzt werden; nichts wurde "
+                                   "entfernt.",
+                                   "The lock in Kolvane cannot be taken; nothing was removed."))
+                    << "\n";
+        return kRemoveFailed;
     }
     // A bar of twenty steps, a line each time it grows.
     int shown = -1;

@@ -930,9 +930,9 @@ test_remover_refuses() {
     expect "${said%%(*}" "The record of the package $key is damaged " "the damaged record named"
     cp "$KW_ROOT/record.$$" "$record"
     rm "$KW_ROOT/record.$$"
-    : >"$C/Host/Kolvane/remove.lock"
-    kw_own "$C/Host/Kolvane/remove.lock"
-    lock_natively Host/Kolvane/remove.lock 60
+    : >"$C/Host/Kolvane/host.lock"
+    kw_own "$C/Host/Kolvane/host.lock"
+    lock_natively Host/Kolvane/host.lock 60
     remover en_US.UTF-8 /S Pkg
     expect "$code" 2 "exit code while another removal runs"
     expect "$said" "$(msg 215)" "the lock named"

@@ -55,9 +55,6 @@ class ReadWatch {
     ~ReadWatch() = default;
 };
 
-class NativeFile;
-bool ReadThrough(NativeFile& file, std::uint64_t offset, ReadWatch& watch);
-
 // An open file of a FileSystem; closed when it goes.
 class NativeFile {
   public:
@@ -68,9 +65,6 @@ class NativeFile {
     // Up to `size` bytes from `offset`; `got` is smaller only at the end of the file.
     virtual bool ReadAt(std::uint64_t offset, char* data, std::size_t size, std::size_t& got) = 0;
     virtual bool WriteAt(std::uint64_t offset, const char* data, std::size_t size) = 0;
-    // Lets `watch` hear the whole file as it is now, from its start, in order; false when a
-    // read fails.
-    virtual bool ReadAll(ReadWatch& watch) { return ReadThrough(*this, 0, watch); }
     // Writes the whole of `source` into this new, empty file. With a `watch`, the bytes pass
     // through the program, in order, and the watch hears them.
     virtual bool CopyFrom(NativeFile& source, ReadWatch* watch) = 0;
@@ -89,13 +83,13 @@ class NativeFile {
     virtual LockResult Lock(bool exclusive) = 0;
 };
 
-// Lets `watch` hear `file` from `offset` to its end, read in blocks; false when a read fails.
-inline bool ReadThrough(NativeFile& file, std::uint64_t offset, ReadWatch& watch) {
+// Lets `watch` hear the whole of `file`, read in blocks, to its end; `size` is what it is
+// expected to hold. False when a read fails.
+inline bool ReadThrough(NativeFile& file, std::uint64_t size, ReadWatch& watch) {
     constexpr std::uint64_t kBlock = std::uint64_t{1} << 20;
-    // One read beyond the size the file had tells that the end was reached.
-    const std::uint64_t left = file.Info().size > offset ? file.Info().size - offset : 0;
-    std::vector<char> block(static_cast<std::size_t>(std::clamp(left + 1, kBlock / 16, kBlock)));
-    for (std::uint64_t at = offset;;) {
+    // One read beyond the size expected tells that the end was reached.
+    std::vector<char> block(static_cast<std::size_t>(std::clamp(size + 1, kBlock / 16, kBlock)));
+    for (std::uint64_t at = 0;;) {
         std::size_t got = 0;
         if (!file.ReadAt(at, block.data(), block.size(), got)) {
             return false;

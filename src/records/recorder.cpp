@@ -29,7 +29,7 @@ bool HashFile(platform::NativeFile& file, Hash& hash) {
             hasher.Add(bytes);
         }
     } watch;
-    if (!file.ReadAll(watch)) {
+    if (!platform::ReadThrough(file, file.Info().size, watch)) {
         return false;
     }
     hash = watch.hasher.Result();

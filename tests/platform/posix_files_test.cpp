@@ -131,29 +131,5 @@ TEST_F(PosixFilesTest, TheKernelCopyFallsBackOnlyWhereItCannotCopy) {
     }
 }
 
-// A file mapped for reading that another program cuts short meanwhile: the read says it did not
-// get the whole file (instead of the program dying of the bus error), and reads after it work.
-TEST_F(PosixFilesTest, AMappedReadOfAFileCutShortFailsAndTheProgramGoesOn) {
-    constexpr std::size_t kSize = std::size_t{3} << 20;  // three pieces of 1 MiB
-    dir_.Write("cut.dat", std::string(kSize, 'c'));
-    struct Cutter : ReadWatch {
-        int fd = -1;
-        std::size_t heard = 0;
-        void Read(std::uint64_t, std::string_view bytes) override {
-            heard += static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), 'c'));
-            if (::ftruncate(fd, 4096) != 0) {
-                ADD_FAILURE() << "cannot cut the file";
-            }
-        }
-    } cutter;
-    const UniqueFd fd(::open(dir_.HostPath("cut.dat").c_str(), O_RDWR | O_CLOEXEC));
-    ASSERT_TRUE(fd.Valid());
-    cutter.fd = fd.Get();
-    // Only the first piece can be handed over; its pages were taken before the cut.
-    EXPECT_FALSE(ReadMapped(fd.Get(), kSize, cutter));
-    EXPECT_EQ(cutter.heard, std::size_t{1} << 20);
-    EXPECT_TRUE(ReadMapped(fd.Get(), 4096, cutter));
-}
-
 }  // namespace
 }  // namespace kolvane::platform

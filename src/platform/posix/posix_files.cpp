@@ -2,9 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <setjmp.h>
-#include <signal.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -135,58 +132,6 @@ bool OpenElsewhere(const struct stat& file) {
 
 }  // namespace
 
-namespace {
-
-// Where a read of a mapped file goes on when the file turns out shorter than it was.
-thread_local sigjmp_buf* mappedReadCut = nullptr;
-
-void OnBusError(int signal) {
-    if (mappedReadCut != nullptr) {
-        siglongjmp(*mappedReadCut, 1);
-    }
-    // Not from a mapped read: as without this handler.
-    ::signal(signal, SIG_DFL);
-    ::raise(signal);
-}
-
-}  // namespace
-
-bool ReadMapped(int fd, std::uint64_t size, ReadWatch& watch) {
-    constexpr std::size_t kPiece = std::size_t{1} << 20;
-    if (size == 0) {
-        return true;
-    }
-    static const bool handled = [] {
-        struct sigaction action {};
-        action.sa_handler = OnBusError;
-        // The handler leaves by siglongjmp without restoring the mask: the signal stays open.
-        action.sa_flags = SA_NODEFER;
-        sigemptyset(&action.sa_mask);
-        return ::sigaction(SIGBUS, &action, nullptr) == 0;
-    }();
-    if (!handled || size > static_cast<std::uint64_t>(SIZE_MAX)) {
-        return false;
-    }
-    const auto length = static_cast<std::size_t>(size);
-    void* const map = ::mmap(nullptr, length, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, 0);
-    if (map == MAP_FAILED) {
-        return false;
-    }
-    const char* const bytes = static_cast<const char*>(map);
-    sigjmp_buf cut;
-    volatile bool whole = false;
-    if (sigsetjmp(cut, 0) == 0) {
-        mappedReadCut = &cut;
-        for (std::size_t at = 0; at < length; at += kPiece) {
-            watch.Read(at, std::string_view(bytes + at, std::min(kPiece, length - at)));
-        }
-        whole = true;
-    }
-    mappedReadCut = nullptr;
-    ::munmap(map, length);
-    return whole;
-}
-
 ssize_t KernelCopy(int from, int to, std::size_t length) {
     return ::copy_file_range(from, nullptr, to, nullptr, length, 0);
 }
@@ -283,16 +228,8 @@ class PosixFile : public NativeFile {
         if (!CopyFileData(file->Fd(), fd_.Get(), static_cast<off_t>(size), KernelCopy)) {
             return false;
         }
-        // The watch hears the copy, read back from the cache where it can be mapped.
-        return watch == nullptr || ReadMapped(fd_.Get(), size, *watch) ||
-               ReadThrough(*this, 0, *watch);
-    }
-
-    bool ReadAll(ReadWatch& watch) override {
-        // The file may have grown since it was opened: what lies beyond is read.
-        const std::uint64_t size = info_.size;
-        return (ReadMapped(fd_.Get(), size, watch) && ReadThrough(*this, size, watch)) ||
-               ReadThrough(*this, 0, watch);
+        // The watch hears the copy as it was written, read back from the system's cache.
+        return watch == nullptr || ReadThrough(*this, size, *watch);
     }
 
     bool Truncate(std::uint64_t size) override {

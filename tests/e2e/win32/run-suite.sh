@@ -973,10 +973,21 @@ listed_programs() {
 # uninstall_command KEY VALUE: the command line that the entry KEY's VALUE holds, as words in
 # $command.
 uninstall_command() {
-    local line
-    line="$(kw_wine "$prefix" "$KW_WINE" reg query \
-        "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$1" /v "$2" 2>/dev/null |
-        tr -d '\r' | sed -n "s/^ *$2 *REG_SZ *//p")"
+    local line="" said="" attempt
+    command=()
+    # Wine's reg program may fail to start while the machine is busy: it is asked again.
+    for attempt in 1 2 3; do
+        said="$(kw_wine "$prefix" "$KW_WINE" reg query \
+            "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$1" /v "$2" 2>&1 |
+            tr -d '\r')"
+        line="$(printf '%s\n' "$said" | sed -n "s/^ *$2 *REG_SZ *//p")"
+        [ -n "$line" ] && break
+        sleep 1
+    done
+    if [ -z "$line" ]; then
+        fail "no $2 in the entry $1: $said"
+        return 1
+    fi
     eval "command=($line)"
 }
 
@@ -1003,7 +1014,7 @@ test_removed_from_the_list_of_programs() {
         "two entries listed"
     local key
     key="$(printf '%s\n' "$listed" | grep '|||Pkg (' | sed 's/|||.*//')"
-    uninstall_command "$key" UninstallString
+    uninstall_command "$key" UninstallString || return
     expect "${command[0]}" 'C:\Host\Kolvane\KolvaneRemove.exe' "the uninstall command's program"
     local both
     both="$(host_state; file_bytes "$catalog")"
@@ -1109,7 +1120,7 @@ test_list_of_programs_across_programs() {
     local key
     key="$(listed_programs | grep '|||Pkg2 (' | sed 's/|||.*//')"
     expect "${key:+found}" found "the native installation listed"
-    uninstall_command "$key" QuietUninstallString
+    uninstall_command "$key" QuietUninstallString || return
     expect "${command[1]:-}" /S "the quiet form"
     code=0
     KW_LC_ALL=en_US.UTF-8 kw_wine "$prefix" "$KW_WINE" "${command[@]}" >/dev/null 2>&1 || code=$?

@@ -83,25 +83,27 @@ class NativeFile {
     virtual LockResult Lock(bool exclusive) = 0;
 };
 
-// Lets `watch` hear the whole of `file`, read in blocks, to its end; `size` is what it is
-// expected to hold. False when a read fails.
-inline bool ReadThrough(NativeFile& file, std::uint64_t size, ReadWatch& watch) {
-    constexpr std::uint64_t kBlock = std::uint64_t{1} << 20;
-    // One read beyond the size expected tells that the end was reached.
-    std::vector<char> block(static_cast<std::size_t>(std::clamp(size + 1, kBlock / 16, kBlock)));
-    for (std::uint64_t at = 0;;) {
+// Copies the whole of `source` into `target` at the same offsets through `buffer`, block by
+// block; `watch`, where given, hears each block between its read and its write.
+inline bool CopyBlocks(NativeFile& source, NativeFile& target, std::vector<char>& buffer,
+                       ReadWatch* watch) {
+    const std::uint64_t size = source.Info().size;
+    for (std::uint64_t at = 0; at < size;) {
+        const auto want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(size - at, buffer.size()));
         std::size_t got = 0;
-        if (!file.ReadAt(at, block.data(), block.size(), got)) {
+        if (!source.ReadAt(at, buffer.data(), want, got) || got != want) {
             return false;
         }
-        if (got != 0) {
-            watch.Read(at, std::string_view(block.data(), got));
+        if (watch != nullptr) {
+            watch->Read(at, std::string_view(buffer.data(), want));
         }
-        at += got;
-        if (got < block.size()) {
-            return true;
+        if (!target.WriteAt(at, buffer.data(), want)) {
+            return false;
         }
+        at += want;
     }
+    return true;
 }
 
 enum class MakeResult {

@@ -422,12 +422,10 @@ bool WriteCore::Append(FileHandle file, std::string_view text) {
 }
 
 bool WriteCore::AppendTo(const std::string& path, std::string_view text) {
-    const std::unique_ptr<Spot> spot = system_.SpotOf(path, nullptr);
-    if (!spot || !spot->Present() || !spot->Present()->regular || !spot->MayWritePresent()) {
-        return false;
-    }
-    const std::unique_ptr<NativeFile> file = spot->OpenInPlace();
-    return file && file->WriteAt(file->Info().size, text.data(), text.size());
+    const FileHandle file = OpenForAppending(path);
+    const bool appended = file != kInvalidFile && Append(file, text);
+    CloseFile(file);
+    return appended;
 }
 
 void WriteCore::TidyFolder(const std::string& folder) {

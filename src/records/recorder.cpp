@@ -20,20 +20,22 @@ std::string CompactDate(const std::string& date) {
 }  // namespace
 
 bool HashFile(platform::NativeFile& file, Hash& hash) {
-    struct Hasher : platform::ReadWatch {
-        ContentHasher hasher;
-        void Read(std::uint64_t offset, std::string_view bytes) override {
-            if (offset == 0) {
-                hasher.Reset();  // read again from the start
-            }
-            hasher.Add(bytes);
+    constexpr std::uint64_t kHashBlock = std::uint64_t{1} << 20;
+    ContentHasher hasher;
+    // One read beyond the end tells that the end was reached.
+    std::string block(static_cast<std::size_t>(std::min(file.Info().size + 1, kHashBlock)), '\0');
+    for (std::uint64_t at = 0;;) {
+        std::size_t got = 0;
+        if (!file.ReadAt(at, block.data(), block.size(), got)) {
+            return false;
         }
-    } watch;
-    if (!platform::ReadThrough(file, file.Info().size, watch)) {
-        return false;
+        hasher.Add(std::string_view(block.data(), got));
+        at += got;
+        if (got < block.size()) {
+            hash = hasher.Result();
+            return true;
+        }
     }
-    hash = watch.hasher.Result();
-    return true;
 }
 
 Recorder::Recorder(platform::Files& files, std::string hostPath, std::chrono::milliseconds interval)

@@ -36,11 +36,12 @@ bool Verified(platform::Files& files, const std::string& path, const Hash& hash)
     return there && *there == hash;
 }
 
-// The record right above `record` in `installed` (newest first) whose file entry for `path`
-// replaced what `record` put there; the entry, or none.
-records::FileEntry* FileAbove(std::vector<Installed>& installed,
-                              const records::InstallRecord& record, const records::FileEntry& ours,
-                              Installed** owner) {
+// The record right above `record` in `installed` (newest first) whose entry among its `items`
+// (files or textures) replaced `ours`, what `record` put there; the entry, or none.
+template <typename Entry>
+Entry* Above(std::vector<Installed>& installed, const records::InstallRecord& record,
+             const Entry& ours, std::vector<Entry> records::InstallRecord::*items,
+             Installed** owner) {
     auto self = std::find_if(installed.begin(), installed.end(), [&](const Installed& entry) {
         return entry.record && *entry.record == record;
     });
@@ -48,34 +49,26 @@ records::FileEntry* FileAbove(std::vector<Installed>& installed,
         if (!above->record) {
             continue;
         }
-        for (records::FileEntry& file : above->record->files) {
-            if (Covers(file, ours)) {
+        for (Entry& entry : (*above->record).*items) {
+            if (Covers(entry, ours)) {
                 *owner = &*above;
-                return &file;
+                return &entry;
             }
         }
     }
     return nullptr;
 }
 
+records::FileEntry* FileAbove(std::vector<Installed>& installed,
+                              const records::InstallRecord& record, const records::FileEntry& ours,
+                              Installed** owner) {
+    return Above(installed, record, ours, &records::InstallRecord::files, owner);
+}
+
 records::TextureEntry* TextureAbove(std::vector<Installed>& installed,
                                     const records::InstallRecord& record,
                                     const records::TextureEntry& ours, Installed** owner) {
-    auto self = std::find_if(installed.begin(), installed.end(), [&](const Installed& entry) {
-        return entry.record && *entry.record == record;
-    });
-    for (auto above = std::make_reverse_iterator(self); above != installed.rend(); ++above) {
-        if (!above->record) {
-            continue;
-        }
-        for (records::TextureEntry& texture : above->record->textures) {
-            if (Covers(texture, ours)) {
-                *owner = &*above;
-                return &texture;
-            }
-        }
-    }
-    return nullptr;
+    return Above(installed, record, ours, &records::InstallRecord::textures, owner);
 }
 
 }  // namespace

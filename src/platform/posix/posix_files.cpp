@@ -232,20 +232,7 @@ class PosixFile : public NativeFile {
         // each block between its read and its write: the bytes cross memory no more often than
         // with the kernel's copy.
         static std::vector<char> buffer(std::size_t{64} << 10);
-        for (std::uint64_t at = 0; at < size;) {
-            const auto want =
-                static_cast<std::size_t>(std::min<std::uint64_t>(size - at, buffer.size()));
-            std::size_t got = 0;
-            if (!source.ReadAt(at, buffer.data(), want, got) || got != want) {
-                return false;
-            }
-            watch->Read(at, std::string_view(buffer.data(), want));
-            if (!WriteAt(at, buffer.data(), want)) {
-                return false;
-            }
-            at += want;
-        }
-        return true;
+        return CopyBlocks(source, *this, buffer, watch);
     }
 
     bool Truncate(std::uint64_t size) override {

@@ -253,23 +253,7 @@ class Win32File : public NativeFile {
     }
 
     bool CopyFrom(NativeFile& source, ReadWatch* watch) override {
-        std::vector<char>& buffer = CopyBuffer();
-        const std::uint64_t size = source.Info().size;
-        for (std::uint64_t at = 0; at < size;) {
-            const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(size - at, kBlock));
-            std::size_t got = 0;
-            if (!source.ReadAt(at, buffer.data(), want, got) || got != want) {
-                return false;
-            }
-            if (watch != nullptr) {
-                watch->Read(at, std::string_view(buffer.data(), want));
-            }
-            if (!WriteAt(at, buffer.data(), want)) {
-                return false;
-            }
-            at += want;
-        }
-        return true;
+        return CopyBlocks(source, *this, CopyBuffer(), watch);
     }
 
     bool Truncate(std::uint64_t size) override {

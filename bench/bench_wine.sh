@@ -187,8 +187,8 @@ run_cp() {
 
 # reg_set VALUE DATA: a string value of the host's registry key.
 reg_set() {
-    kw_wine "$prefix" "$KW_WINE" reg add 'HKCR\Software\Tessaline\HMDX' /v "$1" /d "$2" /f \
-        >/dev/null 2>&1 || fail "reg add $1"
+    kw_reg "$prefix" add 'HKCR\Software\Tessaline\HMDX' /v "$1" /d "$2" /f >/dev/null ||
+        fail "reg add $1"
 }
 
 # Each round's host is a fresh folder, which the registry then names.

@@ -48,6 +48,23 @@ kw_wine() {
         DISPLAY="$KW_DISPLAY" LC_ALL="${KW_LC_ALL:-en_US.UTF-8}" "$@"
 }
 
+# kw_reg PREFIX ARGUMENTS...: Wine's reg program in prefix PREFIX; prints what it said. It can fail
+# to start, or end without a word, while the machine is busy (seen in parallel runs), so it is asked
+# up to three times before its failure counts.
+kw_reg() {
+    local prefix="$1" said="" attempt
+    shift
+    for attempt in 1 2 3; do
+        if said="$(kw_wine "$prefix" "$KW_WINE" reg "$@" 2>&1)" && [ -n "$said" ]; then
+            printf '%s\n' "$said"
+            return 0
+        fi
+        sleep 1
+    done
+    printf '%s\n' "$said"
+    return 1
+}
+
 # Makes the base prefix $KW_ROOT/base unless it is there already; one caller at a time.
 kw_ensure_base() {
     local base="$KW_ROOT/base"
@@ -60,8 +77,8 @@ kw_ensure_base() {
         # About ten seconds; no display is needed for it.
         KW_DISPLAY="" kw_wine "$base" timeout 300 "$KW_WINE" wineboot -i >/dev/null 2>&1
         # Without a window manager (Xvfb) Wine waits for one whenever a managed window hides.
-        KW_DISPLAY="" kw_wine "$base" timeout 60 "$KW_WINE" reg add \
-            'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+        KW_DISPLAY="" kw_reg "$base" add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+            >/dev/null
         KW_DISPLAY="" kw_wine "$base" timeout 60 "$KW_WINESERVER" -w
         touch "$base/.complete"
     ) 9>"$KW_ROOT/.base.lock"

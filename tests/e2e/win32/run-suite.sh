@@ -195,8 +195,9 @@ new_test() {
 
 # reg_set PRODUCT VALUE DATA: a string value under HKCR\Software\Tessaline\PRODUCT.
 reg_set() {
-    kw_wine "$prefix" "$KW_WINE" reg add "HKCR\\Software\\Tessaline\\$1" /v "$2" /d "$3" /f \
-        >/dev/null 2>&1 || fail "reg add $*"
+    local said
+    said="$(kw_reg "$prefix" add "HKCR\\Software\\Tessaline\\$1" /v "$2" /d "$3" /f)" ||
+        fail "reg add $*: $said"
 }
 
 register_host() {
@@ -938,7 +939,7 @@ test_remover_refuses() {
     expect "$said" "$(msg 215)" "the lock named"
     kill "$locker" && wait "$locker" 2>/dev/null
     locker=""
-    kw_wine "$prefix" "$KW_WINE" reg delete 'HKCR\Software\Tessaline\HMDX' /f >/dev/null 2>&1
+    kw_reg "$prefix" delete 'HKCR\Software\Tessaline\HMDX' /f >/dev/null || fail "reg delete"
     remover de_AT.UTF-8 /S Pkg
     expect "$code" 2 "exit code without a host"
     expect "$said" "$(msg 112)" "no host"
@@ -973,17 +974,11 @@ listed_programs() {
 # uninstall_command KEY VALUE: the command line that the entry KEY's VALUE holds, as words in
 # $command.
 uninstall_command() {
-    local line="" said="" attempt
+    local said line
     command=()
-    # Wine's reg program may fail to start while the machine is busy: it is asked again.
-    for attempt in 1 2 3; do
-        said="$(kw_wine "$prefix" "$KW_WINE" reg query \
-            "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$1" /v "$2" 2>&1 |
-            tr -d '\r')"
-        line="$(printf '%s\n' "$said" | sed -n "s/^ *$2 *REG_SZ *//p")"
-        [ -n "$line" ] && break
-        sleep 1
-    done
+    said="$(kw_reg "$prefix" query \
+        "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$1" /v "$2" | tr -d '\r')"
+    line="$(printf '%s\n' "$said" | sed -n "s/^ *$2 *REG_SZ *//p")"
     if [ -z "$line" ]; then
         fail "no $2 in the entry $1: $said"
         return 1

@@ -38,6 +38,33 @@ class PosixFilesTest : public ::testing::Test {
     PosixFiles files_;
 };
 
+std::size_t OpenDescriptors() {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+// Removed files are closed on other threads: their names are gone when RemoveFile returns, a
+// link's file goes and the link stays, and nothing of them is held once the seam ends.
+TEST_F(PosixFilesTest, RemovedFilesAreGoneAtOnceAndReleasedByTheEnd) {
+    const std::size_t before = OpenDescriptors();
+    {
+        PosixFiles files(RootDrive());
+        for (int i = 0; i < 40; ++i) {
+            const std::string name = "d/" + std::to_string(i) + ".dat";
+            dir_.Write(name, std::string(4096, 'x'));
+            ASSERT_TRUE(files.RemoveFile(dir_.WindowsPath(name))) << name;
+            EXPECT_FALSE(fs::exists(dir_.HostPath(name))) << name;
+        }
+        EXPECT_FALSE(files.RemoveFile(dir_.WindowsPath("d/0.dat")));
+        dir_.Write("d/target.dat", "t");
+        fs::create_symlink(dir_.HostPath("d/target.dat"), dir_.HostPath("d/link.dat"));
+        EXPECT_TRUE(files.RemoveFile(dir_.WindowsPath("d/link.dat")));
+        EXPECT_FALSE(fs::exists(dir_.HostPath("d/target.dat")));
+        EXPECT_TRUE(fs::is_symlink(dir_.HostPath("d/link.dat")));
+    }
+    EXPECT_EQ(OpenDescriptors(), before);
+}
+
 TEST_F(PosixFilesTest, ReplacesContentsAndKeepsPermissions) {
     dir_.Write("d/cat.txt", "old");
     fs::permissions(dir_.HostPath("d/cat.txt"), fs::perms(0640));

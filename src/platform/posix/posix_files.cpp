@@ -491,7 +491,10 @@ class PosixSpot : public Spot {
 
     void RemoveBeside(const std::string& name, std::unique_ptr<NativeFile> made) override {
         made.reset();
-        ::unlinkat(Folder(), name.c_str(), 0);
+        UniqueFd held(::openat(Folder(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (::unlinkat(Folder(), name.c_str(), 0) == 0) {
+            system_.removed_.Close(held.Release());
+        }
     }
 
     std::unique_ptr<NativeFile> OpenInPlace() override {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/file_system.h"
+#include "platform/posix/deferred_close.h"
 #include "platform/posix/drive_map.h"
 #include "platform/posix/path_resolver.h"
 #include "platform/write_core.h"
@@ -59,6 +60,9 @@ class PosixFileSystem : public FileSystem {
     // default ACL of the folder takes bits away.
     std::pair<std::size_t, mode_t> modeKept_{static_cast<std::size_t>(-1), 0};
     bool renameKeepsNoTarget_ = false;  // the file system cannot rename only onto a free name
+    // Removed files are held open while their names go and closed here: freeing their blocks
+    // is the slow part of a removal where the disk is told of every freed block.
+    DeferredClose removed_{4};
 };
 
 // Holds the file system for the write core, which is built on it.

@@ -1,7 +1,14 @@
 #include "records/installed.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <iterator>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "names/windows_path.h"
 #include "records/recorder.h"
@@ -109,6 +116,74 @@ std::optional<Hash> HashAt(platform::Files& files, const std::string& path, bool
         return std::nullopt;
     }
     return hash;
+}
+
+std::vector<FileHash> HashAll(platform::Files& files, const std::vector<std::string>& paths) {
+    std::vector<FileHash> hashes(paths.size());
+    // Files opened and not yet read: a few, since each holds a descriptor or handle.
+    constexpr std::size_t kAhead = 8;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::pair<std::size_t, std::unique_ptr<platform::NativeFile>>> opened;
+    bool allOpened = false;
+    // Hashes the file opened first, where one waits; the lock is let go meanwhile.
+    const auto hashNext = [&](std::unique_lock<std::mutex>& lock, std::string& buffer) {
+        if (opened.empty()) {
+            return false;
+        }
+        auto [index, file] = std::move(opened.front());
+        opened.pop_front();
+        lock.unlock();
+        Hash hash;
+        if (HashFile(*file, hash, buffer)) {
+            hashes[index].hash = hash;
+        }
+        file.reset();
+        lock.lock();
+        return true;
+    };
+    std::thread helper;
+    try {
+        helper = std::thread([&] {
+            std::string buffer;
+            std::unique_lock<std::mutex> lock(mutex);
+            for (;;) {
+                changed.wait(lock, [&] { return allOpened || !opened.empty(); });
+                if (!hashNext(lock, buffer) && allOpened) {
+                    return;
+                }
+            }
+        });
+    } catch (const std::system_error&) {
+        // Without a second thread, this one reads everything.
+    }
+    std::string buffer;
+    std::unique_lock<std::mutex> lock(mutex, std::defer_lock);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        platform::Sight sight;
+        files.Look(paths[i], sight);
+        hashes[i].missing = sight.missing;
+        if (!sight.file) {
+            continue;
+        }
+        lock.lock();
+        opened.emplace_back(i, std::move(sight.file));
+        changed.notify_one();
+        while (opened.size() >= kAhead) {
+            hashNext(lock, buffer);
+        }
+        lock.unlock();
+    }
+    lock.lock();
+    allOpened = true;
+    changed.notify_all();
+    while (hashNext(lock, buffer)) {
+    }
+    lock.unlock();
+    if (helper.joinable()) {
+        helper.join();
+    }
+    return hashes;
 }
 
 std::vector<FileEntry> Written(const InstallRecord& record) {

@@ -33,6 +33,16 @@ const Installed* Find(const std::vector<Installed>& installed, const std::string
 // The hash of the file at `path`; none when it cannot be read, `missing` whether nothing is there.
 std::optional<Hash> HashAt(platform::Files& files, const std::string& path, bool& missing);
 
+// What HashAt tells of one file.
+struct FileHash {
+    std::optional<Hash> hash;
+    bool missing = false;
+};
+
+// HashAt of each of `paths`, in their order. The files are opened here one after the other and
+// read on two threads at once, a few ahead: reading them is most of the work of a removal.
+std::vector<FileHash> HashAll(platform::Files& files, const std::vector<std::string>& paths);
+
 // The files a record wrote, one entry a file (names that Windows takes for one file are one): the
 // first entry's action and old version, the last one's new version; in the order of the record.
 std::vector<FileEntry> Written(const InstallRecord& record);

@@ -19,23 +19,31 @@ std::string CompactDate(const std::string& date) {
 
 }  // namespace
 
-bool HashFile(platform::NativeFile& file, Hash& hash) {
+bool HashFile(platform::NativeFile& file, Hash& hash, std::string& buffer) {
     constexpr std::uint64_t kHashBlock = std::uint64_t{1} << 20;
     ContentHasher hasher;
     // One read beyond the end tells that the end was reached.
-    std::string block(static_cast<std::size_t>(std::min(file.Info().size + 1, kHashBlock)), '\0');
+    const auto block = static_cast<std::size_t>(std::min(file.Info().size + 1, kHashBlock));
+    if (buffer.size() < block) {
+        buffer.resize(block);
+    }
     for (std::uint64_t at = 0;;) {
         std::size_t got = 0;
-        if (!file.ReadAt(at, block.data(), block.size(), got)) {
+        if (!file.ReadAt(at, buffer.data(), block, got)) {
             return false;
         }
-        hasher.Add(std::string_view(block.data(), got));
+        hasher.Add(std::string_view(buffer.data(), got));
         at += got;
-        if (got < block.size()) {
+        if (got < block) {
             hash = hasher.Result();
             return true;
         }
     }
+}
+
+bool HashFile(platform::NativeFile& file, Hash& hash) {
+    std::string buffer;
+    return HashFile(file, hash, buffer);
 }
 
 Recorder::Recorder(platform::Files& files, std::string hostPath, std::chrono::milliseconds interval)

@@ -113,7 +113,9 @@ class Recorder {
     std::optional<platform::FileTime> catalogTime_;
 };
 
-// The hash of the whole file open as `file`; false when it cannot be read to its end.
+// The hash of the whole file open as `file`; false when it cannot be read to its end. `buffer`:
+// where the bytes are read, kept by a caller that hashes many files.
+bool HashFile(platform::NativeFile& file, Hash& hash, std::string& buffer);
 bool HashFile(platform::NativeFile& file, Hash& hash);
 
 }  // namespace kolvane::records

@@ -97,10 +97,16 @@ Survey Look(platform::Files& files, const std::string& hostPath,
     std::vector<Installed> others = installed != nullptr ? *installed : std::vector<Installed>{};
     Installed* owner = nullptr;
     const std::vector<records::FileEntry> written = Written(record);
+    std::vector<std::string> paths;
     for (auto file = written.rbegin(); file != written.rend(); ++file) {
+        paths.push_back(hostPath + file->path);
+    }
+    const std::vector<records::FileHash> hashes = records::HashAll(files, paths);
+    auto hashed = hashes.begin();
+    for (auto file = written.rbegin(); file != written.rend(); ++file, ++hashed) {
         FileItem item{file->path, ItemState::kOk, file->action};
-        bool missing = false;
-        const std::optional<Hash> there = HashAt(files, hostPath + file->path, missing);
+        const bool missing = hashed->missing;
+        const std::optional<Hash>& there = hashed->hash;
         if (!there) {
             item.state = missing && file->action == FileAction::kCreated ? ItemState::kUndone
                          : missing                                       ? ItemState::kMissing

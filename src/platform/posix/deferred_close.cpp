@@ -19,7 +19,7 @@ DeferredClose::~DeferredClose() {
     }
 }
 
-void DeferredClose::Close(int fd) {
+void DeferredClose::Close(int fd, std::size_t folder) {
     if (fd < 0) {
         return;
     }
@@ -36,7 +36,8 @@ void DeferredClose::Close(int fd) {
             }
         }
         if (!workers_.empty()) {
-            waiting_.push_back(fd);
+            waiting_.emplace_back(fd, folder);
+            ++open_[folder];
             queued = true;
         }
     }
@@ -47,6 +48,11 @@ void DeferredClose::Close(int fd) {
     given_.notify_one();
 }
 
+void DeferredClose::Wait(std::size_t folder) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    closed_.wait(lock, [&] { return open_.count(folder) == 0; });
+}
+
 void DeferredClose::Work() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
@@ -54,11 +60,16 @@ void DeferredClose::Work() {
         if (waiting_.empty()) {
             return;  // ending, and nothing left
         }
-        const int fd = waiting_.front();
+        const auto [fd, folder] = waiting_.front();
         waiting_.pop_front();
         lock.unlock();
         ::close(fd);
         lock.lock();
+        const auto count = open_.find(folder);
+        if (--count->second == 0) {
+            open_.erase(count);
+            closed_.notify_all();
+        }
     }
 }
 

@@ -178,6 +178,21 @@ void PathResolver::Found(const Place& place) {
     nodes_[place.node].exists = true;
 }
 
+int PathResolver::RemovedDirectory(const Place& place) {
+    Node& node = nodes_[place.node];
+    node.exists = false;
+    node.madeHere = false;
+    node.listing.reset();
+    if (auto& listing = nodes_[node.parent].listing) {
+        if (const auto names = listing->find(KeyOf(node.name)); names != listing->end()) {
+            std::vector<std::string>& spelled = names->second;
+            spelled.erase(std::remove(spelled.begin(), spelled.end(), node.name), spelled.end());
+        }
+    }
+    open_.erase(std::remove(open_.begin(), open_.end(), place.node), open_.end());
+    return node.fd.Release();
+}
+
 bool PathResolver::MadeHere(std::size_t node) const {
     return nodes_[node].madeHere;
 }

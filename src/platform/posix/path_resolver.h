@@ -60,6 +60,9 @@ class PathResolver {
     bool Known(const Place& place) const;
     // The caller has found that there is an entry at `place` (of a kind it does not know).
     void Found(const Place& place);
+    // The caller has removed the (empty) directory at `place`. Returns the descriptor kept of it
+    // for the caller to close, -1 when none was kept: freeing the directory waits for that close.
+    int RemovedDirectory(const Place& place);
     // Whether the caller made the directory `node` (a Place's folder).
     bool MadeHere(std::size_t node) const;
     // An open descriptor of the directory `node` (a Place's folder), open until the resolver's

@@ -24,6 +24,8 @@ constexpr std::int64_t kStepsPerSecond = 10'000'000;
 
 // The locked byte lies at 2^62: beyond the end of any file, where Wine puts Kolvane.exe's lock.
 constexpr off_t kLockedByte = off_t{1} << 62;
+// The folder of a removed file that no folder waits for (DeferredClose).
+constexpr std::size_t kNoFolder = static_cast<std::size_t>(-1);
 
 FileTime ToFileTime(const timespec& time) {
     const std::int64_t seconds = static_cast<std::int64_t>(time.tv_sec) + kEpochDifference;
@@ -493,7 +495,8 @@ class PosixSpot : public Spot {
         made.reset();
         UniqueFd held(::openat(Folder(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         if (::unlinkat(Folder(), name.c_str(), 0) == 0) {
-            system_.removed_.Close(held.Release());
+            // A link's file lies in a folder the resolver may not know: no folder waits for it.
+            system_.removed_.Close(held.Release(), ownFolder_.Valid() ? kNoFolder : place_.folder);
         }
     }
 
@@ -701,8 +704,16 @@ FileSystem::MadeFolder PosixFileSystem::MakeDirectory(const std::string& path) {
 
 bool PosixFileSystem::RemoveEmptyDirectory(const std::string& path) {
     const std::optional<Place> place = resolver_.Locate(path);
-    return place && place->directory >= 0 &&
-           ::unlinkat(place->directory, place->name.c_str(), AT_REMOVEDIR) == 0;
+    if (!place || place->directory < 0) {
+        return false;
+    }
+    // The system removes a folder only once it has freed what was in it.
+    removed_.Wait(place->node);
+    if (::unlinkat(place->directory, place->name.c_str(), AT_REMOVEDIR) != 0) {
+        return false;
+    }
+    removed_.Close(resolver_.RemovedDirectory(*place), place->folder);
+    return true;
 }
 
 bool PosixFileSystem::SetNormalAttributes(const std::string& path, const FileInfo* known) {

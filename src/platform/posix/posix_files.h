@@ -62,7 +62,7 @@ class PosixFileSystem : public FileSystem {
     bool renameKeepsNoTarget_ = false;  // the file system cannot rename only onto a free name
     // Removed files are held open while their names go and closed here: freeing their blocks
     // is the slow part of a removal where the disk is told of every freed block.
-    DeferredClose removed_{4};
+    DeferredClose removed_{16};
 };
 
 // Holds the file system for the write core, which is built on it.

@@ -752,8 +752,10 @@ bool WriteCore::ReplaceContents(const std::string& path, std::string_view conten
     }
     NativeFile& output = temporary.File();
     FileSource written(output, text.Size());
-    if (!WriteRange(text, output, 0, text.Size()) || !output.Flush() || !SameBytes(written, text) ||
-        !output.KeepAttributesOf(there ? &*there : nullptr) || !unchanged()) {
+    // Nothing written is nothing a crash could lose: an empty file goes unflushed.
+    if (!WriteRange(text, output, 0, text.Size()) || (text.Size() != 0 && !output.Flush()) ||
+        !SameBytes(written, text) || !output.KeepAttributesOf(there ? &*there : nullptr) ||
+        !unchanged()) {
         return false;
     }
     switch (temporary.PutInPlace(true)) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "names/windows_path.h"
 #include "records/content_hash.h"
 
 namespace kolvane::records {
@@ -179,6 +180,7 @@ void Recorder::FoldersMaking(const std::string& destination) {
     for (auto made = missing.rbegin(); made != missing.rend(); ++made) {
         lines += FolderLine(*made);
         foldersKnown_.insert(*made);
+        journaledFolders_.insert(names::PathKey(*made));
     }
     if (!lines.empty()) {
         Journal(lines);
@@ -317,9 +319,13 @@ bool Recorder::Copy(const std::string& source, const std::string& destination,
             return InStore(old.hash) ? std::string() : store_ + "\\" + HashText(old.hash);
         },
         // Where the copy is about to write, and then what it is about to do, go into the
-        // journal first: a run killed in between has left at most a temporary file there.
+        // journal first: a run killed in between has left at most a temporary file there. The
+        // remover looks for those in every folder that the journal names, so where a line names
+        // the folder already, the first is not needed.
         [&] {
-            Journal(FileLine({FileAction::kFailed, *relative, std::nullopt, std::nullopt}));
+            if (journaledFolders_.insert(names::PathKey(names::DirectoryPart(*relative))).second) {
+                Journal(FileLine({FileAction::kFailed, *relative, std::nullopt, std::nullopt}));
+            }
         },
         [&](const CopyFollower& placing) {
             FileEntry line{placing.Old() ? FileAction::kReplaced : FileAction::kCreated, *relative,

@@ -102,6 +102,9 @@ class Recorder {
     std::string journal_;
     platform::FileHandle journalFile_ = platform::kInvalidFile;  // kept open while recording
     std::set<std::string> foldersKnown_;  // folders seen present or journaled as about to be made
+    // The folders (PathKey) that a line of the journal names, where the remover looks for what
+    // a killed run left.
+    std::set<std::string> journaledFolders_;
     InstallRecord record_;
     std::size_t pending_ = 0;
     std::chrono::milliseconds interval_;

@@ -421,8 +421,9 @@ void Recorder::CatalogDone() {
     if (!active_ || !record_.catalog) {
         return;
     }
+    // Goes into the record with the run's end: the remover knows the catalogue by its hash,
+    // which the record holds from before it was written.
     record_.catalog->after.written = TimeOf(record_.catalog->path).value_or(0);
-    Write(true);
 }
 
 void Recorder::TexturePlacing(int, std::optional<std::string> old) {

@@ -21,6 +21,13 @@ cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
 
+# The seams that run threads (removed files closed, files hashed two at a time) and the removal
+# that uses them, under ThreadSanitizer.
+cmake --preset tsan
+cmake --build --preset tsan
+TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/platform/posix_platform_test --gtest_brief=1
+TSAN_OPTIONS=halt_on_error=1 build/tsan/tests/remove/remove_test --gtest_brief=1
+
 # The Windows program, cross-built with mingw-w64: its unit tests under Wine with the Win32 seams,
 # then the end-to-end suite that drives Kolvane.exe under Wine in a virtual X display.
 cmake --preset windows

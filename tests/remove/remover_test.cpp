@@ -12,6 +12,7 @@
 
 #include "install/installer.h"
 #include "records/content_hash.h"
+#include "records/installed.h"
 #include "support/install_harness.h"
 #include "support/real_files.h"
 #include "textures/catalog_text.h"
@@ -236,6 +237,31 @@ TEST_F(RemoverTest, ADamagedRecordIsListedAndRemovesNothing) {
     EXPECT_NE(again[1].error.find(name + ":8: damaged record: the path leaves"), std::string::npos)
         << again[1].error;
     EXPECT_EQ(Take(), before);
+}
+
+// Files hashed two at a time, more than are opened ahead, come back in their order, each as
+// hashing it alone tells: hashed, missing, or unreadable (a folder).
+TEST_F(RemoverTest, FilesHashedTogetherAreEachAsHashedAlone) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "many/" + std::to_string(i) + ".dat";
+        if (i % 7 != 3) {
+            h_.dir.Write(name, std::string(static_cast<std::size_t>(i) * 1000, char('a' + i)));
+        }
+        paths.push_back(h_.dir.WindowsPath("many") + "\\" + std::to_string(i) + ".dat");
+    }
+    paths.push_back(h_.dir.WindowsPath("many"));
+    const std::vector<records::FileHash> hashes = records::HashAll(files_, paths);
+    ASSERT_EQ(hashes.size(), paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        SCOPED_TRACE(paths[i]);
+        bool missing = false;
+        EXPECT_EQ(hashes[i].hash, records::HashAt(files_, paths[i], missing));
+        EXPECT_EQ(hashes[i].missing, missing);
+    }
+    EXPECT_EQ(hashes[1].hash, records::HashOf(std::string(1000, 'b')));
+    EXPECT_TRUE(hashes[3].missing);
+    EXPECT_FALSE(hashes[40].hash || hashes[40].missing);
 }
 
 }  // namespace

@@ -50,18 +50,22 @@ kw_wine() {
 
 # kw_reg PREFIX ARGUMENTS...: Wine's reg program in prefix PREFIX; prints what it said. It can fail
 # to start, or end without a word, while the machine is busy (seen in parallel runs), so it is asked
-# up to three times before its failure counts.
+# up to three times before its failure counts. What it says goes through a file: the Wine server
+# and services that it may start keep their output open, so a pipe would not end with it.
 kw_reg() {
-    local prefix="$1" said="" attempt
+    local prefix="$1" attempt out
     shift
+    out="$(mktemp)"
     for attempt in 1 2 3; do
-        if said="$(kw_wine "$prefix" "$KW_WINE" reg "$@" 2>&1)" && [ -n "$said" ]; then
-            printf '%s\n' "$said"
+        if kw_wine "$prefix" "$KW_WINE" reg "$@" >"$out" 2>&1 && [ -s "$out" ]; then
+            cat "$out"
+            rm -f "$out"
             return 0
         fi
         sleep 1
     done
-    printf '%s\n' "$said"
+    cat "$out"
+    rm -f "$out"
     return 1
 }
 

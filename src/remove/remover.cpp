@@ -25,9 +25,13 @@ std::string RecordFolder(const std::string& hostPath) {
     return hostPath + std::string(records::kRecordFolder);
 }
 
+// Where the store keeps the contents whose hash reads `name`.
+std::string StorePath(const std::string& hostPath, const std::string& name) {
+    return RecordFolder(hostPath) + "\\" + std::string(records::kStoreFolder) + "\\" + name;
+}
+
 std::string StorePath(const std::string& hostPath, const Hash& hash) {
-    return RecordFolder(hostPath) + "\\" + std::string(records::kStoreFolder) + "\\" +
-           records::HashText(hash);
+    return StorePath(hostPath, records::HashText(hash));
 }
 
 bool Verified(platform::Files& files, const std::string& path, const Hash& hash) {
@@ -171,14 +175,67 @@ namespace {
 using Handed = std::vector<Installed*>;
 
 // Keeps the contents now at `path` in the store, before a forced removal changes them.
-bool KeepCurrent(platform::Files& files, const std::string& hostPath, const std::string& path) {
+bool KeepCurrent(platform::Files& files, const std::string& hostPath, const std::string& path,
+                 Removal& removal) {
     bool missing = false;
     const std::optional<Hash> hash = HashAt(files, path, missing);
     if (!hash) {
         return missing;
     }
     const std::string stored = StorePath(hostPath, *hash);
-    return Verified(files, stored, *hash) || files.CopyFileOver(path, stored);
+    if (!Verified(files, stored, *hash) && !files.CopyFileOver(path, stored)) {
+        return false;
+    }
+    removal.kept.push_back(*hash);
+    return true;
+}
+
+// The old versions in the store that `record` may put back.
+std::set<std::string> StoredFor(const records::InstallRecord& record) {
+    std::set<std::string> stored;
+    for (const records::FileEntry& entry : record.files) {
+        if (entry.old) {
+            stored.insert(records::HashText(entry.old->hash));
+        }
+    }
+    if (record.catalog) {
+        stored.insert(records::HashText(record.catalog->before.hash));
+    }
+    return stored;
+}
+
+// Deletes from the store the old versions that no record can put back any more: those that the
+// host's records named before the removal (`before`), and that neither the records left after it
+// (`after`, which now hold what the removal handed on) nor a forced removal's keeping name. Where
+// a record cannot be read, or the host's list is not known, what is needed is unknown, and
+// nothing is deleted.
+void Prune(platform::Files& files, const std::string& hostPath, const std::string& recordFile,
+           const std::vector<Installed>& before, const std::vector<Installed>& after,
+           const Removal& removal) {
+    const auto unknown = [](const Installed& installed) { return !installed.record; };
+    if (std::any_of(before.begin(), before.end(), unknown) ||
+        std::none_of(before.begin(), before.end(),
+                     [&](const Installed& other) { return other.file == recordFile; })) {
+        return;
+    }
+    std::set<std::string> named;
+    for (const Installed& installed : before) {
+        const std::set<std::string> its = StoredFor(*installed.record);
+        named.insert(its.begin(), its.end());
+    }
+    for (const Installed& installed : after) {
+        if (installed.file != recordFile) {
+            for (const std::string& name : StoredFor(*installed.record)) {
+                named.erase(name);
+            }
+        }
+    }
+    for (const Hash& hash : removal.kept) {
+        named.erase(records::HashText(hash));
+    }
+    for (const std::string& name : named) {
+        files.RemoveFile(StorePath(hostPath, name));
+    }
 }
 
 void UndoFiles(platform::Files& files, const std::string& hostPath,
@@ -211,7 +268,7 @@ void UndoFiles(platform::Files& files, const std::string& hostPath,
             continue;
         }
         if (item.state == ItemState::kChanged) {
-            if (!KeepCurrent(files, hostPath, path)) {
+            if (!KeepCurrent(files, hostPath, path, removal)) {
                 removal.failed.push_back(item.path);
                 continue;
             }
@@ -306,7 +363,7 @@ void UndoTextures(platform::Files& files, const std::string& hostPath,
         }
         if (item.state == ItemState::kChanged) {
             // The catalogue as it is now is kept in the store once, before it changes.
-            if (!keptCatalog && !KeepCurrent(files, hostPath, change.path)) {
+            if (!keptCatalog && !KeepCurrent(files, hostPath, change.path, removal)) {
                 removal.catalogFailed = true;
                 return;
             }
@@ -376,6 +433,7 @@ Removal Remove(platform::Files& files, const std::string& hostPath, const Instal
         removal.recordRemoved = files.RemoveFile(installed.file);
         if (removal.recordRemoved) {
             files.RemoveFile(records::JournalOf(installed.file));
+            Prune(files, hostPath, installed.file, all, others, removal);
         }
     }
     return removal;

@@ -67,6 +67,7 @@ struct Removal {
     // Changed since, and taken back all the same (force): their contents then are in the store.
     std::vector<std::string> forced;
     std::vector<int> texturesForced;
+    std::vector<records::Hash> kept;  // the contents kept in the store before a forced removal
     std::vector<std::string> handedOn;  // records of later installations that now undo more
     std::vector<std::string> foldersRemoved;
     bool catalogFailed = false;
@@ -80,7 +81,8 @@ struct Removal {
 // stays, and what this one replaced is handed on to that one's record, so that removing it later
 // puts back the state from before both. The record goes last, so that a removal that is stopped
 // half-way is finished by the next one. `all`: the host's list that `installed` stands in.
-// `force`: what changed since is taken back too, its contents kept in the store first.
+// `force`: what changed since is taken back too, its contents kept in the store first. Once the
+// record is gone, the store's old versions that no other record (nor the force) keeps go too.
 // `progress` hears how many of the survey's items are done, after each file and at the end.
 using Progress = std::function<void(std::size_t done, std::size_t total)>;
 Removal Remove(platform::Files& files, const std::string& hostPath, const Installed& installed,

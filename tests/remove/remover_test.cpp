@@ -102,6 +102,14 @@ class RemoverTest : public ::testing::Test {
         return snapshot;
     }
 
+    // The old versions that the store keeps.
+    std::size_t Stored() const {
+        const fs::path store = h_.dir.HostPath("host/Kolvane/store");
+        return fs::exists(store) ? static_cast<std::size_t>(std::distance(
+                                       fs::directory_iterator(store), fs::directory_iterator()))
+                                 : 0;
+    }
+
     testing::InstallHarness h_;
     platform::Files& files_ = *h_.realFiles;
 };
@@ -123,6 +131,7 @@ TEST_F(RemoverTest, RemovingTheStackFromTheTopRestoresTheHostExactly) {
     EXPECT_EQ(a.foldersRemoved, (std::vector<std::string>{"Neu\\Tief", "Neu"}));
     EXPECT_EQ(Take(), before);
     EXPECT_TRUE(ListInstalled(files_, h_.HostDir()).empty());
+    EXPECT_EQ(Stored(), 0u) << "no record is left to put an old version back";
 }
 
 // Removing the lower package first changes nothing of what the upper one replaced, and hands it
@@ -149,6 +158,7 @@ TEST_F(RemoverTest, RemovingTheStackFromTheBottomHandsTheOldStateUp) {
               Blocks(catalog::CanonicalLayout(before.at("<catalogue>").first)));
     after["<catalogue>"] = before.at("<catalogue>");
     EXPECT_EQ(after, before);
+    EXPECT_EQ(Stored(), 0u) << "what the hand-on replaced goes too";
 }
 
 // A package without textures still wrote the catalogue back in its layout: its removal puts the

@@ -11,7 +11,7 @@
 
 namespace kolvane::platform {
 
-// Closes file descriptors on threads of its own, a few at once.
+// Closes file descriptors on threads of its own, several at once.
 //
 // The file system frees a removed file's blocks when the last descriptor of it closes; on a disk
 // that is told of every freed block (a thin or virtual disk mounted with discard) that close

@@ -61,7 +61,8 @@ class PosixFileSystem : public FileSystem {
     std::pair<std::size_t, mode_t> modeKept_{static_cast<std::size_t>(-1), 0};
     bool renameKeepsNoTarget_ = false;  // the file system cannot rename only onto a free name
     // Removed files are held open while their names go and closed here: freeing their blocks
-    // is the slow part of a removal where the disk is told of every freed block.
+    // is the slow part of a removal where the disk is told of every freed block, and a disk
+    // serves many such requests at once.
     DeferredClose removed_{16};
 };
 

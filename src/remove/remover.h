@@ -67,7 +67,7 @@ struct Removal {
     // Changed since, and taken back all the same (force): their contents then are in the store.
     std::vector<std::string> forced;
     std::vector<int> texturesForced;
-    std::vector<records::Hash> kept;  // the contents kept in the store before a forced removal
+    std::vector<records::Hash> kept;    // the contents kept in the store before a forced removal
     std::vector<std::string> handedOn;  // records of later installations that now undo more
     std::vector<std::string> foldersRemoved;
     bool catalogFailed = false;

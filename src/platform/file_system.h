@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -85,7 +86,7 @@ class NativeFile {
 
 // Copies the whole of `source` into `target` at the same offsets through `buffer`, block by
 // block; `watch`, where given, hears each block between its read and its write.
-inline bool CopyBlocks(NativeFile& source, NativeFile& target, std::vector<char>& buffer,
+inline bool CopyBlocks(NativeFile& source, NativeFile& target, std::span<char> buffer,
                        ReadWatch* watch) {
     const std::uint64_t size = source.Info().size;
     for (std::uint64_t at = 0; at < size;) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <utility>
 #include <vector>
@@ -114,17 +115,18 @@ class TextSource : public WriteCore::Source {
     std::string_view text_;
 };
 
-std::vector<char>& Buffer(int which) {
-    static std::vector<char> buffers[2];
-    if (buffers[which].size() < kBlock) {
-        buffers[which].resize(kBlock);
-    }
-    return buffers[which];
+// Block `which` of two, never cleared: writing or comparing a short text touches only the pages
+// it fills.
+char* Buffer(int which) {
+    static const std::unique_ptr<char[]> buffers[2] = {
+        std::make_unique_for_overwrite<char[]>(kBlock),
+        std::make_unique_for_overwrite<char[]>(kBlock)};
+    return buffers[which].get();
 }
 
 // Writes bytes [begin, end) of `from` to `to` at the same offsets.
 bool WriteRange(WriteCore::Source& from, NativeFile& to, std::uint64_t begin, std::uint64_t end) {
-    char* block = Buffer(0).data();
+    char* block = Buffer(0);
     for (std::uint64_t at = begin; at < end;) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(end - at, kBlock));
         std::size_t got = 0;
@@ -141,8 +143,8 @@ bool SameBytes(WriteCore::Source& a, WriteCore::Source& b) {
     if (a.Size() != b.Size()) {
         return false;
     }
-    char* blockA = Buffer(0).data();
-    char* blockB = Buffer(1).data();
+    char* blockA = Buffer(0);
+    char* blockB = Buffer(1);
     for (std::uint64_t at = 0; at < a.Size();) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(a.Size() - at, kBlock));
         std::size_t gotA = 0;

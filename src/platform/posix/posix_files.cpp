@@ -233,9 +233,11 @@ class PosixFile : public NativeFile {
         // Through a buffer small enough to stay in the processor's second-level cache, where the
         // watch reads each block between its read and its write: the bytes cross memory no more
         // often than with the kernel's copy, and a model file of a few hundred KiB takes one
-        // read and one write.
-        static std::vector<char> buffer(std::size_t{256} << 10);
-        return CopyBlocks(source, *this, buffer, watch);
+        // read and one write. Its memory is never cleared, so a small file touches only the pages
+        // it fills.
+        constexpr std::size_t kSize = std::size_t{256} << 10;
+        static const std::unique_ptr<char[]> buffer = std::make_unique_for_overwrite<char[]>(kSize);
+        return CopyBlocks(source, *this, {buffer.get(), kSize}, watch);
     }
 
     bool Truncate(std::uint64_t size) override {

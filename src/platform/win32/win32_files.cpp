@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "names/letter_case.h"
@@ -176,9 +178,10 @@ FileInfo InfoOf(const WIN32_FILE_ATTRIBUTE_DATA& data) {
     return info;
 }
 
-std::vector<char>& CopyBuffer() {
-    static std::vector<char> buffer(kBlock);
-    return buffer;
+// Never cleared: a small file touches only the pages it fills.
+std::span<char> CopyBuffer() {
+    static const std::unique_ptr<char[]> buffer = std::make_unique_for_overwrite<char[]>(kBlock);
+    return {buffer.get(), kBlock};
 }
 
 // Waits `milliseconds`, meanwhile painting this thread's windows and answering what other

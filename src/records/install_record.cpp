@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
-#include <cstdio>
 
 #include "names/contained_path.h"
 
@@ -50,24 +49,58 @@ int HexDigit(char c) {
     return -1;
 }
 
-std::string TimeText(platform::FileTime time, bool fraction) {
+// Appends `value` in decimal, at least `width` digits with leading zeros.
+void AppendDigits(std::string& out, std::uint64_t value, std::size_t width) {
+    char digits[20];
+    std::size_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0 || count < width);
+    while (count > 0) {
+        out += digits[--count];
+    }
+}
+
+// Appends the time as TimeText writes it. Every file's line holds one or two, which is why it
+// does without snprintf.
+void AppendTime(std::string& out, platform::FileTime time, bool fraction) {
     using namespace std::chrono;
     const auto seconds = static_cast<std::int64_t>(time / kStepsPerSecond) - kEpochDifference;
     const sys_days day = floor<days>(sys_seconds{std::chrono::seconds{seconds}});
     const year_month_day date{day};
     const hh_mm_ss clock{std::chrono::seconds{seconds} - day.time_since_epoch()};
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                  static_cast<int>(clock.hours().count()),
-                  static_cast<int>(clock.minutes().count()),
-                  static_cast<int>(clock.seconds().count()));
-    std::string out = text;
+    AppendDigits(out, static_cast<std::uint64_t>(static_cast<int>(date.year())), 4);
+    out += '-';
+    AppendDigits(out, static_cast<unsigned>(date.month()), 2);
+    out += '-';
+    AppendDigits(out, static_cast<unsigned>(date.day()), 2);
+    out += 'T';
+    AppendDigits(out, static_cast<std::uint64_t>(clock.hours().count()), 2);
+    out += ':';
+    AppendDigits(out, static_cast<std::uint64_t>(clock.minutes().count()), 2);
+    out += ':';
+    AppendDigits(out, static_cast<std::uint64_t>(clock.seconds().count()), 2);
     if (fraction) {
-        std::snprintf(text, sizeof text, ".%07u", static_cast<unsigned>(time % kStepsPerSecond));
-        out += text;
+        out += '.';
+        AppendDigits(out, time % kStepsPerSecond, 7);
     }
-    return out + "Z";
+    out += 'Z';
+}
+
+std::string TimeText(platform::FileTime time, bool fraction) {
+    std::string out;
+    AppendTime(out, time, fraction);
+    return out;
+}
+
+void AppendHash(std::string& out, const Hash& hash) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    for (const std::uint64_t half : {hash.high, hash.low}) {
+        for (int shift = 60; shift >= 0; shift -= 4) {
+            out += kHex[(half >> shift) & 0xF];
+        }
+    }
 }
 
 bool ReadNumber(std::string_view text, std::uint64_t& value) {
@@ -112,8 +145,12 @@ std::optional<platform::FileTime> ParseTime(std::string_view text, bool fraction
 }
 
 void AppendStamp(std::string& out, const FileStamp& stamp) {
-    out += " size " + std::to_string(stamp.size) + " time " + TimeText(stamp.written, true) +
-           " hash " + HashText(stamp.hash);
+    out += " size ";
+    AppendDigits(out, stamp.size, 1);
+    out += " time ";
+    AppendTime(out, stamp.written, true);
+    out += " hash ";
+    AppendHash(out, stamp.hash);
 }
 
 std::string_view FileActionWord(FileAction action) {
@@ -186,14 +223,16 @@ bool SplitLine(std::string_view line, Words& out, std::string& what) {
                 word += line[at++];
             }
         } else {
+            const std::size_t start = at;
             while (at < line.size() && line[at] != ' ') {
                 const auto byte = static_cast<unsigned char>(line[at]);
                 if (byte < 0x20 || byte == 0x7F || byte == '"') {
                     what = "a control byte or a stray quote stands in a word";
                     return false;
                 }
-                word += line[at++];
+                ++at;
             }
+            word.assign(line.substr(start, at - start));
             if (word.empty()) {
                 what = "words must stand one blank apart";
                 return false;
@@ -223,7 +262,7 @@ class Parser {
             return std::nullopt;
         }
         while (NextLine()) {
-            if (words_.words == std::vector<std::string>{"end"} && !words_.quoted[0]) {
+            if (words_.words.size() == 1 && words_.words[0] == "end" && !words_.quoted[0]) {
                 if (!NextLine() && !failed_) {
                     return record;
                 }
@@ -261,7 +300,8 @@ class Parser {
         if (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);  // a record saved again by a Windows editor
         }
-        words_ = {};
+        words_.words.clear();
+        words_.quoted.clear();
         std::string what;
         if (line.empty()) {
             Fail("an empty line");
@@ -483,10 +523,9 @@ class Parser {
 }  // namespace
 
 std::string HashText(const Hash& hash) {
-    char text[33];
-    std::snprintf(text, sizeof text, "%016llx%016llx", static_cast<unsigned long long>(hash.high),
-                  static_cast<unsigned long long>(hash.low));
-    return text;
+    std::string out;
+    AppendHash(out, hash);
+    return out;
 }
 
 std::optional<Hash> ParseHash(std::string_view text) {

@@ -76,6 +76,9 @@ TEST(InstallRecordTest, TextIsReadableLineByLine) {
         EXPECT_NE(text.find(line), std::string::npos) << line << "\nin\n" << text;
     }
     EXPECT_EQ(DateText(kTime), "2026-12-08T02:21:31Z");
+    // The first and the last time that Windows gives a file.
+    EXPECT_EQ(DateText(0), "1601-01-01T00:00:00Z");
+    EXPECT_EQ(DateText(0x7FFF'FFFF'FFFF'FFFF), "30828-09-14T02:48:05Z");
 }
 
 struct BadRecord {

@@ -15,6 +15,9 @@ bool NamesDevice(std::string_view component) {
     while (!base.empty() && base.back() == ' ') {
         base.remove_suffix(1);
     }
+    if (base.size() < 3 || base.size() > 7) {
+        return false;  // shorter or longer than every device name
+    }
     static constexpr std::array<std::string_view, 6> kNames = {"CON", "PRN",    "AUX",
                                                                "NUL", "CONIN$", "CONOUT$"};
     if (std::any_of(kNames.begin(), kNames.end(),
@@ -43,20 +46,19 @@ bool StaysInsideBase(std::string_view relative) {
         return false;
     }
     int depth = 0;
-    for (const std::string_view component : SplitAtSeparators(relative)) {
+    return ForEachPiece(relative, [&](std::string_view component) {
         if (component == "..") {
-            if (--depth < 0) {
-                return false;
-            }
-        } else if (component.empty() || component == ".") {
-            // names the directory reached so far
-        } else if (OnlyDotsAndBlanks(component) || NamesDevice(component)) {
-            return false;
-        } else {
-            ++depth;
+            return --depth >= 0;
         }
-    }
-    return true;
+        if (component.empty() || component == ".") {
+            return true;  // names the directory reached so far
+        }
+        if (OnlyDotsAndBlanks(component) || NamesDevice(component)) {
+            return false;
+        }
+        ++depth;
+        return true;
+    });
 }
 
 }  // namespace kolvane::names

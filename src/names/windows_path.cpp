@@ -11,18 +11,20 @@ bool StartsWithDrive(std::string_view path) {
            ((letter >= 'a' && letter <= 'z') || (letter >= 'A' && letter <= 'Z'));
 }
 
-// The components of a path below its drive, with "." and ".." taken away.
-std::vector<std::string> Resolve(std::string_view path) {
-    std::vector<std::string> components;
-    for (const std::string_view component : SplitAtSeparators(path)) {
+// The components of a path below its drive, with "." and ".." taken away; they point into
+// `path`.
+std::vector<std::string_view> Resolve(std::string_view path) {
+    std::vector<std::string_view> components;
+    ForEachPiece(path, [&](std::string_view component) {
         if (component == "..") {
             if (!components.empty()) {
                 components.pop_back();
             }
         } else if (!component.empty() && component != ".") {
-            components.emplace_back(component);
+            components.push_back(component);
         }
-    }
+        return true;
+    });
     return components;
 }
 
@@ -30,13 +32,10 @@ std::vector<std::string> Resolve(std::string_view path) {
 
 std::vector<std::string_view> SplitAtSeparators(std::string_view path) {
     std::vector<std::string_view> pieces;
-    std::size_t begin = 0;
-    for (std::size_t end = 0; end <= path.size(); ++end) {
-        if (end == path.size() || IsSeparator(path[end])) {
-            pieces.push_back(path.substr(begin, end - begin));
-            begin = end + 1;
-        }
-    }
+    ForEachPiece(path, [&](std::string_view piece) {
+        pieces.push_back(piece);
+        return true;
+    });
     return pieces;
 }
 
@@ -71,20 +70,25 @@ std::optional<WindowsPathParts> SplitWindowsPath(std::string_view path) {
     }
     WindowsPathParts parts;
     parts.drive = *drive;
-    parts.components = Resolve(path.substr(2));
+    for (const std::string_view component : Resolve(path.substr(2))) {
+        parts.components.emplace_back(component);
+    }
     parts.trailingSeparator = path.size() > 2 && IsSeparator(path.back());
     return parts;
 }
 
 std::string PathKey(std::string_view path) {
     std::string key;
+    key.reserve(path.size() + 1);
     if (StartsWithDrive(path)) {
         key = {FoldCase(path[0]), ':'};
         path.remove_prefix(2);
     }
-    for (const std::string& component : Resolve(path)) {
+    for (const std::string_view component : Resolve(path)) {
         key += '\\';
-        key += FoldCase(component);
+        for (const char c : component) {
+            key += FoldCase(c);
+        }
     }
     return key;
 }

@@ -16,6 +16,22 @@ constexpr bool IsSeparator(char c) {
 // empty piece for each repeated, leading or trailing separator). The views point into `path`.
 std::vector<std::string_view> SplitAtSeparators(std::string_view path);
 
+// Hands the same pieces to `visit` one by one, without a list, until it returns false; false
+// when it did.
+template <typename Visit>
+bool ForEachPiece(std::string_view path, Visit&& visit) {
+    std::size_t begin = 0;
+    for (std::size_t end = 0; end <= path.size(); ++end) {
+        if (end == path.size() || IsSeparator(path[end])) {
+            if (!visit(path.substr(begin, end - begin))) {
+                return false;
+            }
+            begin = end + 1;
+        }
+    }
+    return true;
+}
+
 // An absolute Windows-form path taken apart the way Windows and Wine read it before they touch
 // the disk: repeated separators and "." count for nothing, and ".." removes the component
 // before it, whether that exists or not (at the root it stays at the root).
